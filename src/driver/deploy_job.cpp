@@ -1,0 +1,5 @@
+#include "driver/deploy_job.h"
+
+int RunDeployJob(WCHAR**) {
+    return 0;
+}

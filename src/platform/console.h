@@ -1,0 +1,13 @@
+// Console lines of the worker: wide formatted printing to standard output,
+// which the entry point has made a UTF-16 text stream.
+#pragma once
+
+#include "text_format.h"
+
+void ConsolePrintList(const WCHAR* format, const FormatArg* args, std::size_t count);
+
+template <typename... A>
+void ConsolePrint(const WCHAR* format, A... args) {
+    const FormatArg list[] = {MakeFormatArg(args)..., FormatArg{}};
+    ConsolePrintList(format, list, sizeof...(A));
+}

@@ -1,0 +1,101 @@
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+
+#include "../platform.h"
+#include "utf.h"
+
+namespace {
+thread_local DWORD g_lastError = 0;
+
+bool IsWideSpace(WCHAR c) {
+    return c == ' ' || (c >= 0x09 && c <= 0x0D);
+}
+}  // namespace
+
+DWORD GetLastError() {
+    return g_lastError;
+}
+
+void SetLastError(DWORD error) {
+    g_lastError = error;
+}
+
+int _wtoi(const WCHAR* text) {
+    if (!text) return 0;
+    while (IsWideSpace(*text)) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    long long value = 0;
+    bool clamped = false;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        if (!clamped) {
+            value = value * 10 + (*text - '0');
+            if (value > static_cast<long long>(INT_MAX) + 1) clamped = true;
+        }
+    }
+    if (negative) {
+        if (clamped || -value < INT_MIN) return INT_MIN;
+        return static_cast<int>(-value);
+    }
+    if (clamped || value > INT_MAX) return INT_MAX;
+    return static_cast<int>(value);
+}
+
+int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int cchWideChar, LPSTR multiByte, int cbMultiByte, LPCSTR,
+                        BOOL* usedDefaultChar) {
+    if (usedDefaultChar) *usedDefaultChar = FALSE;
+    if (!wide || cchWideChar == 0 || cbMultiByte < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::size_t length = cchWideChar < 0 ? WideLengthOf(wide) + 1 : static_cast<std::size_t>(cchWideChar);
+    std::string utf8 = Utf16ToUtf8(wide, length);
+    if (cbMultiByte == 0) return static_cast<int>(utf8.size());
+    if (utf8.size() > static_cast<std::size_t>(cbMultiByte)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    for (std::size_t i = 0; i < utf8.size(); ++i) multiByte[i] = utf8[i];
+    return static_cast<int>(utf8.size());
+}
+
+int MultiByteToWideChar(UINT, DWORD, LPCSTR multiByte, int cbMultiByte, LPWSTR wide, int cchWideChar) {
+    if (!multiByte || cbMultiByte == 0 || cchWideChar < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::size_t length = cbMultiByte < 0 ? std::char_traits<char>::length(multiByte) + 1
+                                         : static_cast<std::size_t>(cbMultiByte);
+    std::u16string utf16 = Utf8ToUtf16(multiByte, length);
+    if (cchWideChar == 0) return static_cast<int>(utf16.size());
+    if (utf16.size() > static_cast<std::size_t>(cchWideChar)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    for (std::size_t i = 0; i < utf16.size(); ++i) wide[i] = utf16[i];
+    return static_cast<int>(utf16.size());
+}
+
+void Sleep(DWORD milliseconds) {
+    double scaled = milliseconds;
+    if (const char* scale = std::getenv("WORKER_SLEEP_SCALE")) {
+        char* end = nullptr;
+        double factor = std::strtod(scale, &end);
+        if (end != scale && factor >= 0) scaled = milliseconds * factor;
+    }
+    if (scaled <= 0) return;
+    timespec wait{static_cast<time_t>(scaled / 1000),
+                  static_cast<long>((scaled - static_cast<double>(static_cast<time_t>(scaled / 1000)) * 1000) * 1e6)};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
+int StatusTransferTimeoutSeconds() {
+    if (const char* value = std::getenv("WORKER_TRANSFER_TIMEOUT")) {
+        int seconds = std::atoi(value);
+        if (seconds > 0) return seconds;
+    }
+    return 120;
+}

@@ -1,0 +1,24 @@
+// The few calls that the platform layer adds to the Windows API: how console
+// text leaves the process, and the pause seam.
+#pragma once
+
+#include <cstddef>
+
+// Makes standard output a UTF-16 text stream (on Windows the C runtime's
+// UTF-16 text mode). Called once, before anything is printed.
+void EnterUtf16ConsoleMode();
+
+// Writes wide text to standard output as UTF-16 text: every line feed becomes
+// a carriage return and a line feed, as the Windows text mode writes it.
+void WriteConsoleText(const WCHAR* text, std::size_t length);
+
+// The worker's pauses go through this seam so that tests can record them
+// instead of waiting. The default is the platform's Sleep.
+using PauseFunction = void (*)(DWORD milliseconds);
+void Pause(DWORD milliseconds);
+PauseFunction SetPauseFunction(PauseFunction pause);  // returns the previous one
+
+// The send and receive limit, in seconds, of each status report attempt.
+// 120 unless the Linux build is told otherwise by WORKER_TRANSFER_TIMEOUT
+// (seconds) for tests of a server that never answers.
+int StatusTransferTimeoutSeconds();
