@@ -1,0 +1,199 @@
+"""Shared pieces of the end-to-end tests: running the built worker, reading
+its UTF-16 console output, and a real loopback status server (HTTP or HTTPS)
+that records every request byte for byte and answers as a test tells it."""
+
+import os
+import socket
+import ssl
+import subprocess
+import tempfile
+import threading
+import xml.etree.ElementTree as ET
+from dataclasses import dataclass, field
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BINARY_DIR = os.environ.get("WORKER_BINARY_DIR", os.path.join(HERE, "..", "..", "build"))
+WORKER = os.path.join(BINARY_DIR, "src", "patch_worker")
+
+ACCEPTED = b"HTTP/1.1 202 Accepted\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+
+
+def decode_console(raw):
+    """The worker's console is UTF-16LE without a byte-order mark."""
+    assert len(raw) % 2 == 0, "console output is not whole UTF-16 units"
+    return raw.decode("utf-16-le")
+
+
+@dataclass
+class WorkerRun:
+    raw: bytes
+    text: str
+    returncode: int
+
+
+def run_worker(args, env=None, timeout=120):
+    """Runs the worker with the given arguments (argv[1:]) and returns its
+    console text. WORKER_SLEEP_SCALE defaults to 0 so no pause is waited."""
+    full_env = dict(os.environ)
+    full_env.setdefault("WORKER_SLEEP_SCALE", "0")
+    if env:
+        full_env.update(env)
+    proc = subprocess.run([WORKER] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          env=full_env, timeout=timeout, stdin=subprocess.DEVNULL)
+    return WorkerRun(proc.stdout, decode_console(proc.stdout), proc.returncode)
+
+
+@dataclass
+class ReceivedRequest:
+    head: bytes           # request line and headers, CRLF separated, without the blank line
+    body: bytes
+
+    @property
+    def request_line(self):
+        return self.head.split(b"\r\n", 1)[0].decode("latin-1")
+
+    @property
+    def headers(self):
+        """Headers as (name, value) pairs in the order they were sent."""
+        lines = self.head.decode("latin-1").split("\r\n")[1:]
+        return [tuple(part.strip() for part in line.split(":", 1)) for line in lines if line]
+
+    def report(self):
+        """The UpdateDeployJobStatus fields as text, None for an absent one."""
+        root = ET.fromstring(self.body)
+        body = root.find("{http://schemas.xmlsoap.org/soap/envelope/}Body")
+        request = list(body)[0]
+        fields = {child.tag: (child.text or "") for child in request}
+        return fields
+
+
+def make_certificate(directory, host="wrong.example.invalid", days=1):
+    """A self-signed certificate for a host name other than the loopback one."""
+    cert = os.path.join(directory, "cert.pem")
+    key = os.path.join(directory, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", str(days), "-subj", "/CN=" + host], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return cert, key
+
+
+class StatusServer:
+    """A loopback server that reads whole HTTP requests and answers each
+    connection with the next scripted reply. A reply is bytes to send before
+    closing, "silent" to accept and never answer, or "reset" to drop the
+    connection with a reset once the request has arrived. When the script
+    runs out, every further request is acknowledged with 202."""
+
+    def __init__(self, replies=(), tls=False):
+        self.replies = list(replies)
+        self.requests = []
+        self._lock = threading.Lock()
+        self._stop = threading.Event()
+        self._silent = []
+        self._context = None
+        self._tmp = None
+        if tls:
+            self._tmp = tempfile.TemporaryDirectory()
+            cert, key = make_certificate(self._tmp.name)
+            self._context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            self._context.load_cert_chain(cert, key)
+        self._sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self._sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self._sock.bind(("127.0.0.1", 0))
+        self._sock.listen(16)
+        self._sock.settimeout(0.2)
+        self.port = self._sock.getsockname()[1]
+        self._thread = threading.Thread(target=self._serve, daemon=True)
+
+    def __enter__(self):
+        self._thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def close(self):
+        self._stop.set()
+        self._thread.join(timeout=10)
+        for conn in self._silent:
+            try:
+                conn.close()
+            except OSError:
+                pass
+        self._sock.close()
+        if self._tmp:
+            self._tmp.cleanup()
+
+    def _serve(self):
+        while not self._stop.is_set():
+            try:
+                conn, _ = self._sock.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            threading.Thread(target=self._handle, args=(conn,), daemon=True).start()
+
+    def _next_reply(self):
+        with self._lock:
+            return self.replies.pop(0) if self.replies else ACCEPTED
+
+    def _handle(self, conn):
+        try:
+            conn.settimeout(30)
+            if self._context:
+                conn = self._context.wrap_socket(conn, server_side=True)
+            data = b""
+            while b"\r\n\r\n" not in data:
+                chunk = conn.recv(65536)
+                if not chunk:
+                    return
+                data += chunk
+            head, rest = data.split(b"\r\n\r\n", 1)
+            length = 0
+            for line in head.split(b"\r\n")[1:]:
+                name, _, value = line.partition(b":")
+                if name.strip().lower() == b"content-length":
+                    length = int(value.strip())
+            while len(rest) < length:
+                chunk = conn.recv(65536)
+                if not chunk:
+                    break
+                rest += chunk
+            with self._lock:
+                self.requests.append(ReceivedRequest(head, rest))
+            reply = self._next_reply()
+            if reply == "silent":
+                self._silent.append(conn)
+                return
+            if reply == "reset":
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+                conn.close()
+                return
+            conn.sendall(reply)
+            if self._context:
+                try:
+                    conn.unwrap()
+                except (OSError, ssl.SSLError):
+                    pass
+            conn.close()
+        except (OSError, ssl.SSLError):
+            try:
+                conn.close()
+            except OSError:
+                pass
+
+
+def unused_port():
+    """A loopback port with nothing listening on it (connection refused)."""
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def job_args(port, transport="0", update_id="00000000-0000-0000-0000-000000000000", job="42", drive="C",
+             user="agent", password="secret", host="127.0.0.1", system="7", patch="9"):
+    """The ten arguments of a deployment job, in command-line order."""
+    return [update_id, job, drive, user, password, host, str(port), system, patch, transport]
