@@ -1,7 +1,46 @@
 #include "errors/scan_error_codes.h"
 
-// Placeholder until the description table is built: no description, so
-// callers report the bare code.
-void GetScanErrorCodes(DWORD, WCHAR* description) {
-    description[0] = 0;
+#include "errors/error_code_table.h"
+#include "errors/system_message_lookup.h"
+#include "platform/console.h"
+#include "platform/text_format.h"
+
+namespace {
+
+constexpr std::size_t kDescriptionCapacity = 1024;
+constexpr DWORD kSystemTextCapacity = 1023;
+
+// The system's own text: from the system message table only, in the
+// system's choice of language, with no insert arguments.
+DWORD LookUpSystemMessage(DWORD code, WCHAR* buffer, DWORD capacity) {
+    return FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer, capacity, nullptr);
+}
+
+SystemMessageFunction g_systemMessage = LookUpSystemMessage;
+
+}  // namespace
+
+SystemMessageFunction SetSystemMessageFunction(SystemMessageFunction lookup) {
+    SystemMessageFunction previous = g_systemMessage;
+    g_systemMessage = lookup ? lookup : LookUpSystemMessage;
+    return previous;
+}
+
+void GetScanErrorCodes(DWORD code, WCHAR* description) {
+    if (!description) return;
+    if (const WCHAR* text = FindErrorCodeText(code)) {
+        FormatTruncatedN(description, kDescriptionCapacity, TEXT("%s"), text);
+        return;
+    }
+    try {
+        // Zero-filled, so a code without system text gives "(code) " and
+        // nothing behind it; the last character stays a terminator even if
+        // the lookup filled the whole buffer.
+        WCHAR systemText[kSystemTextCapacity] = {};
+        g_systemMessage(code, systemText, kSystemTextCapacity);
+        systemText[kSystemTextCapacity - 1] = 0;
+        FormatTruncatedN(description, kDescriptionCapacity, TEXT("(%X) %s"), code, systemText);
+    } catch (...) {
+        ConsolePrint(TEXT("Exception caught in GetScanErrorCodes while FormatMessage\n"));
+    }
 }

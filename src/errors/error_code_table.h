@@ -1,0 +1,14 @@
+// The error-code description table, generated at build time from
+// error_codes.tsv: one constant text per row, found by a switch on the code.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/platform.h"
+
+// The row's text for code, or null when the table has no row for it.
+const WCHAR* FindErrorCodeText(DWORD code);
+
+// The table's codes in ascending order, for listing the whole table.
+std::size_t ErrorCodeTableSize();
+DWORD ErrorCodeTableCode(std::size_t index);  // 0 beyond the end
