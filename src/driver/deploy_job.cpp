@@ -1,5 +1,127 @@
 #include "driver/deploy_job.h"
 
-int RunDeployJob(WCHAR**) {
+#include <memory>
+#include <string>
+
+#include "deploy/scan_and_download.h"
+#include "driver/narrow_text.h"
+#include "errors/scan_error_codes.h"
+#include "platform/console.h"
+#include "status/report_text.h"
+#include "status/status_proxy.h"
+#include "status/tls_client.h"
+
+namespace {
+
+constexpr int kReportAttempts = 5;
+constexpr DWORD kPauseAfterFailedReportMs = 60000;
+constexpr int kConnectTimeoutSeconds = 120;
+constexpr int kStatusSucceeded = 6;
+constexpr int kStatusFailed = -6;
+
+// The numbers of the job that every report carries.
+struct JobNumbers {
+    int jobId;
+    int systemId;
+    int patchId;
+};
+
+void FillRequest(ns1__UpdateDeployJobStatus& request, const JobNumbers& job, int status, int rebootRequired,
+                 std::wstring& description) {
+    request.nJobID = job.jobId;
+    request.nPatchID = job.patchId;
+    request.nSystemID = job.systemId;
+    request.nStatus = status;
+    request.nRebootRequired = rebootRequired;
+    request.strErrorDescription = description.data();
+}
+
+void FillFailure(ns1__UpdateDeployJobStatus& request, const JobNumbers& job, const WCHAR* description,
+                 std::wstring& reportText) {
+    reportText = ToReportText(description);
+    FillRequest(request, job, kStatusFailed, 0, reportText);
+}
+
+// One report attempt, printed as "Success" or with the proxy's fault text.
+bool SendReport(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request) {
+    if (proxy.UpdateDeployJobStatus(&request) == SOAP_OK) {
+        ConsolePrint(TEXT("Success"));
+        return true;
+    }
+    ConsolePrint(TEXT("Soap failure. %S"), proxy.soap_fault_string());
+    return false;
+}
+
+// Describes a failed COM start-up into the job's description buffer.
+void DescribeComFailure(HRESULT hr, WCHAR (&description)[1024]) {
+    WCHAR errorText[1024] = {};
+    GetScanErrorCodes(static_cast<DWORD>(hr), errorText);
+    if (errorText[0] == 0)
+        FormatTruncated(description, TEXT("Failed to initialize COM library. Error code: 0x%X"), hr);
+    else
+        FormatTruncated(description, TEXT("Failed to initialize COM library. Error description:%s"), errorText);
+}
+
+}  // namespace
+
+int RunDeployJob(WCHAR** argv) {
+    return RunDeployJob(argv, ScanAndDownload);
+}
+
+int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
+    WCHAR endpoint[1024] = {};
+    WCHAR description[1024] = {};
+    const JobNumbers job{_wtoi(argv[2]), _wtoi(argv[8]), _wtoi(argv[9])};
+    ns1__UpdateDeployJobStatus request;
+
+    // The proxy keeps pointers to these narrow copies: they live until the end.
+    NarrowText userId = ToNarrow(argv[4]);
+    NarrowText password = ToNarrow(argv[5]);
+    NarrowText narrowEndpoint;
+    auto proxy = std::make_unique<veltwuaPortBindingProxy>(userId.get(), password.get());
+    proxy->connect_timeout = kConnectTimeoutSeconds;
+    // Without these limits a server that accepts and never answers would hold
+    // the worker forever and the job would never be reported.
+    proxy->send_timeout = StatusTransferTimeoutSeconds();
+    proxy->recv_timeout = StatusTransferTimeoutSeconds();
+    const bool useTls = _wtoi(argv[10]) == 1;
+    FormatTruncated(endpoint, useTls ? TEXT("https://%s:%s/VeltraneWS/veltwua") : TEXT("http://%s:%s/VeltraneWS/veltwua"),
+                    argv[6], argv[7]);
+    narrowEndpoint = ToNarrow(endpoint);
+    proxy->soap_endpoint = narrowEndpoint.get();
+    if (useTls) SetUpUnauthenticatedTlsClient(proxy.get());
+
+    std::wstring reportText;
+    try {
+        int result;
+        HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (FAILED(hr)) {
+            ConsolePrint(TEXT("Failed to initialize COM.\n"));
+            DescribeComFailure(hr, description);
+            result = -1;
+        } else {
+            result = deploy(argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8], argv[9],
+                            description);
+        }
+
+        if (result < 0) {
+            FillFailure(request, job, description, reportText);
+        } else {
+            reportText.clear();
+            FillRequest(request, job, kStatusSucceeded, result, reportText);
+        }
+
+        for (int attempt = 0; attempt < kReportAttempts; ++attempt) {
+            if (SendReport(*proxy, request)) break;
+            Pause(kPauseAfterFailedReportMs);
+        }
+        proxy->soap_close_socket();
+    } catch (...) {
+        ConsolePrint(TEXT("Exception caught in main"));
+        if (description[0] == 0) FormatTruncated(description, TEXT("Unknown error."));
+        FillFailure(request, job, description, reportText);
+        SendReport(*proxy, request);
+    }
+    proxy->destroy();
     return 0;
 }

@@ -1,0 +1,51 @@
+#include "status_proxy.h"
+
+#include "acknowledgement.h"
+
+// The runtime's global namespace table; this is the one source that holds it.
+#include "veltwuaPortBindingGenerated.nsmap"
+
+veltwuaPortBindingProxy::veltwuaPortBindingProxy(const char* userId, const char* password)
+    : veltwuaPortBindingGeneratedProxy(static_cast<soap_mode>(0), static_cast<soap_mode>(0)), userId_(userId), password_(password) {
+    ApplyCredentials();
+    InstallStatusLineCapture(this);
+}
+
+veltwuaPortBindingProxy::~veltwuaPortBindingProxy() = default;
+
+void veltwuaPortBindingProxy::ApplyCredentials() {
+    userid = userId_;
+    passwd = password_;
+}
+
+int veltwuaPortBindingProxy::InsertReboot(const char* endpoint, const char* action, ns1__InsertReboot* request) {
+    ApplyCredentials();
+    if (send_InsertReboot(endpoint, action, request)) return error;
+    return recv_InsertReboot_empty_response();
+}
+
+int veltwuaPortBindingProxy::InsertDeployStatus(const char* endpoint, const char* action,
+                                                ns1__InsertDeployStatus* request) {
+    ApplyCredentials();
+    if (send_InsertDeployStatus(endpoint, action, request)) return error;
+    return recv_InsertDeployStatus_empty_response();
+}
+
+int veltwuaPortBindingProxy::UpdateDeployJobStatus(const char* endpoint, const char* action,
+                                                   ns1__UpdateDeployJobStatus* request) {
+    ApplyCredentials();
+    if (send_UpdateDeployJobStatus(endpoint, action, request)) return error;
+    return recv_UpdateDeployJobStatus_empty_response();
+}
+
+int veltwuaPortBindingProxy::recv_InsertReboot_empty_response() {
+    return ReceiveAcknowledgement(this);
+}
+
+int veltwuaPortBindingProxy::recv_InsertDeployStatus_empty_response() {
+    return ReceiveAcknowledgement(this);
+}
+
+int veltwuaPortBindingProxy::recv_UpdateDeployJobStatus_empty_response() {
+    return ReceiveAcknowledgement(this);
+}

@@ -1,0 +1,38 @@
+// The client of the management server's status web service.
+#pragma once
+
+#include "soapveltwuaPortBindingGeneratedProxy.h"
+
+// The generated proxy with the HTTP Basic credentials it was made with: they
+// go out on every request, retries included, and each one-way call succeeds
+// only on the server's acknowledgement (see acknowledgement.h).
+class veltwuaPortBindingProxy : public veltwuaPortBindingGeneratedProxy {
+public:
+    // Modes 0; either credential may be null, and then no Authorization
+    // header is sent. The strings are not copied: they must outlive the proxy.
+    veltwuaPortBindingProxy(const char* userId, const char* password);
+    ~veltwuaPortBindingProxy() override;
+
+    veltwuaPortBindingProxy(const veltwuaPortBindingProxy&) = delete;
+    veltwuaPortBindingProxy& operator=(const veltwuaPortBindingProxy&) = delete;
+
+    using veltwuaPortBindingGeneratedProxy::InsertDeployStatus;
+    using veltwuaPortBindingGeneratedProxy::InsertReboot;
+    using veltwuaPortBindingGeneratedProxy::UpdateDeployJobStatus;
+
+    int InsertReboot(const char* endpoint, const char* action, ns1__InsertReboot* request) override;
+    int InsertDeployStatus(const char* endpoint, const char* action, ns1__InsertDeployStatus* request) override;
+    int UpdateDeployJobStatus(const char* endpoint, const char* action, ns1__UpdateDeployJobStatus* request) override;
+
+    int recv_InsertReboot_empty_response() override;
+    int recv_InsertDeployStatus_empty_response() override;
+    int recv_UpdateDeployJobStatus_empty_response() override;
+
+private:
+    // The runtime forgets the credentials whenever it reads a reply; they are
+    // put back before every send.
+    void ApplyCredentials();
+
+    const char* userId_;
+    const char* password_;
+};

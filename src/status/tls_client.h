@@ -1,0 +1,10 @@
+// TLS for the status report.
+#pragma once
+
+#include "stdsoap2.h"
+
+// Sets up the runtime's TLS client context without server authentication:
+// the certificate chain and host name are not checked, no CA and no client
+// certificate are used. Returns the runtime's result, or SOAP_SSL_ERROR in a
+// build without TLS (an https endpoint then fails when it is used).
+int SetUpUnauthenticatedTlsClient(struct soap* soap);
