@@ -7,6 +7,7 @@
 #include "win_types.h"
 #include "base_api.h"
 #include "com_api.h"
+#include "wuapi.h"
 #include "file_api.h"
 #include "process_api.h"
 #include "session_api.h"

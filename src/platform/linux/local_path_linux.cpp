@@ -1,0 +1,5 @@
+#include "../local_path.h"
+
+#include "drive_map.h"
+
+std::filesystem::path LocalPathOf(LPCWSTR windowsPath) { return MapWindowsPath(windowsPath); }

@@ -1,0 +1,3 @@
+#include "../local_path.h"
+
+std::filesystem::path LocalPathOf(LPCWSTR windowsPath) { return std::filesystem::path(windowsPath); }
