@@ -55,7 +55,9 @@ const char* StatusLine(struct soap* soap) {
 
 int Fail(struct soap* soap, int code, const char* faultString, const char* detail) {
     if (faultString) {
-        soap_set_receiver_error(soap, faultString, detail, code);
+        // The runtime keeps the pointers: give it copies in its own memory.
+        soap_set_receiver_error(soap, soap_strdup(soap, faultString), detail ? soap_strdup(soap, detail) : nullptr,
+                                code);
     }
     soap->error = code;
     soap_closesock(soap);
@@ -69,7 +71,10 @@ int ReadFault(struct soap* soap, const std::string& content) {
     std::istream* saved = soap->is;
     soap->is = &input;
     int rc = SOAP_OK;
-    if (soap_begin_recv(soap) == SOAP_OK && soap_envelope_begin_in(soap) == SOAP_OK &&
+    // The runtime also takes XML of other kinds for an envelope; only one in
+    // a SOAP namespace sets the version.
+    soap->version = 0;
+    if (soap_begin_recv(soap) == SOAP_OK && soap_envelope_begin_in(soap) == SOAP_OK && soap->version != 0 &&
         soap_recv_header(soap) == SOAP_OK && soap_body_begin_in(soap) == SOAP_OK) {
         rc = soap_recv_fault(soap, 1);
         if (rc != SOAP_OK && !soap->fault) rc = SOAP_OK;
