@@ -252,6 +252,13 @@ BOOL SpawnProcess(const SpawnRequest& request, _PROCESS_INFORMATION* information
         std::memset(&defaultAction, 0, sizeof defaultAction);
         defaultAction.sa_handler = SIG_DFL;
         sigaction(SIGPIPE, &defaultAction, nullptr);
+        if (!request.ownConsole) {
+            int nothing = open("/dev/null", O_RDWR);
+            if (nothing < 0) FailInChild(reportFd, ERROR_NOT_ENOUGH_MEMORY);
+            for (int fd = 0; fd <= 2; ++fd)
+                if (nothing != fd && dup2(nothing, fd) < 0) FailInChild(reportFd, ERROR_NOT_ENOUGH_MEMORY);
+            if (nothing > 2) close(nothing);
+        }
         if (!request.inheritHandles) CloseDescriptorsExcept(keep, 2, highest);
         if (fcntl(exitCodeWriter.Get(), F_SETFD, 0) != 0) FailInChild(reportFd, ERROR_NOT_ENOUGH_MEMORY);
         if (request.asUser) {

@@ -25,6 +25,7 @@ struct SpawnRequest {
     const WCHAR* workingDirectory = nullptr;  // null: the worker's own
     const WCHAR* environment = nullptr;       // UTF-16 block "K=V\0...\0\0"; null: the worker's own
     bool inheritHandles = false;              // false: the child gets only descriptors 0, 1 and 2
+    bool ownConsole = true;                   // false: descriptors 0, 1 and 2 are /dev/null (another session)
     bool asUser = false;                      // run with the identity below
     uid_t uid = 0;
     gid_t gid = 0;

@@ -1,0 +1,241 @@
+"""The reboot-reminder mode end to end: the built worker starts a stand-in
+tray program in the session of a user logged on according to a login-records
+file, or, without a user's token, in its own session. The stand-in writes its
+uid, argv and environment to a file, which the tests read. They need root, as
+the worker does to start a program as another user; a throwaway user is
+created for them and removed afterwards."""
+
+import json
+import os
+import pwd
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+
+from harness import WORKER, decode_console, run_worker
+
+TEST_USER = "orvremindtest"
+USER_PROCESS = 7
+DEAD_PROCESS = 8
+MARKER = "WORKER_OWN_ENVIRONMENT"
+TRAY_ARGS = ["D", "1", "2", "3", "4", "5", "6", "abc"]
+COMMAND_LINE = '"D:\\ORV\\PatchTray\\VeltraneORVTray.exe" 1 2 3 4 5 6 "abc"'
+
+START = "LaunchRebootReminder:  START\n"
+ENTRY = "LaunchProcessAsUser:: entry with the path:: %s\n"
+USER_START = "LaunchProcessAsUser:: CreateProcessAsUser Success\n"
+NO_TOKEN = "LaunchProcessAsUser:: Getting the current user tocken failed\n"
+QUERY_FAILED = "GetCurrentUserToken:: WTSQueryUserToken failed. Error Code :: %d\n"
+FALLBACK_START = "LaunchProcessAsUser:: CreateProcess success with out sessionid\n"
+SUCCESS = "Patch Tray Excecution Success\n"
+
+TRAY_PROGRAM = """#!/usr/bin/python3
+import json, os, sys, time
+record = {"pid": os.getpid(), "uid": os.getuid(), "gid": os.getgid(), "argv": sys.argv, "env": dict(os.environ)}
+with open(%(tmp)r, "w") as f:
+    json.dump(record, f)
+os.rename(%(tmp)r, %(out)r)
+time.sleep(%(linger)d)
+"""
+
+_created_user = False
+
+
+def setUpModule():
+    global _created_user
+    if os.geteuid() != 0:
+        raise unittest.SkipTest("starting a program as another user needs root")
+    try:
+        pwd.getpwnam(TEST_USER)
+    except KeyError:
+        subprocess.run(["useradd", "--create-home", "--shell", "/bin/sh", TEST_USER], check=True)
+        _created_user = True
+
+
+def tearDownModule():
+    if _created_user:
+        subprocess.run(["userdel", "--remove", TEST_USER], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def console(*lines):
+    """What the worker writes: UTF-16LE, every line end as CR LF."""
+    return "".join(lines).replace("\n", "\r\n").encode("utf-16-le")
+
+
+def login_record(kind, pid, line, user, host=""):
+    """One utmpx record as glibc lays it out on x86-64 (384 bytes)."""
+    return struct.pack("<h2xi32s4s32s256shhiii16s20s", kind, pid, line.encode(), b"", user.encode(),
+                       host.encode(), 0, 0, 0, int(time.time()), 0, b"", b"")
+
+
+def ended_pid():
+    """The id of a process that has ended, as a stale login record holds it."""
+    child = subprocess.Popen(["true"])
+    child.wait()
+    return child.pid
+
+
+class ReminderTest(unittest.TestCase):
+    def setUp(self):
+        self.user = pwd.getpwnam(TEST_USER)
+        self.root = tempfile.mkdtemp(prefix="reminder-")
+        os.chmod(self.root, 0o755)
+        self.tray_dir = os.path.join(self.root, "D", "ORV", "PatchTray")
+        os.makedirs(self.tray_dir, mode=0o755)
+        self.out_dir = os.path.join(self.root, "out")
+        os.makedirs(self.out_dir)
+        os.chmod(self.out_dir, 0o777)
+        self.record_path = os.path.join(self.out_dir, "tray.json")
+        self.utmp = os.path.join(self.root, "utmp")
+        self.write_sessions([])
+
+    def tearDown(self):
+        self.end_tray()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def install_tray(self, linger=0):
+        """The stand-in records itself, then stays for linger seconds."""
+        path = os.path.join(self.tray_dir, "VeltraneORVTray.exe")
+        with open(path, "w") as f:
+            f.write(TRAY_PROGRAM % {"tmp": self.record_path + ".tmp", "out": self.record_path, "linger": linger})
+        os.chmod(path, 0o755)
+
+    def write_sessions(self, records):
+        with open(self.utmp, "wb") as f:
+            f.write(b"".join(records))
+        os.chmod(self.utmp, 0o644)
+
+    def active(self, user, host=""):
+        return login_record(USER_PROCESS, os.getpid(), "pts/9", user, host)
+
+    def env(self):
+        return {"WORKER_DRIVE_ROOT": self.root, "WORKER_UTMP_FILE": self.utmp, MARKER: "1"}
+
+    def run_reminder(self, args=TRAY_ARGS):
+        return run_worker(args, env=self.env())
+
+    def tray_record(self, timeout=15):
+        """What the tray program recorded; it runs on after the worker ends."""
+        deadline = time.monotonic() + timeout
+        while not os.path.exists(self.record_path):
+            if time.monotonic() > deadline:
+                self.fail("the tray program did not run")
+            time.sleep(0.05)
+        with open(self.record_path) as f:
+            return json.load(f)
+
+    def end_tray(self):
+        """Ends a stand-in that is still there, whatever the test's outcome."""
+        try:
+            with open(self.record_path) as f:
+                os.kill(json.load(f)["pid"], signal.SIGKILL)
+        except (OSError, ValueError, KeyError):
+            pass
+
+    def assert_not_started(self):
+        time.sleep(0.5)
+        self.assertFalse(os.path.exists(self.record_path), "the tray program was started")
+
+    def test_starts_tray_as_the_session_user_with_their_environment(self):
+        # The tray program stays; the worker's console must still end with
+        # the worker, or its parent would wait for the tray program.
+        self.install_tray(linger=60)
+        self.write_sessions([self.active(TEST_USER, ":0")])
+        run = run_worker(TRAY_ARGS, env=self.env(), timeout=20)
+        self.assertEqual(run.raw, console(START, ENTRY % COMMAND_LINE, USER_START, SUCCESS))
+        self.assertEqual(run.returncode, 0)
+        record = self.tray_record()
+        self.assertEqual((record["uid"], record["gid"]), (self.user.pw_uid, self.user.pw_gid))
+        self.assertEqual(record["argv"][1:], ["1", "2", "3", "4", "5", "6", "abc"])
+        self.assertTrue(record["argv"][0].endswith("/D/ORV/PatchTray/VeltraneORVTray.exe"))
+        env = record["env"]
+        self.assertEqual(env["HOME"], self.user.pw_dir)
+        self.assertEqual((env["USER"], env["LOGNAME"]), (TEST_USER, TEST_USER))
+        self.assertEqual(env["SHELL"], self.user.pw_shell)
+        self.assertEqual(env["DISPLAY"], ":0")
+        self.assertIn("/usr/bin", env["PATH"].split(":"))
+        self.assertNotIn(MARKER, env, "the user's program got the worker's environment")
+
+    def test_first_active_session_is_used(self):
+        self.install_tray()
+        self.write_sessions([
+            login_record(DEAD_PROCESS, 0, "pts/1", ""),
+            login_record(USER_PROCESS, ended_pid(), "pts/2", "root", ":5"),
+            self.active(TEST_USER, ":1"),
+            self.active("root", ":0"),
+        ])
+        run = self.run_reminder()
+        self.assertEqual(run.raw, console(START, ENTRY % COMMAND_LINE, USER_START, SUCCESS))
+        record = self.tray_record()
+        self.assertEqual(record["uid"], self.user.pw_uid)
+        self.assertEqual(record["env"]["DISPLAY"], ":1")
+
+    def test_without_an_active_session_the_worker_starts_tray_itself(self):
+        self.install_tray()
+        self.write_sessions([
+            login_record(DEAD_PROCESS, 0, "pts/1", ""),
+            login_record(USER_PROCESS, ended_pid(), "pts/2", TEST_USER, ":0"),
+        ])
+        run = self.run_reminder()
+        self.assertEqual(run.raw, console(START, ENTRY % COMMAND_LINE, QUERY_FAILED % 1008, NO_TOKEN,
+                                          FALLBACK_START, SUCCESS))
+        record = self.tray_record()
+        self.assertEqual(record["uid"], 0)
+        self.assertEqual(record["argv"][1:], ["1", "2", "3", "4", "5", "6", "abc"])
+        self.assertEqual(record["env"].get(MARKER), "1", "the fallback keeps the worker's environment")
+
+    def test_missing_tray_program(self):
+        with self.subTest("user logged on: no fallback after the failed start"):
+            self.write_sessions([self.active(TEST_USER, ":0")])
+            run = self.run_reminder()
+            self.assertEqual(run.raw, console(
+                START, ENTRY % COMMAND_LINE, "LaunchProcessAsUser:: CreateProcessAsUser failed . Error code -- 0, 2\n",
+                "Patch Tray Execution Failed. ReturnValue:-1, ErrorCode:2"))
+            self.assertEqual(run.returncode, 0)
+        with self.subTest("no session: the fallback's error is the result"):
+            self.write_sessions([])
+            run = self.run_reminder()
+            self.assertEqual(run.raw, console(
+                START, ENTRY % COMMAND_LINE, QUERY_FAILED % 1008, NO_TOKEN,
+                "LaunchProcessAsUser:: CreateProcess Failed with the error code:: 2\n",
+                "Patch Tray Execution Failed. ReturnValue:2, ErrorCode:2"))
+            self.assertEqual(run.returncode, 0)
+
+    def test_reminder_setting(self):
+        self.install_tray()
+        self.write_sessions([self.active(TEST_USER)])
+        for setting in ["0", "no", ""]:
+            with self.subTest(setting=setting):
+                run = self.run_reminder(["D", setting, "2", "3", "4", "5", "6", "abc"])
+                self.assertEqual(run.raw, console(START, "LaunchRebootReminder:  Reboot disabled\n"))
+                self.assertEqual(run.returncode, 0)
+        self.assert_not_started()
+        for setting, passed in [("-1", "-1"), ("007", "7"), (" 12x", "12")]:
+            with self.subTest(setting=setting):
+                run = self.run_reminder(["D", setting, "x", "3", "4", "5", "-06", "two words"])
+                command = '"D:\\ORV\\PatchTray\\VeltraneORVTray.exe" %s 0 3 4 5 -6 "two words"' % passed
+                self.assertEqual(run.raw, console(START, ENTRY % command, USER_START, SUCCESS))
+                self.assertEqual(self.tray_record()["argv"][1:], [passed, "0", "3", "4", "5", "-6", "two words"])
+                os.remove(self.record_path)
+
+    def test_unprivileged_worker_cannot_take_the_users_token(self):
+        self.install_tray()
+        self.write_sessions([self.active(TEST_USER, ":0")])
+        env = dict(os.environ, WORKER_SLEEP_SCALE="0", **self.env())
+        proc = subprocess.run(["setpriv", "--reuid=%d" % self.user.pw_uid, "--regid=%d" % self.user.pw_gid,
+                               "--clear-groups", WORKER] + TRAY_ARGS,
+                              stdout=subprocess.PIPE, env=env, timeout=120, stdin=subprocess.DEVNULL, cwd="/")
+        self.assertEqual(decode_console(proc.stdout), (START + ENTRY % COMMAND_LINE + QUERY_FAILED % 1314 + NO_TOKEN
+                                                       + FALLBACK_START + SUCCESS).replace("\n", "\r\n"))
+        record = self.tray_record()
+        self.assertEqual(record["uid"], self.user.pw_uid)
+        self.assertEqual(record["env"].get(MARKER), "1")
+
+
+if __name__ == "__main__":
+    unittest.main()
