@@ -1,0 +1,45 @@
+#include "deploy/msu_file_name.h"
+
+#include "platform/text_format.h"
+
+namespace {
+
+// An open directory search, closed on every way out.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    ~FindHandle() {
+        if (IsOpen()) FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+
+private:
+    HANDLE handle_;
+};
+
+bool IsDotEntry(const WCHAR* name) {
+    return (name[0] == '.' && name[1] == 0) || (name[0] == '.' && name[1] == '.' && name[2] == 0);
+}
+
+}  // namespace
+
+std::basic_string<WCHAR> GetMsuFileName(LPCWSTR installDir, LPCWSTR jobId) {
+    std::basic_string<WCHAR> fileName;
+    WCHAR pattern[256] = {};
+    FormatTruncated(pattern, TEXT("%s\\%s\\*"), installDir, jobId);
+
+    WIN32_FIND_DATAW entry = {};
+    FindHandle search(FindFirstFileW(pattern, &entry));
+    if (!search.IsOpen()) return fileName;
+    do {
+        if (!IsDotEntry(entry.cFileName)) {
+            fileName = entry.cFileName;
+            break;
+        }
+        // ERROR_NO_MORE_FILES and every other failure alike end the search.
+    } while (FindNextFileW(search.Get(), &entry));
+    return fileName;
+}

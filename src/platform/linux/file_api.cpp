@@ -1,0 +1,194 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../platform.h"
+#include "drive_map.h"
+#include "kernel_object.h"
+#include "utf.h"
+
+namespace {
+
+class DirectorySearch : public KernelObject {
+public:
+    std::vector<WIN32_FIND_DATAW> entries;
+    std::size_t next = 0;
+};
+
+class DirectoryStream {
+public:
+    explicit DirectoryStream(DIR* stream) : stream_(stream) {}
+    ~DirectoryStream() {
+        if (stream_) closedir(stream_);
+    }
+    DirectoryStream(const DirectoryStream&) = delete;
+    DirectoryStream& operator=(const DirectoryStream&) = delete;
+    DIR* Get() const { return stream_; }
+
+private:
+    DIR* stream_;
+};
+
+WCHAR UpperAscii(WCHAR c) {
+    return c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 'a' + 'A') : c;
+}
+
+// Wildcard match with '*' and '?', letter case ignored.
+bool Matches(const WCHAR* pattern, const WCHAR* name) {
+    const WCHAR* star = nullptr;
+    const WCHAR* resume = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern == '?' || (*pattern && UpperAscii(*pattern) == UpperAscii(*name))) {
+            ++pattern;
+            ++name;
+        } else if (star) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == 0;
+}
+
+bool LessIgnoringCase(const std::u16string& a, const std::u16string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](WCHAR x, WCHAR y) { return UpperAscii(x) < UpperAscii(y); });
+}
+
+FILETIME FileTimeOf(const timespec& time) {
+    // 100-nanosecond steps since 1601-01-01.
+    const long long kSecondsFrom1601To1970 = 11644473600LL;
+    unsigned long long steps =
+        static_cast<unsigned long long>(time.tv_sec + kSecondsFrom1601To1970) * 10000000ULL + time.tv_nsec / 100;
+    return FILETIME{static_cast<DWORD>(steps), static_cast<DWORD>(steps >> 32)};
+}
+
+WIN32_FIND_DATAW EntryOf(int folder, const std::string& name) {
+    WIN32_FIND_DATAW data{};
+    struct stat info {};
+    if (fstatat(folder, name.c_str(), &info, 0) != 0) fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW);
+    if (S_ISDIR(info.st_mode)) data.dwFileAttributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (S_ISLNK(info.st_mode)) data.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!(info.st_mode & S_IWUSR)) data.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+    if (data.dwFileAttributes == 0) data.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    data.ftCreationTime = FileTimeOf(info.st_ctim);
+    data.ftLastAccessTime = FileTimeOf(info.st_atim);
+    data.ftLastWriteTime = FileTimeOf(info.st_mtim);
+    if (!S_ISDIR(info.st_mode)) {
+        unsigned long long size = static_cast<unsigned long long>(info.st_size);
+        data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+        data.nFileSizeLow = static_cast<DWORD>(size);
+    }
+    std::u16string wide = Utf8ToUtf16(name.data(), name.size());
+    std::size_t length = std::min<std::size_t>(wide.size(), MAX_PATH - 1);
+    std::copy_n(wide.begin(), length, data.cFileName);
+    return data;
+}
+
+DWORD Win32ErrorOfFolder(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return ERROR_ACCESS_DENIED;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        default:
+            return ERROR_PATH_NOT_FOUND;
+    }
+}
+
+}  // namespace
+
+BOOL PathFileExistsW(LPCWSTR pszPath) {
+    if (!pszPath || !*pszPath) return FALSE;
+    struct stat info;
+    return stat(MapWindowsPath(pszPath).c_str(), &info) == 0 ? TRUE : FALSE;
+}
+
+HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+    if (!lpFileName || !*lpFileName || !lpFindFileData) {
+        SetLastError(!lpFindFileData ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::u16string text(lpFileName);
+    std::size_t separator = text.find_last_of(u"\\/");
+    std::u16string folderText = separator == std::u16string::npos ? u"." : text.substr(0, separator + 1);
+    std::u16string pattern = separator == std::u16string::npos ? text : text.substr(separator + 1);
+    if (pattern == u"*.*") pattern = u"*";  // every name, with or without a dot, as on Windows
+    std::string folder = MapWindowsPath(folderText.c_str());
+    if (folder.empty()) folder = "/";
+
+    DirectoryStream stream(opendir(folder.c_str()));
+    if (!stream.Get()) {
+        SetLastError(Win32ErrorOfFolder(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    std::vector<std::pair<std::u16string, std::string>> names;  // UTF-16 for order and match, UTF-8 for stat
+    bool sawDot = false, sawDotDot = false;
+    errno = 0;
+    while (dirent* entry = readdir(stream.Get())) {
+        std::string name = entry->d_name;
+        if (name == ".") {
+            sawDot = true;
+        } else if (name == "..") {
+            sawDotDot = true;
+        } else {
+            names.emplace_back(Utf8ToUtf16(name.data(), name.size()), name);
+        }
+    }
+    if (errno != 0) {
+        SetLastError(Win32ErrorOfFolder(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return LessIgnoringCase(a.first, b.first); });
+    if (sawDotDot) names.insert(names.begin(), {u"..", ".."});
+    if (sawDot) names.insert(names.begin(), {u".", "."});
+
+    auto search = std::make_unique<DirectorySearch>();
+    for (const auto& [wide, utf8] : names) {
+        if (Matches(pattern.c_str(), wide.c_str())) search->entries.push_back(EntryOf(dirfd(stream.Get()), utf8));
+    }
+    if (search->entries.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    *lpFindFileData = search->entries[0];
+    search->next = 1;
+    return ToHandle(search.release());
+}
+
+BOOL FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
+    DirectorySearch* search = hFindFile == INVALID_HANDLE_VALUE ? nullptr : FromHandle<DirectorySearch>(hFindFile);
+    if (!search || !lpFindFileData) {
+        SetLastError(search ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (search->next >= search->entries.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    *lpFindFileData = search->entries[search->next++];
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE hFindFile) {
+    DirectorySearch* search = hFindFile == INVALID_HANDLE_VALUE ? nullptr : FromHandle<DirectorySearch>(hFindFile);
+    if (!search) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    delete search;
+    return TRUE;
+}

@@ -1,0 +1,51 @@
+#include "deploy/msu_file_name.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "standins/test_programs.h"
+
+namespace {
+
+using test_programs::ScopedVariable;
+using test_programs::TempFolder;
+using test_programs::WriteFile;
+
+class GetMsuFileNameTest : public ::testing::Test {
+protected:
+    TempFolder drive_;
+    ScopedVariable root_{"WORKER_DRIVE_ROOT", drive_.Path()};
+};
+
+TEST_F(GetMsuFileNameTest, FirstEntryAfterTheDotEntries) {
+    WriteFile(drive_ / "D/ORV/42/windows10.0-kb5034441-x64.msu", "");
+    WriteFile(drive_ / "D/ORV/42/readme.txt", "");
+    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"42"), u"readme.txt");
+}
+
+TEST_F(GetMsuFileNameTest, SubfolderCountsLikeAFile) {
+    std::filesystem::create_directories(drive_ / "D/ORV/43/package");
+    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"43"), u"package");
+}
+
+TEST_F(GetMsuFileNameTest, EmptyWhenNothingIsThere) {
+    std::filesystem::create_directories(drive_ / "D/ORV/44");
+    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"44"), u"");
+    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"45"), u"");
+}
+
+TEST_F(GetMsuFileNameTest, PatternIsCutAt255Characters) {
+    // A job ID that pushes the "\*" past the pattern's 255 characters leaves
+    // a pattern naming the folder itself, not its entries.
+    // "D:\ORV\" is 7 characters: 7 + 250 + 2 is over 255, 7 + 245 + 2 is not.
+    std::u16string jobId(250, u'9');
+    WriteFile(drive_ / ("D/ORV/" + std::string(250, '9') + "/x.msu"), "");
+    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", jobId.c_str()), u"");
+    std::u16string shorter(245, u'9');
+    WriteFile(drive_ / ("D/ORV/" + std::string(245, '9') + "/x.msu"), "");
+    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", shorter.c_str()), u"x.msu");
+}
+
+}  // namespace

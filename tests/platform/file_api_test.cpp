@@ -1,0 +1,106 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/linux/utf.h"
+#include "standins/test_programs.h"
+
+namespace {
+
+using test_programs::ScopedVariable;
+using test_programs::TempFolder;
+using test_programs::WriteFile;
+
+std::string Narrow(const WCHAR* text) {
+    std::size_t length = 0;
+    while (text[length]) ++length;
+    return Utf16ToUtf8(text, length);
+}
+
+struct Listing {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    DWORD firstError = 0;
+    std::vector<std::string> names;
+    std::vector<DWORD> attributes;
+    DWORD endError = 0;
+};
+
+// Runs a whole search the way the worker does.
+Listing Search(const char16_t* pattern) {
+    Listing listing;
+    WIN32_FIND_DATAW data{};
+    listing.handle = FindFirstFileW(pattern, &data);
+    if (listing.handle == INVALID_HANDLE_VALUE) {
+        listing.firstError = GetLastError();
+        return listing;
+    }
+    do {
+        listing.names.push_back(Narrow(data.cFileName));
+        listing.attributes.push_back(data.dwFileAttributes);
+    } while (FindNextFileW(listing.handle, &data));
+    listing.endError = GetLastError();
+    EXPECT_TRUE(FindClose(listing.handle));
+    return listing;
+}
+
+class FileApiTest : public ::testing::Test {
+protected:
+    TempFolder drive_;
+    ScopedVariable root_{"WORKER_DRIVE_ROOT", drive_.Path()};
+};
+
+TEST_F(FileApiTest, ListsDotEntriesFirstThenNamesIgnoringCase) {
+    WriteFile(drive_ / "D/ORV/42/b.msu", "12345");
+    WriteFile(drive_ / "D/ORV/42/A.txt", "");
+    WriteFile(drive_ / "D/ORV/42/c/inner", "");
+    Listing listing = Search(u"d:\\ORV\\42\\*");
+    EXPECT_EQ(listing.names, (std::vector<std::string>{".", "..", "A.txt", "b.msu", "c"}));
+    EXPECT_EQ(listing.endError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    EXPECT_TRUE(listing.attributes[0] & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(listing.attributes[3], static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(listing.attributes[4] & FILE_ATTRIBUTE_DIRECTORY);
+
+    EXPECT_EQ(Search(u"D:\\ORV\\42\\*.MSU").names, std::vector<std::string>{"b.msu"});
+    EXPECT_EQ(Search(u"D:\\ORV\\42\\*.*").names.size(), 5u);
+    EXPECT_EQ(Search(u"D:\\ORV\\42\\?.txt").names, std::vector<std::string>{"A.txt"});
+}
+
+TEST_F(FileApiTest, FolderWithOnlyASubfolder) {
+    std::filesystem::create_directories(drive_ / "D/ORV/7/sub");
+    EXPECT_EQ(Search(u"D:\\ORV\\7\\*").names, (std::vector<std::string>{".", "..", "sub"}));
+}
+
+TEST_F(FileApiTest, FailuresSayWhatIsMissing) {
+    std::filesystem::create_directories(drive_ / "D/ORV/empty");
+    WriteFile(drive_ / "D/ORV/file", "");
+    EXPECT_EQ(Search(u"D:\\ORV\\missing\\*").firstError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Search(u"D:\\ORV\\file\\*").firstError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Search(u"D:\\ORV\\empty\\*.msu").firstError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Search(u"").firstError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    if (geteuid() != 0) {  // root reads any folder
+        chmod((drive_ / "D/ORV/empty").c_str(), 0);
+        EXPECT_EQ(Search(u"D:\\ORV\\empty\\*").firstError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+
+    WIN32_FIND_DATAW data;
+    EXPECT_FALSE(FindNextFileW(INVALID_HANDLE_VALUE, &data));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
+}
+
+TEST_F(FileApiTest, PathFileExistsForFilesAndFolders) {
+    WriteFile(drive_ / "D/ORV/PatchDeploy/wsusscn2.cab", "x");
+    EXPECT_TRUE(PathFileExistsW(u"D:\\ORV\\PatchDeploy\\wsusscn2.cab"));
+    EXPECT_TRUE(PathFileExistsW(u"d:\\ORV\\PatchDeploy"));
+    EXPECT_FALSE(PathFileExistsW(u"D:\\ORV\\PatchDeploy\\other.cab"));
+    EXPECT_FALSE(PathFileExistsW(u""));
+    EXPECT_FALSE(PathFileExistsW(nullptr));
+}
+
+}  // namespace
