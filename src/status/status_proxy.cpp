@@ -1,5 +1,7 @@
 #include "status_proxy.h"
 
+#include <cstring>
+
 #include "acknowledgement.h"
 
 // The runtime's global namespace table; this is the one source that holds it.
@@ -14,8 +16,13 @@ veltwuaPortBindingProxy::veltwuaPortBindingProxy(const char* userId, const char*
 veltwuaPortBindingProxy::~veltwuaPortBindingProxy() = default;
 
 void veltwuaPortBindingProxy::ApplyCredentials() {
-    userid = userId_;
-    passwd = password_;
+    // The runtime's header buffer holds the Basic credentials only while the
+    // two together stay below 761 bytes; longer ones are not sent at all
+    // rather than sent cut.
+    constexpr std::size_t kLongestCredentials = 760;
+    bool fits = userId_ && password_ && std::strlen(userId_) + std::strlen(password_) <= kLongestCredentials;
+    userid = fits ? userId_ : nullptr;
+    passwd = fits ? password_ : nullptr;
 }
 
 int veltwuaPortBindingProxy::InsertReboot(const char* endpoint, const char* action, ns1__InsertReboot* request) {
