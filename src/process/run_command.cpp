@@ -1,7 +1,73 @@
 #include "process/run_command.h"
 
-// Placeholder until child processes are supported: nothing is started, so
-// neither output buffer is written.
-bool RunCommandAndWait(LPWSTR, DWORD, LPCWSTR, WCHAR*, WCHAR*, LPCWSTR) {
-    return false;
+#include <string>
+
+#include "platform/text_format.h"
+#include "process/scoped_resource.h"
+
+namespace {
+
+constexpr std::size_t kExitCodeTextSize = 256;
+constexpr std::size_t kMessageSize = 1024;
+
+void WriteMessage(WCHAR* message, const WCHAR* text) {
+    if (message) FormatTruncatedN(message, kMessageSize, TEXT("%s"), text);
+}
+
+bool SameText(const WCHAR* a, const WCHAR* b) {
+    return a && b && WideEquals(a, b);
+}
+
+}  // namespace
+
+bool RunCommandAndWait(LPWSTR commandLine, DWORD timeoutMs, LPCWSTR successCodeText, WCHAR* exitCodeText,
+                       WCHAR* message, LPCWSTR workingDirectory) {
+    // Writable copies: the process-creation call may write into the command
+    // line. Exhausted memory here goes to the caller.
+    std::basic_string<WCHAR> commandCopy(commandLine ? commandLine : TEXT(""));
+    std::basic_string<WCHAR> directoryCopy(workingDirectory ? workingDirectory : TEXT(""));
+
+    try {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(nullptr, commandCopy.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            workingDirectory ? directoryCopy.c_str() : nullptr, &startup, &process)) {
+            return false;
+        }
+        ScopedHandle processHandle(process.hProcess);
+        ScopedHandle threadHandle(process.hThread);
+
+        // On time-out the child is left running: the caller only stops waiting.
+        if (WaitForSingleObject(processHandle.Get(), timeoutMs) == WAIT_TIMEOUT) {
+            WriteMessage(message, TEXT("Execution timeout"));
+            return false;
+        }
+
+        DWORD exitCode = 0;
+        if (!GetExitCodeProcess(processHandle.Get(), &exitCode)) return false;
+
+        // Decisions are made on the text as written, so a missing buffer
+        // still gets the same outcome.
+        WCHAR ownText[kExitCodeTextSize] = {};
+        WCHAR* codeText = exitCodeText ? exitCodeText : ownText;
+        FormatTruncatedN(codeText, kExitCodeTextSize, TEXT("0x%X"), exitCode);
+
+        if (SameText(codeText, successCodeText) || SameText(codeText, TEXT("0x0"))) return true;
+        if (SameText(codeText, TEXT("0x5"))) {
+            WriteMessage(message, TEXT("The compatibility checks detected issues that require resolution before "
+                                       "the upgrade can continue"));
+        } else if (SameText(codeText, TEXT("0x7"))) {
+            WriteMessage(message, TEXT(" The installation option (upgrade or data only) was not available."));
+        } else if (message) {
+            FormatTruncatedN(message, kMessageSize, TEXT("%s->%s"), TEXT("Exit Code-"), codeText);
+        }
+        return false;
+    } catch (...) {
+        WriteMessage(message, TEXT("Job failed. Unknown error occurred."));
+        return false;
+    }
 }

@@ -9,14 +9,12 @@
 
 namespace {
 
-using test_programs::ScopedVariable;
-using test_programs::TempFolder;
+using test_programs::TempDrives;
 using test_programs::WriteFile;
 
 class GetMsuFileNameTest : public ::testing::Test {
 protected:
-    TempFolder drive_;
-    ScopedVariable root_{"WORKER_DRIVE_ROOT", drive_.Path()};
+    TempDrives drive_;
 };
 
 TEST_F(GetMsuFileNameTest, FirstEntryAfterTheDotEntries) {

@@ -8,20 +8,13 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/linux/utf.h"
 #include "standins/test_programs.h"
 
 namespace {
 
-using test_programs::ScopedVariable;
-using test_programs::TempFolder;
+using test_programs::Narrow;
+using test_programs::TempDrives;
 using test_programs::WriteFile;
-
-std::string Narrow(const WCHAR* text) {
-    std::size_t length = 0;
-    while (text[length]) ++length;
-    return Utf16ToUtf8(text, length);
-}
 
 struct Listing {
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -51,8 +44,7 @@ Listing Search(const char16_t* pattern) {
 
 class FileApiTest : public ::testing::Test {
 protected:
-    TempFolder drive_;
-    ScopedVariable root_{"WORKER_DRIVE_ROOT", drive_.Path()};
+    TempDrives drive_;
 };
 
 TEST_F(FileApiTest, ListsDotEntriesFirstThenNamesIgnoringCase) {

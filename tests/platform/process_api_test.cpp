@@ -10,7 +10,6 @@
 
 #include "platform/platform.h"
 #include "platform/linux/spawn.h"
-#include "platform/linux/utf.h"
 #include "standins/test_programs.h"
 
 namespace {
@@ -18,12 +17,9 @@ namespace {
 using test_programs::ReadFile;
 using test_programs::ScopedVariable;
 using test_programs::TempFolder;
+using test_programs::Wide;
 using test_programs::WriteFile;
 using test_programs::WriteScript;
-
-std::u16string Wide(const std::string& text) {
-    return Utf8ToUtf16(text.data(), text.size());
-}
 
 // Starts a command line as the worker does; false with the last error when
 // it could not be started.
@@ -167,8 +163,7 @@ TEST(CreateProcessW, FindsBareNamesOnPathWithOrWithoutExe) {
 }
 
 TEST(CreateProcessW, MapsDrivePathsAndPassesSplitArguments) {
-    TempFolder folder;
-    ScopedVariable root("WORKER_DRIVE_ROOT", folder.Path());
+    test_programs::TempDrives folder;
     std::string out = folder / "args.txt";
     WriteScript(folder / "D/Tools/echo args.sh",
                 "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + out + "'; pwd >> '" + out + "'");

@@ -12,7 +12,17 @@
 #include <fstream>
 #include <string>
 
+#include "platform/linux/utf.h"
+
 namespace test_programs {
+
+inline std::u16string Wide(const std::string& text) {
+    return Utf8ToUtf16(text.data(), text.size());
+}
+
+inline std::string Narrow(const char16_t* text) {
+    return Utf16ToUtf8(text, WideLengthOf(text));
+}
 
 // The folder of the stand-in programs (this header's folder).
 inline std::string StandinsFolder() {
@@ -79,6 +89,12 @@ private:
     const char* name_;
     std::string old_;
     bool hadOld_ = false;
+};
+
+// A temporary folder that holds the drives: drive X is its subfolder X.
+class TempDrives : public TempFolder {
+private:
+    ScopedVariable root_{"WORKER_DRIVE_ROOT", Path()};
 };
 
 // PATH with the given folder in front of the current one.

@@ -1,0 +1,131 @@
+#include "process/run_command.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "standins/test_programs.h"
+
+namespace {
+
+using test_programs::Narrow;
+using test_programs::ReadFile;
+using test_programs::ScopedVariable;
+using test_programs::Wide;
+using test_programs::WriteScript;
+
+// The two output buffers, filled with a mark that shows whether they were
+// written.
+struct Outputs {
+    WCHAR exitCodeText[256] = u"untouched";
+    WCHAR message[1024] = u"untouched";
+};
+
+bool RunLine(const std::string& commandLine, Outputs& out, DWORD timeoutMs = 60000,
+         const WCHAR* successCodeText = u"0x240006", const WCHAR* workingDirectory = nullptr) {
+    std::u16string line = Wide(commandLine);
+    return RunCommandAndWait(line.data(), timeoutMs, successCodeText, out.exitCodeText, out.message,
+                             workingDirectory);
+}
+
+class RunCommandAndWaitTest : public ::testing::Test {
+protected:
+    test_programs::TempDrives folder_;
+    ScopedVariable path_{"PATH", test_programs::PathWith(test_programs::StandinsFolder())};
+};
+
+TEST_F(RunCommandAndWaitTest, TurnsExitCodesIntoResultAndTexts) {
+    struct Case {
+        const char* code;
+        bool result;
+        const char* exitCodeText;
+        const char* message;  // "untouched" when none is written
+    };
+    const Case cases[] = {
+        {"0", true, "0x0", "untouched"},
+        {"0x240006", true, "0x240006", "untouched"},
+        {"5", false, "0x5",
+         "The compatibility checks detected issues that require resolution before the upgrade can continue"},
+        {"7", false, "0x7", " The installation option (upgrade or data only) was not available."},
+        {"1", false, "0x1", "Exit Code-->0x1"},
+        {"0x50", false, "0x50", "Exit Code-->0x50"},
+        {"3010", false, "0xBC2", "Exit Code-->0xBC2"},
+        {"0x80070002", false, "0x80070002", "Exit Code-->0x80070002"},
+    };
+    for (const Case& c : cases) {
+        ScopedVariable code("WUSA_EXIT_CODE", c.code);
+        Outputs out;
+        EXPECT_EQ(RunLine("wusa.exe x.msu /quiet /norestart", out), c.result) << c.code;
+        EXPECT_EQ(Narrow(out.exitCodeText), c.exitCodeText) << c.code;
+        EXPECT_EQ(Narrow(out.message), c.message) << c.code;
+    }
+}
+
+TEST_F(RunCommandAndWaitTest, SuccessTextIsComparedExactly) {
+    ScopedVariable code("WUSA_EXIT_CODE", "0xBC2");
+    Outputs out;
+    EXPECT_TRUE(RunLine("wusa.exe x.msu", out, 60000, u"0xBC2"));
+    EXPECT_EQ(Narrow(out.message), "untouched");
+    EXPECT_FALSE(RunLine("wusa.exe x.msu", out, 60000, u"0xbc2"));
+    EXPECT_EQ(Narrow(out.message), "Exit Code-->0xBC2");
+}
+
+TEST_F(RunCommandAndWaitTest, RunsTheInstallerThroughTheCommandInterpreter) {
+    ScopedVariable code("WUSA_EXIT_CODE", "3011");
+    std::string argsFile = folder_ / "wusa-args.txt";
+    ScopedVariable args("WUSA_ARGS_FILE", argsFile);
+    Outputs out;
+    EXPECT_FALSE(RunLine("cmd /c wusa.exe \"D:\\ORV\\42\\x.msu\" /quiet /norestart", out));
+    EXPECT_EQ(Narrow(out.exitCodeText), "0xBC3");
+    EXPECT_EQ(ReadFile(argsFile), "D:\\ORV\\42\\x.msu\n/quiet\n/norestart\n\n");
+
+    // An installer that is not there: the interpreter's "unknown command".
+    EXPECT_FALSE(RunLine("cmd /c no-such-installer.exe /quiet", out));
+    EXPECT_EQ(Narrow(out.message), "Exit Code-->0x2331");
+}
+
+TEST_F(RunCommandAndWaitTest, TimeLimitLeavesTheChildRunning) {
+    std::string pidFile = folder_ / "pid";
+    WriteScript(folder_ / "slow", "echo $$ > '" + pidFile + "'; exec sleep 30");
+    Outputs out;
+    EXPECT_FALSE(RunLine(folder_ / "slow", out, 200));
+    EXPECT_EQ(Narrow(out.message), "Execution timeout");
+    EXPECT_EQ(Narrow(out.exitCodeText), "untouched");
+    pid_t pid = std::stoi(ReadFile(pidFile));
+    EXPECT_EQ(kill(pid, 0), 0) << "the child must still run";
+    kill(pid, SIGKILL);
+}
+
+TEST_F(RunCommandAndWaitTest, ProgramThatCannotStartWritesNothing) {
+    Outputs out;
+    EXPECT_FALSE(RunLine("no-such-installer.exe /quiet", out));
+    EXPECT_FALSE(RunLine(folder_ / "missing.exe", out));
+    EXPECT_FALSE(RunLine("", out));
+    EXPECT_EQ(Narrow(out.exitCodeText), "untouched");
+    EXPECT_EQ(Narrow(out.message), "untouched");
+}
+
+TEST_F(RunCommandAndWaitTest, ChildEndedBySignalIsAFailure) {
+    WriteScript(folder_ / "killed", "kill -KILL $$");
+    Outputs out;
+    EXPECT_FALSE(RunLine(folder_ / "killed", out));
+    EXPECT_EQ(Narrow(out.exitCodeText), "0x89");  // 128 + SIGKILL
+    EXPECT_EQ(Narrow(out.message), "Exit Code-->0x89");
+}
+
+TEST_F(RunCommandAndWaitTest, RunsInTheGivenFolderAndWithoutMessageBuffer) {
+    std::filesystem::create_directories(folder_ / "C/Work");
+    std::string out = folder_ / "pwd.txt";
+    WriteScript(folder_ / "where", "pwd > '" + out + "'; exit 2");
+    std::u16string line = Wide(folder_ / "where");
+    WCHAR exitCodeText[256] = {};
+    EXPECT_FALSE(RunCommandAndWait(line.data(), 60000, u"0x240006", exitCodeText, nullptr, u"C:\\Work"));
+    EXPECT_EQ(Narrow(exitCodeText), "0x2");
+    EXPECT_EQ(ReadFile(out), (folder_ / "C/Work") + "\n");
+}
+
+}  // namespace
