@@ -1,0 +1,190 @@
+// GetScanErrorCodes as its callers meet it: a cleared 1024-character buffer,
+// a table text or the system's text behind the code, never more than 1023
+// characters, no allocation.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "allocation_counter.h"
+#include "errors/scan_error_codes.h"
+#include "errors/system_message_lookup.h"
+#include "platform/text_format.h"
+
+namespace {
+
+using WideString = std::basic_string<WCHAR>;
+
+WideString Widen(const char* text) {
+    WideString wide;
+    for (; *text; ++text) wide.push_back(static_cast<WCHAR>(*text));
+    return wide;
+}
+
+WideString Describe(DWORD code) {
+    WCHAR description[1024] = {};
+    GetScanErrorCodes(code, description);
+    return description;
+}
+
+int g_systemCalls = 0;
+DWORD g_lastSystemCode = 0;
+DWORD g_lastCapacity = 0;
+
+DWORD FixedSystemText(DWORD code, WCHAR* buffer, DWORD capacity) {
+    ++g_systemCalls;
+    g_lastSystemCode = code;
+    g_lastCapacity = capacity;
+    const char text[] = "A system text with an insert %1 kept as it is.\r\n";
+    DWORD i = 0;
+    for (; text[i]; ++i) buffer[i] = static_cast<WCHAR>(text[i]);
+    buffer[i] = 0;
+    return i;
+}
+
+// Fills the whole buffer it is given, terminator included.
+DWORD LongestSystemText(DWORD, WCHAR* buffer, DWORD capacity) {
+    ++g_systemCalls;
+    for (DWORD i = 0; i + 1 < capacity; ++i) buffer[i] = static_cast<WCHAR>('a' + i % 26);
+    buffer[capacity - 1] = 0;
+    return capacity - 1;
+}
+
+// Writes every character without a terminator.
+DWORD UnterminatedSystemText(DWORD, WCHAR* buffer, DWORD capacity) {
+    for (DWORD i = 0; i < capacity; ++i) buffer[i] = 'z';
+    return capacity;
+}
+
+DWORD NoSystemText(DWORD, WCHAR*, DWORD) {
+    return 0;
+}
+
+DWORD ThrowingSystemText(DWORD, WCHAR* buffer, DWORD) {
+    buffer[0] = 'x';
+    throw std::runtime_error("message table unavailable");
+}
+
+class ScanErrorCodes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_systemCalls = 0;
+        previous_ = SetSystemMessageFunction(FixedSystemText);
+    }
+    void TearDown() override { SetSystemMessageFunction(previous_); }
+
+private:
+    SystemMessageFunction previous_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ScanErrorCodes, TableCodesGiveTheirRowWithoutAskingTheSystem) {
+    EXPECT_EQ(Describe(0x00000000), Widen("Success"));
+    EXPECT_EQ(Describe(0xFFFFFFFF), Widen("0xFFFFFFFF"));
+    EXPECT_EQ(Describe(static_cast<DWORD>(-1)), Widen("0xFFFFFFFF"));
+    EXPECT_EQ(Describe(0x80240007), Widen("  "));
+    EXPECT_EQ(Describe(0x8007F04A), Widen("The server did not respond (error code %d)."));
+    EXPECT_EQ(Describe(0x8007F0A2), Widen("Unpacking: %d remaining"));
+    EXPECT_EQ(Describe(0x8024001C), Widen("0x8024001C"));
+    EXPECT_EQ(Describe(0xC000001D), Widen("0xc000001d"));
+    EXPECT_EQ(Describe(0x80072F7C), Widen("0x80072F7c"));
+    EXPECT_EQ(Describe(0x80070001), Widen("Incorrect function."));
+    EXPECT_EQ(Describe(0x00000001), Widen("Incorrect function"));
+    EXPECT_EQ(g_systemCalls, 0);
+}
+
+TEST_F(ScanErrorCodes, TheSevenBitsProtocolCodesShareOneText) {
+    const WideString text = Describe(0x801900C8);
+    EXPECT_EQ(text.substr(0, 34), Widen("The servers response was not valid"));
+    for (DWORD code : {0x801900CDu, 0x80190130u, 0x80190192u, 0x8019019Fu, 0x801901C1u, 0x8020001Bu}) {
+        EXPECT_EQ(Describe(code), text) << std::hex << code;
+    }
+}
+
+TEST_F(ScanErrorCodes, TheLongestTextArrivesWholeAndTerminated) {
+    WCHAR description[1024];
+    for (WCHAR& c : description) c = '#';
+    description[0] = 0;
+    GetScanErrorCodes(0x80070057, description);
+    EXPECT_EQ(WideLength(description), 709u);
+    EXPECT_EQ(description[709], 0);
+    EXPECT_EQ(description[710], '#');
+}
+
+TEST_F(ScanErrorCodes, OtherCodesGetTheSystemTextBehindTheCode) {
+    EXPECT_EQ(Describe(0x80070004), Widen("(80070004) A system text with an insert %1 kept as it is.\r\n"));
+    EXPECT_EQ(g_lastSystemCode, 0x80070004u);
+    EXPECT_EQ(g_lastCapacity, 1023u);
+    EXPECT_EQ(Describe(0x80240043).substr(0, 11), Widen("(80240043) "));
+    // Upper-case digits without leading zeros.
+    EXPECT_EQ(Describe(0x0000ABCD).substr(0, 7), Widen("(ABCD) "));
+    EXPECT_EQ(g_systemCalls, 3);
+}
+
+TEST_F(ScanErrorCodes, NoSystemTextLeavesTheCodeAlone) {
+    SetSystemMessageFunction(NoSystemText);
+    EXPECT_EQ(Describe(0x80240043), Widen("(80240043) "));
+}
+
+TEST_F(ScanErrorCodes, AnOverlongSystemTextIsCutTo1023Characters) {
+    SetSystemMessageFunction(LongestSystemText);
+    WCHAR description[1100];
+    for (WCHAR& c : description) c = '#';
+    description[0] = 0;
+    GetScanErrorCodes(0x80070004, description);
+    EXPECT_EQ(WideLength(description), 1023u);
+    EXPECT_EQ(description[1023], 0);
+    EXPECT_EQ(description[1024], '#');
+    EXPECT_EQ(WideString(description).substr(0, 14), Widen("(80070004) abc"));
+
+    // A lookup that leaves no terminator does not run past its buffer.
+    SetSystemMessageFunction(UnterminatedSystemText);
+    description[0] = 0;
+    GetScanErrorCodes(0x80070004, description);
+    EXPECT_EQ(WideLength(description), 1023u);
+    EXPECT_EQ(description[1024], '#');
+}
+
+TEST_F(ScanErrorCodes, AnExceptionInTheSystemLookupIsReportedAndLeavesTheBufferAlone) {
+    SetSystemMessageFunction(ThrowingSystemText);
+    WCHAR description[1024] = {};
+    ::testing::internal::CaptureStdout();
+    GetScanErrorCodes(0x80070004, description);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(description[0], 0);
+    // The console is UTF-16LE with CR LF line ends.
+    std::string expected;
+    for (char c : std::string("Exception caught in GetScanErrorCodes while FormatMessage\r\n")) {
+        expected.push_back(c);
+        expected.push_back('\0');
+    }
+    EXPECT_EQ(out, expected);
+}
+
+TEST_F(ScanErrorCodes, LookupsAllocateNothing) {
+    // The counter sees an allocation when there is one.
+    std::size_t start = HeapAllocationCount();
+    auto probe = std::make_unique<int>(1);
+    ASSERT_EQ(HeapAllocationCount(), start + 1);
+
+    WCHAR description[1024];
+    std::size_t before = HeapAllocationCount();
+    for (DWORD code : {0x00000000u, 0x80070057u, 0x80240007u, 0xFFFFFFFFu, 0x80070004u, 0x80240043u}) {
+        description[0] = 0;
+        GetScanErrorCodes(code, description);
+    }
+    // The default system lookup too.
+    SetSystemMessageFunction(nullptr);
+    description[0] = 0;
+    GetScanErrorCodes(0x80070004, description);
+    EXPECT_EQ(HeapAllocationCount(), before);
+    EXPECT_EQ(WideString(description).substr(0, 11), Widen("(80070004) "));
+}
+
+TEST_F(ScanErrorCodes, ANullBufferIsIgnored) {
+    GetScanErrorCodes(0x80070057, nullptr);
+    GetScanErrorCodes(0x80070004, nullptr);
+    EXPECT_EQ(g_systemCalls, 0);
+}
