@@ -1,0 +1,62 @@
+"""The support staff's errorcode_lookup tool: one line per code asked for,
+and the whole table with --list, exactly as the data file holds it."""
+
+import os
+import subprocess
+import unittest
+
+from harness import BINARY_DIR
+
+TOOL = os.path.join(BINARY_DIR, "src", "errorcode_lookup")
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "errors", "error_codes.tsv")
+
+
+def lookup(*args):
+    proc = subprocess.run([TOOL] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          stdin=subprocess.DEVNULL, timeout=60)
+    return proc.returncode, proc.stdout.decode("utf-8"), proc.stderr.decode("utf-8")
+
+
+class ErrorCodeLookupTest(unittest.TestCase):
+    def test_list_prints_every_row_of_the_data_file(self):
+        with open(DATA, encoding="utf-8", newline="") as data:
+            rows = [line.rstrip("\n") for line in data if line.startswith("0x")]
+        expected = sorted(rows, key=lambda row: int(row[2:10], 16))
+        code, out, _ = lookup("--list")
+        self.assertEqual(code, 0)
+        self.assertEqual(out.split("\n")[:-1], [row[:2] + row[2:10].upper() + row[10:] for row in expected])
+        self.assertEqual(len(expected), 970)
+
+    def test_codes_in_hex_decimal_and_negative_form(self):
+        code, out, _ = lookup("0x80070057", "-2147024809", "2147942487", "0", "-1", "0x80240007")
+        self.assertEqual(code, 0)
+        lines = out.split("\n")
+        self.assertEqual(len(lines), 7)
+        self.assertTrue(lines[0].startswith("0x80070057\tThe parameter is incorrect."))
+        self.assertEqual(lines[1], lines[0])
+        self.assertEqual(lines[2], lines[0])
+        self.assertEqual(lines[3], "0x00000000\tSuccess")
+        self.assertEqual(lines[4], "0xFFFFFFFF\t0xFFFFFFFF")
+        self.assertEqual(lines[5], "0x80240007\t  ")
+
+    def test_a_code_outside_the_table_shows_the_system_text(self):
+        code, out, _ = lookup("0x80070004", "0x80240043")
+        self.assertEqual(code, 0)
+        lines = out.split("\n")
+        self.assertTrue(lines[0].startswith("0x80070004\t(80070004) "), lines[0])
+        self.assertGreater(len(lines[0]), len("0x80070004\t(80070004) "))
+        self.assertEqual(lines[1], "0x80240043\t(80240043) ")
+
+    def test_bad_arguments_are_named_and_the_rest_still_answered(self):
+        code, out, err = lookup("0x1G", "0x100000000", "4294967296", "-2147483649", "", "0x", "7B", "0x7B")
+        self.assertEqual(code, 1)
+        self.assertEqual(out.count("\n"), 1)
+        self.assertTrue(out.startswith("0x0000007B\t"))
+        self.assertEqual(err.count("not a result code"), 7)
+        code, _, err = lookup()
+        self.assertEqual(code, 2)
+        self.assertIn("usage", err)
+
+
+if __name__ == "__main__":
+    unittest.main()
