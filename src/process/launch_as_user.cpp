@@ -1,7 +1,9 @@
 #include "process/launch_as_user.h"
 
+#include <new>
 #include <vector>
 
+#include "platform/com_error.h"
 #include "platform/console.h"
 #include "process/scoped_resource.h"
 
@@ -27,13 +29,18 @@ DWORD FirstActiveSessionId() {
 }
 
 // A writable copy of a text, terminated; an absent text gives an empty one.
+// Exhausted memory goes to the caller as the COM error for it.
 std::vector<WCHAR> WritableCopy(LPCWSTR text) {
-    std::vector<WCHAR> copy;
-    if (text) {
-        for (const WCHAR* c = text; *c; ++c) copy.push_back(*c);
+    try {
+        std::vector<WCHAR> copy;
+        if (text) {
+            for (const WCHAR* c = text; *c; ++c) copy.push_back(*c);
+        }
+        copy.push_back(0);
+        return copy;
+    } catch (const std::bad_alloc&) {
+        throw ComError(E_OUTOFMEMORY);
     }
-    copy.push_back(0);
-    return copy;
 }
 
 // A started program is not watched: its handles are closed at once.

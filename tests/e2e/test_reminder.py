@@ -5,7 +5,6 @@ uid, argv and environment to a file, which the tests read. They need root, as
 the worker does to start a program as another user; a throwaway user is
 created for them and removed afterwards."""
 
-import json
 import os
 import pwd
 import shutil
@@ -33,13 +32,14 @@ QUERY_FAILED = "GetCurrentUserToken:: WTSQueryUserToken failed. Error Code :: %d
 FALLBACK_START = "LaunchProcessAsUser:: CreateProcess success with out sessionid\n"
 SUCCESS = "Patch Tray Excecution Success\n"
 
-TRAY_PROGRAM = """#!/usr/bin/python3
-import json, os, sys, time
-record = {"pid": os.getpid(), "uid": os.getuid(), "gid": os.getgid(), "argv": sys.argv, "env": dict(os.environ)}
-with open(%(tmp)r, "w") as f:
-    json.dump(record, f)
-os.rename(%(tmp)r, %(out)r)
-time.sleep(%(linger)d)
+# The stand-in records, NUL-separated: its pid, uid, gid, argument count,
+# argv and environment; then it stays for a while as the same process.
+TRAY_PROGRAM = """#!/bin/sh
+{
+    printf '%%s\\0' "$$" "$(id -u)" "$(id -g)" "$#" "$0" "$@"
+    env -0
+} > '%(out)s.tmp' && mv '%(out)s.tmp' '%(out)s'
+exec sleep %(linger)d
 """
 
 _created_user = False
@@ -57,9 +57,12 @@ def setUpModule():
 
 
 def tearDownModule():
-    if _created_user:
-        subprocess.run(["userdel", "--remove", TEST_USER], check=False,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # userdel refuses while a just-ended stand-in of the user is not yet reaped.
+    for _ in range(20) if _created_user else ():
+        if subprocess.run(["userdel", "--remove", TEST_USER], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode in (0, 6):
+            return
+        time.sleep(0.1)
 
 
 def console(*lines):
@@ -102,7 +105,7 @@ class ReminderTest(unittest.TestCase):
         """The stand-in records itself, then stays for linger seconds."""
         path = os.path.join(self.tray_dir, "VeltraneORVTray.exe")
         with open(path, "w") as f:
-            f.write(TRAY_PROGRAM % {"tmp": self.record_path + ".tmp", "out": self.record_path, "linger": linger})
+            f.write(TRAY_PROGRAM % {"out": self.record_path, "linger": linger})
         os.chmod(path, 0o755)
 
     def write_sessions(self, records):
@@ -126,15 +129,21 @@ class ReminderTest(unittest.TestCase):
             if time.monotonic() > deadline:
                 self.fail("the tray program did not run")
             time.sleep(0.05)
-        with open(self.record_path) as f:
-            return json.load(f)
+        return self.read_record()
+
+    def read_record(self):
+        with open(self.record_path, "rb") as f:
+            fields = f.read().decode().split("\0")
+        argc = int(fields[3])
+        env = dict(entry.split("=", 1) for entry in fields[5 + argc:] if entry)
+        return {"pid": int(fields[0]), "uid": int(fields[1]), "gid": int(fields[2]),
+                "argv": fields[4:5 + argc], "env": env}
 
     def end_tray(self):
         """Ends a stand-in that is still there, whatever the test's outcome."""
         try:
-            with open(self.record_path) as f:
-                os.kill(json.load(f)["pid"], signal.SIGKILL)
-        except (OSError, ValueError, KeyError):
+            os.kill(self.read_record()["pid"], signal.SIGKILL)
+        except (OSError, ValueError, IndexError):
             pass
 
     def assert_not_started(self):
