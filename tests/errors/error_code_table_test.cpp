@@ -19,27 +19,8 @@ namespace {
 using WideString = std::basic_string<WCHAR>;
 
 // Codes as the published list writes them: "0x..." separated by commas, a
-// hyphen joining the first and last code of a range.
-std::vector<DWORD> ExpandCodes(const char* list) {
-    std::vector<DWORD> codes;
-    const char* p = list;
-    while (*p) {
-        while (*p == ' ' || *p == ',') ++p;
-        if (!*p) break;
-        char* end = nullptr;
-        DWORD first = static_cast<DWORD>(std::strtoul(p, &end, 16));
-        DWORD last = first;
-        p = end;
-        if (*p == '-') {
-            last = static_cast<DWORD>(std::strtoul(p + 1, &end, 16));
-            p = end;
-        }
-        for (unsigned long long c = first; c <= last; ++c) codes.push_back(static_cast<DWORD>(c));
-    }
-    return codes;
-}
-
-// The first and last code of every range (a single code is its own range).
+// hyphen joining the first and last code of a range. A single code is its
+// own range.
 std::vector<std::pair<DWORD, DWORD>> Ranges(const char* list) {
     std::vector<std::pair<DWORD, DWORD>> ranges;
     const char* p = list;
@@ -57,6 +38,14 @@ std::vector<std::pair<DWORD, DWORD>> Ranges(const char* list) {
         ranges.emplace_back(first, last);
     }
     return ranges;
+}
+
+std::vector<DWORD> ExpandCodes(const char* list) {
+    std::vector<DWORD> codes;
+    for (auto [first, last] : Ranges(list)) {
+        for (unsigned long long c = first; c <= last; ++c) codes.push_back(static_cast<DWORD>(c));
+    }
+    return codes;
 }
 
 WideString Widen(const char* text) {

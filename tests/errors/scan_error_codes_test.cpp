@@ -28,6 +28,15 @@ WideString Describe(DWORD code) {
     return description;
 }
 
+// A cleared description with marks behind it, to see how far a call wrote.
+struct MarkedBuffer {
+    MarkedBuffer() {
+        for (WCHAR& c : text) c = '#';
+        text[0] = 0;
+    }
+    WCHAR text[1100];
+};
+
 int g_systemCalls = 0;
 DWORD g_lastSystemCode = 0;
 DWORD g_lastCapacity = 0;
@@ -104,13 +113,10 @@ TEST_F(ScanErrorCodes, TheSevenBitsProtocolCodesShareOneText) {
 }
 
 TEST_F(ScanErrorCodes, TheLongestTextArrivesWholeAndTerminated) {
-    WCHAR description[1024];
-    for (WCHAR& c : description) c = '#';
-    description[0] = 0;
-    GetScanErrorCodes(0x80070057, description);
-    EXPECT_EQ(WideLength(description), 709u);
-    EXPECT_EQ(description[709], 0);
-    EXPECT_EQ(description[710], '#');
+    MarkedBuffer description;
+    GetScanErrorCodes(0x80070057, description.text);
+    EXPECT_EQ(WideLength(description.text), 709u);
+    EXPECT_EQ(description.text[710], '#');
 }
 
 TEST_F(ScanErrorCodes, OtherCodesGetTheSystemTextBehindTheCode) {
@@ -130,21 +136,18 @@ TEST_F(ScanErrorCodes, NoSystemTextLeavesTheCodeAlone) {
 
 TEST_F(ScanErrorCodes, AnOverlongSystemTextIsCutTo1023Characters) {
     SetSystemMessageFunction(LongestSystemText);
-    WCHAR description[1100];
-    for (WCHAR& c : description) c = '#';
-    description[0] = 0;
-    GetScanErrorCodes(0x80070004, description);
-    EXPECT_EQ(WideLength(description), 1023u);
-    EXPECT_EQ(description[1023], 0);
-    EXPECT_EQ(description[1024], '#');
-    EXPECT_EQ(WideString(description).substr(0, 14), Widen("(80070004) abc"));
+    MarkedBuffer description;
+    GetScanErrorCodes(0x80070004, description.text);
+    EXPECT_EQ(WideLength(description.text), 1023u);
+    EXPECT_EQ(description.text[1024], '#');
+    EXPECT_EQ(WideString(description.text).substr(0, 14), Widen("(80070004) abc"));
 
     // A lookup that leaves no terminator does not run past its buffer.
     SetSystemMessageFunction(UnterminatedSystemText);
-    description[0] = 0;
-    GetScanErrorCodes(0x80070004, description);
-    EXPECT_EQ(WideLength(description), 1023u);
-    EXPECT_EQ(description[1024], '#');
+    MarkedBuffer again;
+    GetScanErrorCodes(0x80070004, again.text);
+    EXPECT_EQ(WideLength(again.text), 1023u);
+    EXPECT_EQ(again.text[1024], '#');
 }
 
 TEST_F(ScanErrorCodes, AnExceptionInTheSystemLookupIsReportedAndLeavesTheBufferAlone) {
