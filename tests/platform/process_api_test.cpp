@@ -79,6 +79,21 @@ TEST(CreateProcessW, ChildEndedBySignalGets128PlusSignal) {
     PROCESS_INFORMATION info{};
     ASSERT_TRUE(Start(WriteScript(folder / "term", "echo 0 >&$WORKER_EXIT_CODE_FD; kill -TERM $$; sleep 5"), info));
     EXPECT_EQ(RunToEnd(info), 128u + SIGTERM);
+
+    // A signal the worker ignores is not ignored by the child.
+    signal(SIGTERM, SIG_IGN);
+    ASSERT_TRUE(Start(folder / "term", info));
+    EXPECT_EQ(RunToEnd(info), 128u + SIGTERM);
+    signal(SIGTERM, SIG_DFL);
+}
+
+TEST(CreateProcessW, ExitCodesSurviveAWorkerStartedWithChildSignalsIgnored) {
+    signal(SIGCHLD, SIG_IGN);
+    TempFolder folder;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(Start(WriteScript(folder / "five", "exit 5"), info));
+    EXPECT_EQ(RunToEnd(info), 5u);
+    signal(SIGCHLD, SIG_DFL);
 }
 
 TEST(CreateProcessW, ProgramThatCannotBeStartedFailsWithoutHandle) {

@@ -233,6 +233,16 @@ BOOL SpawnProcess(const SpawnRequest& request, _PROCESS_INFORMATION* information
     long openMax = sysconf(_SC_OPEN_MAX);
     int highest = openMax > 0 && openMax < INT_MAX ? static_cast<int>(openMax) : 65536;
 
+    // Children are reaped by us: a worker started with SIGCHLD ignored (which
+    // the kernel would take as "reap them for me") would lose exit codes.
+    struct sigaction childAction;
+    if (sigaction(SIGCHLD, nullptr, &childAction) == 0 &&
+        (childAction.sa_handler == SIG_IGN || (childAction.sa_flags & SA_NOCLDWAIT))) {
+        std::memset(&childAction, 0, sizeof childAction);
+        childAction.sa_handler = SIG_DFL;
+        sigaction(SIGCHLD, &childAction, nullptr);
+    }
+
     // Allocated before the child exists, so that no failure can leave it
     // running without a handle.
     auto process = std::make_unique<ProcessObject>();
@@ -248,10 +258,12 @@ BOOL SpawnProcess(const SpawnRequest& request, _PROCESS_INFORMATION* information
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        // Signals the worker ignores would stay ignored across exec; the
+        // program starts with every signal at its default, as a new process.
         struct sigaction defaultAction;
         std::memset(&defaultAction, 0, sizeof defaultAction);
         defaultAction.sa_handler = SIG_DFL;
-        sigaction(SIGPIPE, &defaultAction, nullptr);
+        for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &defaultAction, nullptr);
         if (!request.ownConsole) {
             int nothing = open("/dev/null", O_RDWR);
             if (nothing < 0) FailInChild(reportFd, ERROR_NOT_ENOUGH_MEMORY);
