@@ -1,11 +1,10 @@
 #include "process/launch_as_user.h"
 
-#include <new>
 #include <vector>
 
-#include "platform/com_error.h"
 #include "platform/console.h"
 #include "process/scoped_resource.h"
+#include "process/writable_copy.h"
 
 namespace {
 
@@ -26,21 +25,6 @@ DWORD FirstActiveSessionId() {
         if (sessions.Get()[i].State == WTSActive) return sessions.Get()[i].SessionId;
     }
     return 0;
-}
-
-// A writable copy of a text, terminated; an absent text gives an empty one.
-// Exhausted memory goes to the caller as the COM error for it.
-std::vector<WCHAR> WritableCopy(LPCWSTR text) {
-    try {
-        std::vector<WCHAR> copy;
-        if (text) {
-            for (const WCHAR* c = text; *c; ++c) copy.push_back(*c);
-        }
-        copy.push_back(0);
-        return copy;
-    } catch (const std::bad_alloc&) {
-        throw ComError(E_OUTOFMEMORY);
-    }
 }
 
 // A started program is not watched: its handles are closed at once.

@@ -1,9 +1,10 @@
 #include "process/run_command.h"
 
-#include <string>
+#include <vector>
 
 #include "platform/text_format.h"
 #include "process/scoped_resource.h"
+#include "process/writable_copy.h"
 
 namespace {
 
@@ -22,10 +23,9 @@ bool SameText(const WCHAR* a, const WCHAR* b) {
 
 bool RunCommandAndWait(LPWSTR commandLine, DWORD timeoutMs, LPCWSTR successCodeText, WCHAR* exitCodeText,
                        WCHAR* message, LPCWSTR workingDirectory) {
-    // Writable copies: the process-creation call may write into the command
-    // line. Exhausted memory here goes to the caller.
-    std::basic_string<WCHAR> commandCopy(commandLine ? commandLine : TEXT(""));
-    std::basic_string<WCHAR> directoryCopy(workingDirectory ? workingDirectory : TEXT(""));
+    // Exhausted memory while copying goes to the caller.
+    std::vector<WCHAR> commandCopy = WritableCopy(commandLine);
+    std::vector<WCHAR> directoryCopy = WritableCopy(workingDirectory);
 
     try {
         STARTUPINFOW startup = {};
@@ -35,7 +35,7 @@ bool RunCommandAndWait(LPWSTR commandLine, DWORD timeoutMs, LPCWSTR successCodeT
 
         PROCESS_INFORMATION process = {};
         if (!CreateProcessW(nullptr, commandCopy.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            workingDirectory ? directoryCopy.c_str() : nullptr, &startup, &process)) {
+                            workingDirectory ? directoryCopy.data() : nullptr, &startup, &process)) {
             return false;
         }
         ScopedHandle processHandle(process.hProcess);
