@@ -1,0 +1,372 @@
+"""A deployment job end to end: the built worker against the simulated update
+agent (its catalog is the offline scan package on the temporary drive), the
+stand-in installer started through the stand-in command interpreter, and a
+real loopback status server that receives the job's report. Every scenario
+reads the agent's journal and ends with no agent object alive."""
+
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+
+from harness import BINARY_DIR, HERE, StatusServer, job_args, run_worker
+
+STANDINS = os.path.normpath(os.path.join(HERE, "..", "standins"))
+LOOKUP = os.path.join(BINARY_DIR, "src", "errorcode_lookup")
+
+UPDATE_ID = "3f1c9a52-6b0e-4d8a-9f7e-2c5b8d1e4a60"
+BUNDLED_1 = "a1b2c3d4-0000-4000-8000-000000000001"
+BUNDLED_2 = "a1b2c3d4-0000-4000-8000-000000000002"
+SCAN_SERVICE_ID = "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"
+MICROSOFT_UPDATE = "7971f918-a847-4430-9279-4a52d1efe18d"
+JOB = "42"
+
+STANDALONE_TITLE = "2026-11 Cumulative Update for Windows 11 Version 24H2 for x64-based Systems (KB5068861)"
+COMPATIBILITY_TEXT = ("The compatibility checks detected issues that require resolution before the upgrade "
+                      "can continue")
+OPTION_TEXT = " The installation option (upgrade or data only) was not available."
+
+
+def describe(code):
+    """The failure text that the worker writes for a result code."""
+    out = subprocess.run([LOOKUP, hex(code)], stdout=subprocess.PIPE, check=True).stdout.decode("utf-8")
+    text = out.rstrip("\n").split("\t", 1)[1]
+    return "Error description:" + text
+
+
+def update(update_id=UPDATE_ID, title="Security Update for Contoso Runtime (KB5000001)", **fields):
+    entry = {"id": update_id, "title": title}
+    entry.update(fields)
+    return entry
+
+
+class Job:
+    """One deployment job's world: a temporary drive C with the agent's
+    folders, the agent's journal, and the run's outcome."""
+
+    def __init__(self, test):
+        self._tmp = tempfile.TemporaryDirectory()
+        test.addCleanup(self._tmp.cleanup)
+        self.root = self._tmp.name
+        self.orv = os.path.join(self.root, "C", "ORV")
+        self.job_folder = os.path.join(self.orv, JOB)
+        self.journal_file = os.path.join(self.root, "journal.log")
+        self.env = {
+            "WORKER_DRIVE_ROOT": self.root,
+            "WUA_SIM_JOURNAL": self.journal_file,
+            "PATH": STANDINS + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"),
+        }
+
+    def scan_package(self, updates, service_id=SCAN_SERVICE_ID):
+        folder = os.path.join(self.orv, "PatchDeploy")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "wsusscn2.cab"), "w") as f:
+            json.dump({"service_id": service_id, "updates": updates}, f)
+
+    def online_catalog(self, updates):
+        path = os.path.join(self.root, "microsoft-update.json")
+        with open(path, "w") as f:
+            json.dump({"updates": updates}, f)
+        self.env["WUA_SIM_ONLINE_CATALOG"] = path
+
+    def job_file(self, name, content=b"content"):
+        os.makedirs(self.job_folder, exist_ok=True)
+        with open(os.path.join(self.job_folder, name), "wb") as f:
+            f.write(content)
+
+    def run(self, update_id=UPDATE_ID, **env):
+        self.env.update(env)
+        with StatusServer() as server:
+            self.result = run_worker(job_args(server.port, update_id=update_id, job=JOB), env=self.env)
+        assert len(server.requests) == 1, "one report per job"
+        self.report = server.requests[0].report()
+        self.console = self.result.text
+        self.journal = []
+        if os.path.exists(self.journal_file):
+            with open(self.journal_file, encoding="utf-8") as f:
+                self.journal = f.read().splitlines()
+        return self
+
+    def calls(self, subject):
+        """The journal's argument objects of every call of subject."""
+        found = []
+        for line in self.journal:
+            if line.startswith(subject + " {"):
+                found.append(json.loads(line[len(subject) + 1:line.rindex(" -> ")]))
+        return found
+
+    def results(self, subject):
+        return [line.rsplit(" -> ", 1)[1] for line in self.journal if line.startswith(subject + " {")]
+
+
+class DeployTestCase(unittest.TestCase):
+    def job(self):
+        return Job(self)
+
+    def assertReport(self, job, status, reboot, description):
+        self.assertEqual(job.result.returncode, 0)
+        self.assertEqual(job.report["nStatus"], str(status))
+        self.assertEqual(job.report["nRebootRequired"], str(reboot))
+        self.assertEqual(job.report["strErrorDescription"], description)
+        self.assertEqual(job.report["nJobID"], JOB)
+
+    def assertNoAgentObjectLeft(self, job):
+        self.assertEqual(job.journal[-1], "live-objects 0")
+
+
+class SearchTest(DeployTestCase):
+    def test_package_present_registers_the_scan_package_and_searches_it(self):
+        job = self.job()
+        job.scan_package([update(installed=True)])
+        job.run()
+        self.assertReport(job, 6, 0, "")
+        self.assertEqual(job.calls("IUpdateSession::put_ClientApplicationID"), [{"value": "Veltrane-PostScan"}])
+        self.assertEqual(job.calls("IUpdateServiceManager::AddScanPackageService"),
+                         [{"name": "Offline Sync Service", "path": "C:\\ORV\\PatchDeploy\\wsusscn2.cab", "flags": 0,
+                           "service_id": SCAN_SERVICE_ID}])
+        self.assertEqual(job.calls("IUpdateSearcher::put_ServiceID"), [{"value": SCAN_SERVICE_ID}])
+        self.assertEqual(job.calls("IUpdateSearcher::put_ClientApplicationID"), [{"value": "Veltrane-PostScan"}])
+        [search] = job.calls("IUpdateSearcher::Search")
+        self.assertEqual(search["criteria"], "Type='Software' and UpdateID='%s'" % UPDATE_ID)
+        self.assertEqual(search["server_selection"], 3)
+        self.assertEqual(search["found"], 1)
+        self.assertIn("\r\n\r\nSearching for missing patches. Please wait.\r\n", job.console)
+        self.assertNoAgentObjectLeft(job)
+
+    def test_package_absent_searches_microsoft_update_without_a_service_manager(self):
+        job = self.job()
+        job.online_catalog([update(installed=True)])
+        job.run()
+        self.assertReport(job, 6, 0, "")
+        self.assertEqual(job.calls("IUpdateSession::put_ClientApplicationID"), [{"value": "VeltraneORV"}])
+        created = [call["class"] for call in job.calls("CoCreateInstance")]
+        self.assertNotIn("UpdateServiceManager", created)
+        self.assertEqual(job.calls("IUpdateSearcher::put_ServiceID"), [{"value": MICROSOFT_UPDATE}])
+        self.assertEqual(job.calls("IUpdateSearcher::put_ClientApplicationID"), [])
+        [search] = job.calls("IUpdateSearcher::Search")
+        self.assertEqual(search["server_selection"], 3)
+        self.assertEqual(search["service_id"], MICROSOFT_UPDATE)
+        self.assertNoAgentObjectLeft(job)
+
+    def test_scan_package_service_answering_s_false_fails_the_job(self):
+        job = self.job()
+        job.scan_package([update()])
+        job.run(WUA_SIM_FAULTS="IUpdateServiceManager::AddScanPackageService=1")
+        self.assertReport(job, -6, 0, describe(1))
+        self.assertIn("\r\nFailure to AddScanPackageService. Error: 0x1ReleasePatchScanPointers - Entry",
+                      job.console)
+        self.assertEqual(job.calls("IUpdateSession::CreateUpdateSearcher"), [])
+        self.assertNoAgentObjectLeft(job)
+
+    def test_nothing_found_is_success_with_the_description_untouched(self):
+        job = self.job()
+        job.scan_package([update(update_id=BUNDLED_1)])
+        job.run()
+        self.assertReport(job, 6, 0, "")
+        self.assertIn("update count is 0. return as success.\r\n", job.console)
+        self.assertNoAgentObjectLeft(job)
+
+    def test_installed_update_is_success_without_installation(self):
+        job = self.job()
+        job.scan_package([update(installed=True, bundled=[update(BUNDLED_1, contents=["http://x/a.cab"])])])
+        job.run()
+        self.assertReport(job, 6, 0, "")
+        self.assertEqual(job.calls("IUpdate::get_BundledUpdates"), [])
+        self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
+        self.assertNoAgentObjectLeft(job)
+
+    def test_found_identifier_must_match_the_requested_one_apart_from_letter_case(self):
+        job = self.job()
+        job.scan_package([update(installed=True)])
+        job.run(update_id=UPDATE_ID.upper())
+        self.assertReport(job, 6, 0, "")
+
+        # The search finds an update under another identifier.
+        job = self.job()
+        job.scan_package([update(update_id=BUNDLED_2, installed=True, found_by=[UPDATE_ID])])
+        job.run()
+        self.assertReport(job, -6, 0, "")
+        self.assertEqual(job.calls("IUpdate::get_IsInstalled"), [{"update": BUNDLED_2}])
+        self.assertNoAgentObjectLeft(job)
+
+    def test_update_identifier_that_would_change_the_search_is_refused_before_any_agent_call(self):
+        for update_id, reason in (("a" * 229, "229 characters long"),
+                                  (UPDATE_ID + "' or Type='Software", "contains a quote")):
+            with self.subTest(update_id=update_id):
+                job = self.job()
+                job.scan_package([update()])
+                job.run(update_id=update_id)
+                self.assertEqual(job.report["nStatus"], "-6")
+                self.assertIn("Invalid update identifier", job.report["strErrorDescription"])
+                self.assertIn(reason, job.report["strErrorDescription"])
+                self.assertEqual([line for line in job.journal if not line.startswith("live-objects")], [])
+
+        # 228 characters still fit the criteria: the search runs.
+        job = self.job()
+        job.scan_package([update()])
+        job.run(update_id="b" * 228)
+        [search] = job.calls("IUpdateSearcher::Search")
+        self.assertEqual(search["criteria"], "Type='Software' and UpdateID='%s'" % ("b" * 228))
+        self.assertNoAgentObjectLeft(job)
+
+
+LONG_SEGMENT = "windows11.0-kb5068861-x64-" + "d" * 110 + ".cab"
+NO_SLASH_URL = "kb5000001-x64-ndp48.cab"
+
+
+def cached_update(install=None, bundled=None):
+    return update(
+        bundled=bundled if bundled is not None else [
+            update(BUNDLED_1, contents=[NO_SLASH_URL]),
+            update(BUNDLED_2, contents=["http://download.example/c/msdownload/update/" + LONG_SEGMENT]),
+        ],
+        install=install or {"result_code": 2, "reboot_required": True})
+
+
+class CachedContentTest(DeployTestCase):
+    def prepare(self, **fields):
+        job = self.job()
+        job.scan_package([cached_update(**fields)])
+        job.job_file(NO_SLASH_URL)
+        job.job_file(LONG_SEGMENT[:100])
+        return job
+
+    def test_content_files_from_the_job_folder_are_cached_and_the_update_installed(self):
+        job = self.prepare().run()
+        self.assertReport(job, 6, 1, "")
+        first = "C:\\ORV\\42\\" + NO_SLASH_URL
+        second = "C:\\ORV\\42\\" + LONG_SEGMENT[:100]
+        self.assertIn("File path: %s\r\n" % first, job.console)
+        self.assertIn("File path: %s\r\n" % second, job.console)
+        self.assertEqual(job.calls("IUpdate::CopyToCache"),
+                         [{"update": BUNDLED_1, "files": [first]}, {"update": BUNDLED_2, "files": [second]}])
+        self.assertEqual(job.calls("IUpdate::AcceptEula"), [{"update": UPDATE_ID}])
+        self.assertEqual(job.calls("IUpdateInstaller::Install"), [{"updates": [UPDATE_ID]}])
+        self.assertIn("Patch installed. resultcode:2\r\n", job.console)
+        # The objects of the first bundled update are released before those
+        # of the second are obtained: nothing is left at the end.
+        self.assertNoAgentObjectLeft(job)
+
+        job = self.prepare(install={"result_code": 2, "reboot_required": False}).run()
+        self.assertReport(job, 6, 0, "")
+        self.assertNoAgentObjectLeft(job)
+
+    def test_installation_that_succeeded_with_errors_fails_with_the_update_result(self):
+        job = self.prepare(install={"result_code": 3, "hresult": "0x80240022"}).run()
+        self.assertReport(job, -6, 0, describe(0x80240022))
+        self.assertIn("Patch installed. resultcode:3\r\n", job.console)
+        self.assertNoAgentObjectLeft(job)
+
+    def test_missing_content_file_fails_at_the_copy_to_the_cache(self):
+        job = self.job()
+        job.scan_package([cached_update()])
+        job.job_file(NO_SLASH_URL)
+        job.run()
+        self.assertReport(job, -6, 0, describe(0x80070002))
+        self.assertIn("Error 80070002ReleasePatchScanPointers - Entry", job.console)
+        self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
+        self.assertNoAgentObjectLeft(job)
+
+    def test_bundled_updates_without_content_are_skipped(self):
+        job = self.job()
+        job.scan_package([cached_update(bundled=[update(BUNDLED_1), update(BUNDLED_2, contents=[NO_SLASH_URL])])])
+        job.job_file(NO_SLASH_URL)
+        job.run()
+        self.assertReport(job, 6, 1, "")
+        self.assertEqual([call["update"] for call in job.calls("IUpdate::CopyToCache")], [BUNDLED_2])
+        self.assertNoAgentObjectLeft(job)
+
+        # With no content at all, the update is still installed.
+        job = self.job()
+        job.scan_package([cached_update(bundled=[update(BUNDLED_1), update(BUNDLED_2)])])
+        job.run()
+        self.assertReport(job, 6, 1, "")
+        self.assertEqual(job.calls("IUpdate::CopyToCache"), [])
+        self.assertEqual(job.calls("IUpdateInstaller::Install"), [{"updates": [UPDATE_ID]}])
+        self.assertNotIn("File path:", job.console)
+        self.assertNoAgentObjectLeft(job)
+
+
+class OnlineFallbackTest(DeployTestCase):
+    def test_update_without_bundled_updates_is_downloaded_and_installed_by_the_agent(self):
+        job = self.job()
+        job.scan_package([update(install={"result_code": 2, "reboot_required": True})])
+        job.run()
+        self.assertReport(job, 6, 1, "")
+        self.assertIn("EMPTY downloadURL. Going with FALLBACK online deployment.\r\n"
+                      "Download SUCCESS.\r\nInstall SUCCESS.\r\n", job.console)
+        self.assertEqual(job.calls("IUpdateDownloader::Download"), [{"updates": [UPDATE_ID]}])
+        self.assertEqual(job.calls("IUpdate::AcceptEula"), [])
+        self.assertNoAgentObjectLeft(job)
+
+    def test_failed_download_fails_the_job_without_a_description(self):
+        job = self.job()
+        job.scan_package([update(download={"result_code": 4, "hresult": "0x80240022"})])
+        job.run()
+        self.assertReport(job, -6, 0, "")
+        self.assertIn("Error code: 0x0Download Return Val:0\r\nDownload failure.\r\n", job.console)
+        self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
+        self.assertNoAgentObjectLeft(job)
+
+    def test_failed_installation_is_printed_but_not_described(self):
+        job = self.job()
+        job.scan_package([update(install={"result_code": 4, "hresult": "0x80240022"})])
+        job.run()
+        self.assertReport(job, -6, 0, "")
+        self.assertIn("Patch installation failed. update result:: 0x80240022Installation fails. Error:"
+                      + describe(0x80240022)[len("Error description:"):], job.console)
+        self.assertNoAgentObjectLeft(job)
+
+
+class StandalonePackageTest(DeployTestCase):
+    def run_installer(self, exit_code, package="windows11.0-kb5068861-x64.msu"):
+        job = self.job()
+        job.scan_package([update(title=STANDALONE_TITLE, bundled=[update(BUNDLED_1, contents=["http://x/a.cab"])])])
+        if package:
+            job.job_file(package)
+        args_file = os.path.join(job.root, "wusa-args.txt")
+        job.run(WUSA_EXIT_CODE=str(exit_code), WUSA_ARGS_FILE=args_file)
+        job.installer_args = None
+        if os.path.exists(args_file):
+            with open(args_file) as f:
+                job.installer_args = f.read().splitlines()
+        return job
+
+    def test_success_and_restart_exit_codes_report_success_with_a_restart(self):
+        for code in (0, 0x240006, 3010, 3011):
+            with self.subTest(exit_code=code):
+                job = self.run_installer(code)
+                self.assertReport(job, 6, 1, "")
+                self.assertEqual(job.installer_args,
+                                 ["C:\\ORV\\42\\windows11.0-kb5068861-x64.msu", "/quiet", "/norestart", ""])
+                self.assertEqual(job.calls("IUpdate::get_BundledUpdates"), [])
+                self.assertNoAgentObjectLeft(job)
+
+    def test_other_exit_codes_fail_with_the_installer_message(self):
+        for code, description in ((1, "Exit Code-->0x1"), (5, COMPATIBILITY_TEXT), (7, OPTION_TEXT)):
+            with self.subTest(exit_code=code):
+                job = self.run_installer(code)
+                self.assertReport(job, -6, 0, description)
+                self.assertNoAgentObjectLeft(job)
+
+    def test_job_folder_without_a_package(self):
+        job = self.run_installer(0, package=None)
+        self.assertReport(job, -6, 0, "Unable to get MSU file name.")
+        self.assertIsNone(job.installer_args)
+        self.assertNoAgentObjectLeft(job)
+
+    def test_job_folder_holding_only_a_subfolder_installs_that_path(self):
+        job = self.job()
+        job.scan_package([update(title=STANDALONE_TITLE.upper())])
+        os.makedirs(os.path.join(job.job_folder, "expanded"))
+        args_file = os.path.join(job.root, "wusa-args.txt")
+        job.run(WUSA_ARGS_FILE=args_file)
+        self.assertReport(job, 6, 1, "")
+        with open(args_file) as f:
+            self.assertEqual(f.read().splitlines()[0], "C:\\ORV\\42\\expanded")
+        self.assertNoAgentObjectLeft(job)
+
+
+if __name__ == "__main__":
+    unittest.main()
