@@ -368,5 +368,60 @@ class StandalonePackageTest(DeployTestCase):
         self.assertNoAgentObjectLeft(job)
 
 
+class FailedStepTest(DeployTestCase):
+    """A failing agent call at each step ends the job with its own console
+    line and description, and every object obtained so far is released."""
+
+    def test_each_failed_step(self):
+        cached = [cached_update()]
+        online = [update()]
+        cases = [
+            # (catalog, injected fault, console text, description)
+            (cached, "CoCreateInstance:UpdateSession=0x80040154", None, describe(0x80040154)),
+            (cached, "CoCreateInstance:UpdateServiceManager=null", None, describe(0)),
+            (cached, "IUpdateSession::CreateUpdateSearcher=0x80004005",
+             "\r\nFailed to create UpdateSearcher. Error 0x80004005ReleasePatchScanPointers", describe(0x80004005)),
+            (cached, "IUpdateSearcher::Search=0x8024402C",
+             "\r\nFailed to perform Search GetLastError: 0. Error: 0x8024402C  ReleasePatchScanPointers",
+             describe(0x8024402C)),
+            (cached, "CoCreateInstance:UpdateCollection=0x8007000E", None, describe(0x8007000E)),
+            (cached, "IUpdateCollection::get_Item#1=null", "lpUpdate is null\r\n", describe(0)),
+            (cached, "IUpdate::get_Identity=0x80004005", None, ""),
+            (cached, "IUpdate::get_BundledUpdates=0x80004005", None, ""),
+            (cached, "IUpdateCollection::get_Item#2=0x8002000B",
+             "retUpdate is null :: Bundled update didnt get any item for this patch\r\n", describe(0x8002000B)),
+            (cached, "IUpdate::get_DownloadContents=null",
+             "retVal is null :: Not able to get the downloadcontents \r\n", describe(0)),
+            (cached, "CoCreateInstance:StringCollection=0x8007000E", None, describe(0x8007000E)),
+            (cached, "IUpdateDownloadContentCollection::get_Item=null",
+             "retItem is null :: Not able to get the download url\r\n",
+             "Patch deploy failed. Unable to get the download URL."),
+            (cached, "IStringCollection::Add=0x80070057", "Error 80070057", describe(0x80070057)),
+            (cached, "IUpdateInstaller::put_Updates=0x80004005", None, ""),
+            (cached, "IUpdateInstaller::Install=0x80240022", "Error: 0x80240022", describe(0x80240022)),
+            (cached, "IInstallationResult::get_ResultCode=0x80004005,IInstallationResult::GetUpdateResult=0x80004004",
+             "Patch installed. resultcode:0\r\n", describe(0x80004004)),
+            (online, "IUpdateSession::CreateUpdateDownloader=0x80004005", "FAIL CreateUpdateDownloader:0x80004005\r\n",
+             ""),
+            (online, "IUpdateDownloader::put_Updates=0x80004005", "FAIL put_Updates for Download:0x80004005\r\n", ""),
+            (online, "IUpdateDownloader::Download=0x80240022", "FAIL Download:0x80240022\r\n", ""),
+            (online, "IUpdateSession::CreateUpdateInstaller=0x80004005", "FAIL CreateUpdateInstaller:0x80004005\r\n",
+             ""),
+            (online, "IUpdateInstaller::put_Updates=0x80004005", "FAIL put_Updates for Install:0x80004005\r\n", ""),
+            (online, "IUpdateInstaller::Install=0x80240022", "FAIL Install:0x80240022\r\n", ""),
+        ]
+        for catalog, fault, console, description in cases:
+            with self.subTest(fault=fault):
+                job = self.job()
+                job.scan_package(catalog)
+                job.job_file(NO_SLASH_URL)
+                job.job_file(LONG_SEGMENT[:100])
+                job.run(WUA_SIM_FAULTS=fault)
+                self.assertReport(job, -6, 0, description)
+                if console:
+                    self.assertIn(console, job.console)
+                self.assertNoAgentObjectLeft(job)
+
+
 if __name__ == "__main__":
     unittest.main()
