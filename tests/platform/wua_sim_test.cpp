@@ -1,0 +1,407 @@
+// The simulated update agent, driven through its COM interfaces as the
+// worker drives the real one.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/scoped_com.h"
+#include "platform/wua_sim/wua_sim.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kUpdateId = "5a1b2c3d-0000-4e5f-8a9b-0c1d2e3f4a5b";
+const char16_t* const kPackage = u"C:\\ORV\\PatchDeploy\\wsusscn2.cab";
+
+// Releases an interface reference at scope exit.
+template <class T>
+struct Ref {
+    T* p = nullptr;
+    ~Ref() {
+        if (p) p->Release();
+    }
+    T** operator&() { return &p; }
+    T* operator->() const { return p; }
+    void** Out() { return reinterpret_cast<void**>(&p); }
+};
+
+std::u16string Text(BSTR text) { return std::u16string(text, SysStringLen(text)); }
+
+class WuaSim : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("wua_sim_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "C" / "ORV" / "PatchDeploy");
+        journal_ = root_ / "journal.txt";
+        setenv("WORKER_DRIVE_ROOT", root_.c_str(), 1);
+        setenv("WUA_SIM_JOURNAL", journal_.c_str(), 1);
+        unsetenv("WUA_SIM_FAULTS");
+        unsetenv("WUA_SIM_ONLINE_CATALOG");
+        WuaSimReset();
+    }
+    void TearDown() override {
+        EXPECT_EQ(WuaSimLiveObjects(), 0);
+        unsetenv("WUA_SIM_FAULTS");
+        unsetenv("WUA_SIM_ONLINE_CATALOG");
+        unsetenv("WUA_SIM_JOURNAL");
+        fs::remove_all(root_);
+    }
+
+    void WritePackage(const std::string& json) { std::ofstream(root_ / "C/ORV/PatchDeploy/wsusscn2.cab") << json; }
+
+    static void Faults(const char* faults) {
+        setenv("WUA_SIM_FAULTS", faults, 1);
+        WuaSimReset();
+    }
+
+    std::vector<std::string> JournalLines() const {
+        std::ifstream input(journal_);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(input, line);) lines.push_back(line);
+        return lines;
+    }
+    bool Journaled(const std::string& line) const {
+        for (const std::string& entry : JournalLines()) {
+            if (entry == line) return true;
+        }
+        return false;
+    }
+
+    // Session, scan-package service and a searcher aimed at it, as the
+    // worker sets them up when the package is present.
+    HRESULT OpenScanPackage(Ref<IUpdateSession>& session, Ref<IUpdateSearcher>& searcher) {
+        Ref<IUpdateServiceManager> manager;
+        Ref<IUpdateService> service;
+        EXPECT_EQ(CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateSession,
+                                   session.Out()),
+                  S_OK);
+        EXPECT_EQ(CoCreateInstance(CLSID_UpdateServiceManager, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IUpdateServiceManager, manager.Out()),
+                  S_OK);
+        session->put_ClientApplicationID(ScopedBstr(TEXT("Veltrane-PostScan")));
+        HRESULT hr = manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage),
+                                                    0, &service);
+        if (hr != S_OK) return hr;
+        hr = session->CreateUpdateSearcher(&searcher);
+        if (hr != S_OK) return hr;
+        ScopedBstr serviceId;
+        EXPECT_EQ(service->get_ServiceID(serviceId.Receive()), S_OK);
+        searcher->put_ServiceID(serviceId);
+        searcher->put_ServerSelection(ssOthers);
+        return S_OK;
+    }
+
+    static HRESULT Search(IUpdateSearcher* searcher, const std::string& id, Ref<IUpdateCollection>& found) {
+        std::u16string criteria = u"Type='Software' and UpdateID='" + std::u16string(id.begin(), id.end()) + u"'";
+        Ref<ISearchResult> result;
+        HRESULT hr = searcher->Search(ScopedBstr(criteria.c_str()), &result);
+        if (hr != S_OK) return hr;
+        return result->get_Updates(&found);
+    }
+
+    fs::path root_;
+    fs::path journal_;
+};
+
+const std::string kCatalog = R"({
+  "updates": [
+    {"id": "5A1B2C3D-0000-4E5F-8A9B-0C1D2E3F4A5B", "title": "Security Update for Office",
+     "eula_required": true,
+     "bundled": [
+       {"id": "11111111-0000-4000-8000-000000000001", "contents": ["http://dl.example/a/office-kb1.cab"]},
+       {"id": "11111111-0000-4000-8000-000000000002", "contents": []}
+     ],
+     "install": {"result_code": 2, "hresult": 0, "reboot_required": true}},
+    {"id": "22222222-0000-4000-8000-000000000000", "title": "Installed one", "installed": true}
+  ]
+})";
+
+TEST_F(WuaSim, ScanPackageSearchMatchesTheIdInAnyLetterCase) {
+    WritePackage(kCatalog);
+    Ref<IUpdateSession> session;
+    Ref<IUpdateSearcher> searcher;
+    ASSERT_EQ(OpenScanPackage(session, searcher), S_OK);
+    Ref<IUpdateCollection> found;
+    ASSERT_EQ(Search(searcher.p, kUpdateId, found), S_OK);
+    LONG count = 0;
+    EXPECT_EQ(found->get_Count(&count), S_OK);
+    ASSERT_EQ(count, 1);
+
+    Ref<IUpdate> update;
+    ASSERT_EQ(found->get_Item(0, &update), S_OK);
+    Ref<IUpdate2> update2;
+    ASSERT_EQ(update->QueryInterface(IID_IUpdate2, update2.Out()), S_OK);
+    Ref<IUpdateIdentity> identity;
+    ASSERT_EQ(update2->get_Identity(&identity), S_OK);
+    ScopedBstr id;
+    EXPECT_EQ(identity->get_UpdateID(id.Receive()), S_OK);
+    EXPECT_EQ(Text(id), u"5A1B2C3D-0000-4E5F-8A9B-0C1D2E3F4A5B");
+    VARIANT_BOOL installed = VARIANT_TRUE;
+    EXPECT_EQ(update->get_IsInstalled(&installed), S_OK);
+    EXPECT_EQ(installed, VARIANT_FALSE);
+    ScopedBstr title;
+    EXPECT_EQ(update->get_Title(title.Receive()), S_OK);
+    EXPECT_EQ(Text(title), u"Security Update for Office");
+
+    Ref<IUpdateCollection> none;
+    EXPECT_EQ(Search(searcher.p, "99999999-0000-4000-8000-000000000000", none), S_OK);
+    EXPECT_EQ(none->get_Count(&count), S_OK);
+    EXPECT_EQ(count, 0);
+    Ref<ISearchResult> refused;
+    EXPECT_EQ(searcher->Search(ScopedBstr(TEXT("UpdateID='not-a-guid'")), &refused), static_cast<HRESULT>(0x80240032));
+    EXPECT_EQ(searcher->Search(ScopedBstr(TEXT("Type='Software' or IsInstalled=0")), &refused),
+              static_cast<HRESULT>(0x80240032));
+    EXPECT_EQ(refused.p, nullptr);
+}
+
+TEST_F(WuaSim, PackageAndOnlineCatalogFailuresAreTheAgentsCodes) {
+    Ref<IUpdateSession> session;
+    Ref<IUpdateSearcher> searcher;
+    EXPECT_EQ(OpenScanPackage(session, searcher), static_cast<HRESULT>(0x80070002));  // no package file
+    WritePackage("{ not json");
+    Ref<IUpdateSession> session2;
+    EXPECT_EQ(OpenScanPackage(session2, searcher), static_cast<HRESULT>(0x80247001));
+
+    // Aimed at Microsoft Update without an online catalog: not reachable.
+    Ref<IUpdateSearcher> online;
+    ASSERT_EQ(session->CreateUpdateSearcher(&online), S_OK);
+    online->put_ServiceID(ScopedBstr(TEXT("7971f918-a847-4430-9279-4a52d1efe18d")));
+    online->put_ServerSelection(ssOthers);
+    Ref<IUpdateCollection> found;
+    EXPECT_EQ(Search(online.p, kUpdateId, found), static_cast<HRESULT>(0x8024402C));
+
+    std::ofstream(root_ / "online.json") << kCatalog;
+    setenv("WUA_SIM_ONLINE_CATALOG", (root_ / "online.json").c_str(), 1);
+    WuaSimReset();
+    ASSERT_EQ(Search(online.p, kUpdateId, found), S_OK);
+    LONG count = 0;
+    found->get_Count(&count);
+    EXPECT_EQ(count, 1);
+
+    Ref<IUpdateSearcher> unknown;
+    session->CreateUpdateSearcher(&unknown);
+    unknown->put_ServiceID(ScopedBstr(TEXT("00000000-1111-2222-3333-444444444444")));
+    unknown->put_ServerSelection(ssOthers);
+    Ref<IUpdateCollection> nothing;
+    EXPECT_EQ(Search(unknown.p, kUpdateId, nothing), static_cast<HRESULT>(0x80240001));
+}
+
+TEST_F(WuaSim, InjectedFaultsReplaceCallsOrHandOutNullObjects) {
+    WritePackage(kCatalog);
+    Faults("IUpdateSearcher::Search#2=0x80240024, IUpdateCollection::get_Item=null,"
+           "IUpdateServiceManager::AddScanPackageService=0x1,CoCreateInstance:StringCollection=0x80004005");
+    Ref<IUpdateSession> session;
+    Ref<IUpdateSearcher> searcher;
+    EXPECT_EQ(OpenScanPackage(session, searcher), S_FALSE);  // S_FALSE still hands out the service
+
+    Ref<IUpdateServiceManager> manager;
+    ASSERT_EQ(CoCreateInstance(CLSID_UpdateServiceManager, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateServiceManager,
+                               manager.Out()),
+              S_OK);
+    Ref<IUpdateService> service;
+    EXPECT_EQ(manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage), 0,
+                                             &service),
+              S_FALSE);
+    ASSERT_NE(service.p, nullptr);
+    ScopedBstr serviceId;
+    service->get_ServiceID(serviceId.Receive());
+    ASSERT_EQ(session->CreateUpdateSearcher(&searcher), S_OK);
+    searcher->put_ServiceID(serviceId);
+    searcher->put_ServerSelection(ssOthers);
+
+    Ref<IUpdateCollection> found;
+    EXPECT_EQ(Search(searcher.p, kUpdateId, found), S_OK);  // first search: no fault
+    Ref<IUpdateCollection> second;
+    EXPECT_EQ(Search(searcher.p, kUpdateId, second), static_cast<HRESULT>(0x80240024));
+    Ref<IUpdate> update;
+    EXPECT_EQ(found->get_Item(0, &update), S_OK);
+    EXPECT_EQ(update.p, nullptr);
+
+    Ref<IStringCollection> strings;
+    EXPECT_EQ(CoCreateInstance(CLSID_StringCollection, nullptr, CLSCTX_INPROC_SERVER, IID_IStringCollection,
+                               strings.Out()),
+              E_FAIL);
+    EXPECT_EQ(strings.p, nullptr);
+    EXPECT_TRUE(Journaled("IUpdateCollection::get_Item {\"index\":0} -> 0x00000000 null"));
+}
+
+TEST_F(WuaSim, CatalogFaultsApplyOnceTheCatalogIsRead) {
+    WritePackage(R"({"updates": [], "faults": {"IUpdateSession::CreateUpdateSearcher": "0x8024001E"}})");
+    Ref<IUpdateSession> session;
+    Ref<IUpdateSearcher> searcher;
+    // The package is read before the searcher is asked for.
+    EXPECT_EQ(OpenScanPackage(session, searcher), static_cast<HRESULT>(0x8024001E));
+    EXPECT_EQ(searcher.p, nullptr);
+}
+
+TEST_F(WuaSim, ClassesOutsideTheAgentOrOutOfProcessAreNotRegistered) {
+    const CLSID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+    Ref<IUnknown> object;
+    EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.Out()), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, object.Out()),
+              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateSearcher, object.Out()),
+              E_NOINTERFACE);
+    EXPECT_EQ(object.p, nullptr);
+}
+
+// The cached-content way of the worker: content files into the cache, then
+// the update installed.
+TEST_F(WuaSim, CopyToCacheNeedsTheFileAndInstallationNeedsCacheAndEula) {
+    WritePackage(kCatalog);
+    Ref<IUpdateSession> session;
+    Ref<IUpdateSearcher> searcher;
+    ASSERT_EQ(OpenScanPackage(session, searcher), S_OK);
+    Ref<IUpdateCollection> found;
+    ASSERT_EQ(Search(searcher.p, kUpdateId, found), S_OK);
+    Ref<IUpdate> update;
+    ASSERT_EQ(found->get_Item(0, &update), S_OK);
+    Ref<IUpdateCollection> bundled;
+    ASSERT_EQ(update->get_BundledUpdates(&bundled), S_OK);
+    Ref<IUpdate> first;
+    ASSERT_EQ(bundled->get_Item(0, &first), S_OK);
+    Ref<IUpdateDownloadContentCollection> contents;
+    ASSERT_EQ(first->get_DownloadContents(&contents), S_OK);
+    Ref<IUpdateDownloadContent> content;
+    ASSERT_EQ(contents->get_Item(0, &content), S_OK);
+    ScopedBstr url;
+    content->get_DownloadUrl(url.Receive());
+    EXPECT_EQ(Text(url), u"http://dl.example/a/office-kb1.cab");
+    Ref<IUpdate> second;
+    ASSERT_EQ(bundled->get_Item(1, &second), S_OK);
+    Ref<IUpdateDownloadContentCollection> noContents;
+    ASSERT_EQ(second->get_DownloadContents(&noContents), S_OK);
+    Ref<IUpdateDownloadContent> missing;
+    EXPECT_NE(noContents->get_Item(0, &missing), S_OK);
+
+    Ref<IUpdateCollection> list;
+    ASSERT_EQ(CoCreateInstance(CLSID_UpdateCollection, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateCollection,
+                               list.Out()),
+              S_OK);
+    LONG index = 0;
+    list->Add(update.p, &index);
+    Ref<IUpdateInstaller> installer;
+    ASSERT_EQ(session->CreateUpdateInstaller(&installer), S_OK);
+    ASSERT_EQ(installer->put_Updates(list.p), S_OK);
+    auto install = [&](LONG& code, LONG& hresult) {
+        Ref<IInstallationResult> result;
+        ASSERT_EQ(installer->Install(&result), S_OK);
+        OperationResultCode resultCode = orcNotStarted;
+        result->get_ResultCode(&resultCode);
+        code = resultCode;
+        Ref<IUpdateInstallationResult> first;
+        ASSERT_EQ(result->GetUpdateResult(0, &first), S_OK);
+        first->get_HResult(&hresult);
+    };
+    LONG code = 0;
+    LONG hresult = 0;
+    install(code, hresult);
+    EXPECT_EQ(code, orcFailed);
+    EXPECT_EQ(static_cast<uint32_t>(hresult), 0x80240023u);  // EULA not accepted
+    update->AcceptEula();
+    install(code, hresult);
+    EXPECT_EQ(static_cast<uint32_t>(hresult), 0x8024002Du);  // content not in the cache
+
+    Ref<IStringCollection> files;
+    ASSERT_EQ(CoCreateInstance(CLSID_StringCollection, nullptr, CLSCTX_INPROC_SERVER, IID_IStringCollection,
+                               files.Out()),
+              S_OK);
+    files->Add(ScopedBstr(TEXT("C:\\ORV\\17\\office-kb1.cab")), &index);
+    Ref<IUpdate2> first2;
+    ASSERT_EQ(first->QueryInterface(IID_IUpdate2, first2.Out()), S_OK);
+    EXPECT_EQ(first2->CopyToCache(files.p), static_cast<HRESULT>(0x80070002));
+    fs::create_directories(root_ / "C/ORV/17");
+    std::ofstream(root_ / "C/ORV/17/office-kb1.cab") << "content";
+    EXPECT_EQ(first2->CopyToCache(files.p), S_OK);
+
+    Ref<IInstallationResult> result;
+    ASSERT_EQ(installer->Install(&result), S_OK);
+    OperationResultCode resultCode = orcNotStarted;
+    result->get_ResultCode(&resultCode);
+    EXPECT_EQ(resultCode, orcSucceeded);
+    VARIANT_BOOL reboot = VARIANT_FALSE;
+    result->get_RebootRequired(&reboot);
+    EXPECT_EQ(reboot, VARIANT_TRUE);
+    VARIANT_BOOL installed = VARIANT_FALSE;
+    update->get_IsInstalled(&installed);
+    EXPECT_EQ(installed, VARIANT_TRUE);
+    EXPECT_TRUE(Journaled(
+        "IUpdate::CopyToCache {\"files\":[\"C:\\\\ORV\\\\17\\\\office-kb1.cab\"],"
+        "\"update\":\"11111111-0000-4000-8000-000000000001\"} -> 0x00000000"));
+}
+
+// The online way: the agent downloads the found updates and installs them.
+TEST_F(WuaSim, DownloadOutcomeComesFromTheCatalogAndEnablesInstallation) {
+    WritePackage(R"({"updates": [
+        {"id": "5a1b2c3d-0000-4e5f-8a9b-0c1d2e3f4a5b",
+         "install": {"result_code": 3, "hresult": "0x80070643"}},
+        {"id": "33333333-0000-4000-8000-000000000000", "found_by": ["5a1b2c3d-0000-4e5f-8a9b-0c1d2e3f4a5b"],
+         "download": {"result_code": 4, "hresult": "0x80246008"}}]})");
+    Ref<IUpdateSession> session;
+    Ref<IUpdateSearcher> searcher;
+    ASSERT_EQ(OpenScanPackage(session, searcher), S_OK);
+    Ref<IUpdateCollection> found;
+    ASSERT_EQ(Search(searcher.p, kUpdateId, found), S_OK);
+    LONG count = 0;
+    found->get_Count(&count);
+    EXPECT_EQ(count, 2);  // the second one found by an alias
+
+    Ref<IUpdateDownloader> downloader;
+    ASSERT_EQ(session->CreateUpdateDownloader(&downloader), S_OK);
+    ASSERT_EQ(downloader->put_Updates(found.p), S_OK);
+    Ref<IDownloadResult> downloaded;
+    ASSERT_EQ(downloader->Download(&downloaded), S_OK);
+    OperationResultCode code = orcNotStarted;
+    downloaded->get_ResultCode(&code);
+    EXPECT_EQ(code, orcSucceededWithErrors);
+
+    Ref<IUpdateInstaller> installer;
+    ASSERT_EQ(session->CreateUpdateInstaller(&installer), S_OK);
+    ASSERT_EQ(installer->put_Updates(found.p), S_OK);
+    Ref<IInstallationResult> result;
+    ASSERT_EQ(installer->Install(&result), S_OK);
+    result->get_ResultCode(&code);
+    EXPECT_EQ(code, orcSucceededWithErrors);  // one succeeded with errors, one not downloaded
+    Ref<IUpdateInstallationResult> first;
+    ASSERT_EQ(result->GetUpdateResult(0, &first), S_OK);
+    LONG hresult = 0;
+    first->get_HResult(&hresult);
+    EXPECT_EQ(static_cast<uint32_t>(hresult), 0x80070643u);
+    Ref<IUpdateInstallationResult> beyond;
+    EXPECT_EQ(result->GetUpdateResult(2, &beyond), E_INVALIDARG);
+}
+
+TEST_F(WuaSim, JournalRecordsCallsReleasesAndLiveObjects) {
+    {
+        Ref<IUpdateSession> session;
+        ASSERT_EQ(CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateSession,
+                                   session.Out()),
+                  S_OK);
+        session->put_ClientApplicationID(ScopedBstr(TEXT("VeltraneORV")));
+        Ref<IUpdateSearcher> searcher;
+        session->CreateUpdateSearcher(&searcher);
+        searcher->put_ServerSelection(ssOthers);
+        EXPECT_EQ(WuaSimLiveObjects(), 2);
+    }
+    WuaSimJournalLiveObjects();
+    std::vector<std::string> expected = {
+        R"(CoCreateInstance {"class":"UpdateSession","context":1,"iid":"IUpdateSession"} -> 0x00000000)",
+        R"(IUpdateSession::put_ClientApplicationID {"value":"VeltraneORV"} -> 0x00000000)",
+        R"(IUpdateSession::CreateUpdateSearcher {} -> 0x00000000)",
+        R"(IUpdateSearcher::put_ServerSelection {"value":3} -> 0x00000000)",
+        R"(IUpdateSearcher::Release {} -> 0)",
+        R"(IUpdateSession::Release {} -> 0)",
+        "live-objects 0",
+    };
+    EXPECT_EQ(JournalLines(), expected);
+}
+
+}  // namespace
