@@ -127,6 +127,12 @@ private:
 
     int FailWithoutText(Release release) { return Finish(release, -1); }
 
+    // A failed step of the online way: its console line, no description.
+    int FailOnline(const WCHAR* lineFormat, HRESULT code) {
+        ConsolePrint(lineFormat, code);
+        return FailWithoutText(Release::Both);
+    }
+
     int Finish(Release release, int result) {
         ReleaseFor(release);
         return result;
@@ -443,18 +449,15 @@ int PatchDeployment::InstallOnline() {
     ConsolePrint(TEXT("EMPTY downloadURL. Going with FALLBACK online deployment.\n"));
     HRESULT hr = lpUpdateSession->CreateUpdateDownloader(&lpUpdateDownloader);
     if (hr != S_OK || lpUpdateDownloader == nullptr) {
-        ConsolePrint(TEXT("FAIL CreateUpdateDownloader:0x%X\n"), hr);
-        return FailWithoutText(Release::Both);
+        return FailOnline(TEXT("FAIL CreateUpdateDownloader:0x%X\n"), hr);
     }
     hr = lpUpdateDownloader->put_Updates(pUpdateCollection1);
     if (hr != S_OK) {
-        ConsolePrint(TEXT("FAIL put_Updates for Download:0x%X\n"), hr);
-        return FailWithoutText(Release::Both);
+        return FailOnline(TEXT("FAIL put_Updates for Download:0x%X\n"), hr);
     }
     hr = lpUpdateDownloader->Download(&lpDownloadResult);
     if (hr != S_OK || lpDownloadResult == nullptr) {
-        ConsolePrint(TEXT("FAIL Download:0x%X\n"), hr);
-        return FailWithoutText(Release::Both);
+        return FailOnline(TEXT("FAIL Download:0x%X\n"), hr);
     }
     OperationResultCode downloadCode = orcNotStarted;
     lpDownloadResult->get_ResultCode(&downloadCode);
@@ -468,18 +471,15 @@ int PatchDeployment::InstallOnline() {
 
     hr = lpUpdateSession->CreateUpdateInstaller(&lpUpdateInstaller);
     if (hr != S_OK || lpUpdateInstaller == nullptr) {
-        ConsolePrint(TEXT("FAIL CreateUpdateInstaller:0x%X\n"), hr);
-        return FailWithoutText(Release::Both);
+        return FailOnline(TEXT("FAIL CreateUpdateInstaller:0x%X\n"), hr);
     }
     hr = lpUpdateInstaller->put_Updates(pUpdateCollection1);
     if (hr != S_OK) {
-        ConsolePrint(TEXT("FAIL put_Updates for Install:0x%X\n"), hr);
-        return FailWithoutText(Release::Both);
+        return FailOnline(TEXT("FAIL put_Updates for Install:0x%X\n"), hr);
     }
     hr = lpUpdateInstaller->Install(&IResult);
     if (hr != S_OK || IResult == nullptr) {
-        ConsolePrint(TEXT("FAIL Install:0x%X\n"), hr);
-        return FailWithoutText(Release::Both);
+        return FailOnline(TEXT("FAIL Install:0x%X\n"), hr);
     }
     OperationResultCode installCode = orcNotStarted;
     IResult->get_ResultCode(&installCode);
