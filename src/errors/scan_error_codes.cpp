@@ -11,9 +11,12 @@ constexpr std::size_t kDescriptionCapacity = 1024;
 constexpr DWORD kSystemTextCapacity = 1023;
 
 // The system's own text: from the system message table only, in the
-// system's choice of language, with no insert arguments.
+// system's choice of language. No insert arguments are given, so inserts
+// such as %1 are left in the text as they stand: expanding them without
+// arguments would read memory that is not there.
 DWORD LookUpSystemMessage(DWORD code, WCHAR* buffer, DWORD capacity) {
-    return FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer, capacity, nullptr);
+    return FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                          capacity, nullptr);
 }
 
 SystemMessageFunction g_systemMessage = LookUpSystemMessage;

@@ -129,6 +129,13 @@ TEST_F(ScanErrorCodes, OtherCodesGetTheSystemTextBehindTheCode) {
     EXPECT_EQ(g_systemCalls, 3);
 }
 
+TEST_F(ScanErrorCodes, SystemInsertsAreLeftAsTheyStand) {
+    // The platform's own lookup: a message with an insert comes back whole,
+    // the insert unexpanded, since no arguments are given for it.
+    SetSystemMessageFunction(nullptr);
+    EXPECT_EQ(Describe(193), Widen("(C1) %1 is not a valid application for this system.\r\n"));
+}
+
 TEST_F(ScanErrorCodes, NoSystemTextLeavesTheCodeAlone) {
     SetSystemMessageFunction(NoSystemText);
     EXPECT_EQ(Describe(0x80240043), Widen("(80240043) "));

@@ -49,7 +49,7 @@ const SystemMessage kMessages[] = {
     {126, TEXT("The specified module could not be found.\r\n")},
     {127, TEXT("The specified procedure could not be found.\r\n")},
     {183, TEXT("A file cannot be created when it already exists.\r\n")},
-    {193, TEXT("The program is not a valid application for this system.\r\n")},
+    {193, TEXT("%1 is not a valid application for this system.\r\n")},
     {206, TEXT("The file name or extension is too long.\r\n")},
     {234, TEXT("More data is available.\r\n")},
     {258, TEXT("The wait operation timed out.\r\n")},
@@ -122,7 +122,14 @@ DWORD FormatMessageW(DWORD flags, const void*, DWORD messageId, DWORD, LPWSTR bu
         return 0;
     }
     DWORD length = 0;
-    while (text[length]) ++length;
+    bool hasInsert = false;
+    for (; text[length]; ++length) hasInsert = hasInsert || (text[length] == '%' && text[length + 1] >= '1' && text[length + 1] <= '9');
+    // Windows expands inserts from the arguments unless told to leave them:
+    // without arguments that reads memory that is not there. Refuse instead.
+    if (hasInsert && !(flags & FORMAT_MESSAGE_IGNORE_INSERTS)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     if (length >= size) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
