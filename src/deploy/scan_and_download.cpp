@@ -66,11 +66,14 @@ HRESULT ReadFirstUpdateHResult(IInstallationResult* installationResult, LONG& up
     return hr;
 }
 
+// Releases an object that a newer one replaces. The reference is cleared
+// first, so that a release that raises an exception is not repeated.
 template <typename T>
 void ReleaseAndClear(T*& reference) {
-    if (reference != nullptr) {
-        reference->Release();
-        reference = nullptr;
+    T* held = reference;
+    reference = nullptr;
+    if (held != nullptr) {
+        held->Release();
     }
 }
 
