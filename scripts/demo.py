@@ -65,6 +65,7 @@ def main():
             "WUA_SIM_JOURNAL": os.path.join(drive_root, "agent-journal.log"),
             "PATH": os.path.join(ROOT, "tests", "standins") + os.pathsep + os.environ.get("PATH", ""),
             "WUSA_EXIT_CODE": "3010",  # the installer asks for a restart
+            "WUSA_ARGS_FILE": os.path.join(drive_root, "wusa-arguments.txt"),
         }
         print("Simulated drive C: is %s" % os.path.join(drive_root, "C"))
         for job, update_id, transport in (("1001", REGULAR_ID, "0"), ("1002", CUMULATIVE_ID, "1")):
@@ -81,6 +82,9 @@ def main():
                 print("    " + request.request_line)
                 for field, value in request.report().items():
                     print("    %-20s %s" % (field, value))
+        with open(env["WUSA_ARGS_FILE"]) as arguments:
+            print("\n--- the stand-in wusa.exe was started with: %s (and exited with 3010)"
+                  % " ".join(arguments.read().split()))
         print("\n--- the update agent's journal: what the worker asked of it (releases left out)")
         with open(env["WUA_SIM_JOURNAL"]) as journal:
             for line in journal:
