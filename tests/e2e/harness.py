@@ -80,11 +80,15 @@ def make_certificate(directory, host="wrong.example.invalid", days=1):
 class StatusServer:
     """A loopback server that reads whole HTTP requests and answers each
     connection with the next scripted reply. A reply is bytes to send before
-    closing, "silent" to accept and never answer, or "reset" to drop the
-    connection with a reset once the request has arrived. When the script
-    runs out, every further request is acknowledged with 202."""
+    closing, "silent" to accept and never answer, "reset" to drop the
+    connection with a reset once the request has arrived, or ("reset after",
+    bytes) to send the start of a reply and then reset. When the script runs
+    out, every further request is acknowledged with 202.
+    A plain server that is spoken TLS to answers "400 Bad Request", as web
+    servers do. With listening=False the port is bound but refuses every
+    connection until listen() is called."""
 
-    def __init__(self, replies=(), tls=False):
+    def __init__(self, replies=(), tls=False, listening=True):
         self.replies = list(replies)
         self.requests = []
         self._lock = threading.Lock()
@@ -100,21 +104,31 @@ class StatusServer:
         self._sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self._sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self._sock.bind(("127.0.0.1", 0))
-        self._sock.listen(16)
+        self._listening = listening
+        if listening:
+            self._sock.listen(16)
         self._sock.settimeout(0.2)
         self.port = self._sock.getsockname()[1]
         self._thread = threading.Thread(target=self._serve, daemon=True)
 
     def __enter__(self):
-        self._thread.start()
+        if self._listening:
+            self._thread.start()
         return self
+
+    def listen(self):
+        """Starts accepting connections on a server made with listening=False."""
+        self._sock.listen(16)
+        self._listening = True
+        self._thread.start()
 
     def __exit__(self, *exc):
         self.close()
 
     def close(self):
         self._stop.set()
-        self._thread.join(timeout=10)
+        if self._thread.is_alive():
+            self._thread.join(timeout=10)
         for conn in self._silent:
             try:
                 conn.close()
@@ -149,6 +163,10 @@ class StatusServer:
                 if not chunk:
                     return
                 data += chunk
+                if not self._context and data.startswith(b"\x16\x03"):
+                    conn.sendall(b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+                    conn.close()
+                    return
             head, rest = data.split(b"\r\n\r\n", 1)
             length = 0
             for line in head.split(b"\r\n")[1:]:
@@ -166,6 +184,9 @@ class StatusServer:
             if reply == "silent":
                 self._silent.append(conn)
                 return
+            if isinstance(reply, tuple) and reply[0] == "reset after":
+                conn.sendall(reply[1])
+                reply = "reset"
             if reply == "reset":
                 conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
                 conn.close()
