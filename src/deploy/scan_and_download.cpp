@@ -20,8 +20,11 @@ constexpr std::size_t kMaxUpdateIdLength = 228;
 
 constexpr std::size_t kDescriptionCapacity = 1024;
 
-// Which of the two release routines an exit runs.
-enum class Release { None, Scan, Both };
+// How an exit gives the update agent's objects back: Scan runs the
+// scan-phase release routine, Both runs both routines, Quiet runs neither.
+// Whatever an exit's routines do not cover is released without a console
+// line, so that no exit leaves an object alive.
+enum class Release { None, Scan, Both, Quiet };
 
 // Refuses an update identifier that the search criteria cannot hold as it
 // stands: one that would be cut, or one whose quote would end the quoted
@@ -77,6 +80,18 @@ void ReleaseAndClear(T*& reference) {
     }
 }
 
+// The same on the way out, where nothing may stop the releases that follow.
+template <typename... T>
+void ReleaseQuietly(T*&... references) {
+    auto release = [](auto*& reference) {
+        try {
+            ReleaseAndClear(reference);
+        } catch (...) {
+        }
+    };
+    (release(references), ...);
+}
+
 // One run of the deployment: the WUA objects it holds, and the steps of the
 // search, the choice of the way and the three ways of installing. Every step
 // that ends the run returns through Fail, FailWithoutText or Finish, which run
@@ -94,13 +109,9 @@ public:
         return Deploy();
     }
 
-    // Releases whatever an interrupted run still holds. Every other object
-    // is obtained through the session, so without it nothing is held.
-    void ReleaseRemaining() {
-        if (lpUpdateSession != nullptr) {
-            ReleaseFor(Release::Both);
-        }
-    }
+    // Releases whatever an interrupted run still holds, without the release
+    // routines' lines.
+    void ReleaseRemaining() { ReleaseFor(Release::Quiet); }
 
 private:
     static constexpr int kContinue = 2;
@@ -131,9 +142,9 @@ private:
     int FailWithoutText(Release release) { return Finish(release, -1); }
 
     // A failed step of the online way: its console line, no description.
-    int FailOnline(const WCHAR* lineFormat, HRESULT code) {
+    int FailOnline(Release release, const WCHAR* lineFormat, HRESULT code) {
         ConsolePrint(lineFormat, code);
-        return FailWithoutText(Release::Both);
+        return FailWithoutText(release);
     }
 
     int Finish(Release release, int result) {
@@ -145,8 +156,24 @@ private:
         if (release == Release::None) {
             return;
         }
-        ReleasePatchScanPointers(lpUpdateSession, lpUpdateSearcher, lpUpdateServiceManager, pService,
-                                 pUpdateCollection1, pUpdateCollection2, pUpdateCollection3, pSearchResult);
+        if (release != Release::Quiet) {
+            ReleasePatchScanPointers(lpUpdateSession, lpUpdateSearcher, lpUpdateServiceManager, pService,
+                                     pUpdateCollection1, pUpdateCollection2, pUpdateCollection3, pSearchResult);
+            ForgetScanPhase();
+        }
+        if (release == Release::Both) {
+            ReleasePatchDeployPointers(lpUpdate, lpUpdate2, pUpdateIdentity, pUpdateDownloadContentCollection,
+                                       lpString, pUpdateDownloadContent, lpUpdateInstaller, IResult,
+                                       lpUpdateDownloader, lpDownloadResult, pUpdate, pUpdate2);
+            ForgetDeployPhase();
+        }
+        ReleaseQuietly(lpUpdateSession, lpUpdateSearcher, lpUpdateServiceManager, pService, pUpdateCollection1,
+                       pUpdateCollection2, pUpdateCollection3, pSearchResult, lpUpdate, lpUpdate2, pUpdateIdentity,
+                       pUpdateDownloadContentCollection, lpString, pUpdateDownloadContent, lpUpdateInstaller,
+                       IResult, lpUpdateDownloader, lpDownloadResult, pUpdate, pUpdate2);
+    }
+
+    void ForgetScanPhase() {
         lpUpdateSession = nullptr;
         lpUpdateSearcher = nullptr;
         lpUpdateServiceManager = nullptr;
@@ -155,12 +182,9 @@ private:
         pUpdateCollection2 = nullptr;
         pUpdateCollection3 = nullptr;
         pSearchResult = nullptr;
-        if (release == Release::Scan) {
-            return;
-        }
-        ReleasePatchDeployPointers(lpUpdate, lpUpdate2, pUpdateIdentity, pUpdateDownloadContentCollection, lpString,
-                                   pUpdateDownloadContent, lpUpdateInstaller, IResult, lpUpdateDownloader,
-                                   lpDownloadResult, pUpdate, pUpdate2);
+    }
+
+    void ForgetDeployPhase() {
         lpUpdate = nullptr;
         lpUpdate2 = nullptr;
         pUpdateIdentity = nullptr;
@@ -321,9 +345,10 @@ int PatchDeployment::Deploy() {
     ScopedBstr title;
     lpUpdate->get_Title(title.Receive());
     if (IsStandalonePackageTitle(title.Get())) {
-        // The installer does not need the update agent's objects; they are
-        // released on this way's exits as on every other.
-        return Finish(Release::Both, InstallStandalonePackage(driveLetter_, jobId_, description_));
+        // The installer does not need the update agent's objects. This way
+        // prints nothing of its own, so they go back without the release
+        // routines' lines.
+        return Finish(Release::Quiet, InstallStandalonePackage(driveLetter_, jobId_, description_));
     }
 
     HRESULT hr = lpUpdate->get_BundledUpdates(&pUpdateCollection3);
@@ -452,15 +477,15 @@ int PatchDeployment::InstallOnline() {
     ConsolePrint(TEXT("EMPTY downloadURL. Going with FALLBACK online deployment.\n"));
     HRESULT hr = lpUpdateSession->CreateUpdateDownloader(&lpUpdateDownloader);
     if (hr != S_OK || lpUpdateDownloader == nullptr) {
-        return FailOnline(TEXT("FAIL CreateUpdateDownloader:0x%X\n"), hr);
+        return FailOnline(Release::Both, TEXT("FAIL CreateUpdateDownloader:0x%X\n"), hr);
     }
     hr = lpUpdateDownloader->put_Updates(pUpdateCollection1);
     if (hr != S_OK) {
-        return FailOnline(TEXT("FAIL put_Updates for Download:0x%X\n"), hr);
+        return FailOnline(Release::Both, TEXT("FAIL put_Updates for Download:0x%X\n"), hr);
     }
     hr = lpUpdateDownloader->Download(&lpDownloadResult);
     if (hr != S_OK || lpDownloadResult == nullptr) {
-        return FailOnline(TEXT("FAIL Download:0x%X\n"), hr);
+        return FailOnline(Release::Scan, TEXT("FAIL Download:0x%X\n"), hr);
     }
     OperationResultCode downloadCode = orcNotStarted;
     lpDownloadResult->get_ResultCode(&downloadCode);
@@ -468,21 +493,21 @@ int PatchDeployment::InstallOnline() {
         ConsolePrint(TEXT("Error code: 0x%X"), 0);
         ConsolePrint(TEXT("Download Return Val:%d\n"), 0);
         ConsolePrint(TEXT("Download failure.\n"));
-        return FailWithoutText(Release::Both);
+        return FailWithoutText(Release::Scan);
     }
     ConsolePrint(TEXT("Download SUCCESS.\n"));
 
     hr = lpUpdateSession->CreateUpdateInstaller(&lpUpdateInstaller);
     if (hr != S_OK || lpUpdateInstaller == nullptr) {
-        return FailOnline(TEXT("FAIL CreateUpdateInstaller:0x%X\n"), hr);
+        return FailOnline(Release::Scan, TEXT("FAIL CreateUpdateInstaller:0x%X\n"), hr);
     }
     hr = lpUpdateInstaller->put_Updates(pUpdateCollection1);
     if (hr != S_OK) {
-        return FailOnline(TEXT("FAIL put_Updates for Install:0x%X\n"), hr);
+        return FailOnline(Release::Scan, TEXT("FAIL put_Updates for Install:0x%X\n"), hr);
     }
     hr = lpUpdateInstaller->Install(&IResult);
     if (hr != S_OK || IResult == nullptr) {
-        return FailOnline(TEXT("FAIL Install:0x%X\n"), hr);
+        return FailOnline(Release::Both, TEXT("FAIL Install:0x%X\n"), hr);
     }
     OperationResultCode installCode = orcNotStarted;
     IResult->get_ResultCode(&installCode);

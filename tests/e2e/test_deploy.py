@@ -26,6 +26,8 @@ STANDALONE_TITLE = "2026-11 Cumulative Update for Windows 11 Version 24H2 for x6
 COMPATIBILITY_TEXT = ("The compatibility checks detected issues that require resolution before the upgrade "
                       "can continue")
 OPTION_TEXT = " The installation option (upgrade or data only) was not available."
+RELEASE_SCAN = "ReleasePatchScanPointers - EntryReleasePatchScanPointers - Exit"
+RELEASE_BOTH = RELEASE_SCAN + "ReleasePatchDeployPointers - EntryReleasePatchDeployPointers - Exit"
 
 
 def describe(code):
@@ -305,7 +307,8 @@ class OnlineFallbackTest(DeployTestCase):
         job.scan_package([update(download={"result_code": 4, "hresult": "0x80240022"})])
         job.run()
         self.assertReport(job, -6, 0, "")
-        self.assertIn("Error code: 0x0Download Return Val:0\r\nDownload failure.\r\n", job.console)
+        self.assertTrue(job.console.endswith("Error code: 0x0Download Return Val:0\r\nDownload failure.\r\n"
+                                             + RELEASE_SCAN + "Success"), job.console)
         self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
         self.assertNoAgentObjectLeft(job)
 
@@ -338,6 +341,9 @@ class StandalonePackageTest(DeployTestCase):
             with self.subTest(exit_code=code):
                 job = self.run_installer(code)
                 self.assertReport(job, 6, 1, "")
+                # This way prints nothing of its own: its objects go back
+                # without the release routines' lines.
+                self.assertEqual(job.console, "\r\n\r\nSearching for missing patches. Please wait.\r\nSuccess")
                 self.assertEqual(job.installer_args,
                                  ["C:\\ORV\\42\\windows11.0-kb5068861-x64.msu", "/quiet", "/norestart", ""])
                 self.assertEqual(job.calls("IUpdate::get_BundledUpdates"), [])
@@ -401,14 +407,20 @@ class FailedStepTest(DeployTestCase):
             (cached, "IUpdateInstaller::Install=0x80240022", "Error: 0x80240022", describe(0x80240022)),
             (cached, "IInstallationResult::get_ResultCode=0x80004005,IInstallationResult::GetUpdateResult=0x80004004",
              "Patch installed. resultcode:0\r\n", describe(0x80004004)),
-            (online, "IUpdateSession::CreateUpdateDownloader=0x80004005", "FAIL CreateUpdateDownloader:0x80004005\r\n",
-             ""),
-            (online, "IUpdateDownloader::put_Updates=0x80004005", "FAIL put_Updates for Download:0x80004005\r\n", ""),
-            (online, "IUpdateDownloader::Download=0x80240022", "FAIL Download:0x80240022\r\n", ""),
-            (online, "IUpdateSession::CreateUpdateInstaller=0x80004005", "FAIL CreateUpdateInstaller:0x80004005\r\n",
-             ""),
-            (online, "IUpdateInstaller::put_Updates=0x80004005", "FAIL put_Updates for Install:0x80004005\r\n", ""),
-            (online, "IUpdateInstaller::Install=0x80240022", "FAIL Install:0x80240022\r\n", ""),
+            # The online way's exits run the release routines as each step
+            # calls for: both, or only the scan-phase one.
+            (online, "IUpdateSession::CreateUpdateDownloader=0x80004005",
+             "FAIL CreateUpdateDownloader:0x80004005\r\n" + RELEASE_BOTH + "Success", ""),
+            (online, "IUpdateDownloader::put_Updates=0x80004005",
+             "FAIL put_Updates for Download:0x80004005\r\n" + RELEASE_BOTH + "Success", ""),
+            (online, "IUpdateDownloader::Download=0x80240022",
+             "FAIL Download:0x80240022\r\n" + RELEASE_SCAN + "Success", ""),
+            (online, "IUpdateSession::CreateUpdateInstaller=0x80004005",
+             "FAIL CreateUpdateInstaller:0x80004005\r\n" + RELEASE_SCAN + "Success", ""),
+            (online, "IUpdateInstaller::put_Updates=0x80004005",
+             "FAIL put_Updates for Install:0x80004005\r\n" + RELEASE_SCAN + "Success", ""),
+            (online, "IUpdateInstaller::Install=0x80240022",
+             "FAIL Install:0x80240022\r\n" + RELEASE_BOTH + "Success", ""),
         ]
         for catalog, fault, console, description in cases:
             with self.subTest(fault=fault):
