@@ -31,6 +31,11 @@ struct Ref {
     void** Out() { return reinterpret_cast<void**>(&p); }
 };
 
+template <class T>
+HRESULT Create(REFCLSID clsid, REFIID iid, Ref<T>& object) {
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object.Out());
+}
+
 std::u16string Text(BSTR text) { return std::u16string(text, SysStringLen(text)); }
 
 class WuaSim : public ::testing::Test {
@@ -80,15 +85,11 @@ protected:
     HRESULT OpenScanPackage(Ref<IUpdateSession>& session, Ref<IUpdateSearcher>& searcher) {
         Ref<IUpdateServiceManager> manager;
         Ref<IUpdateService> service;
-        EXPECT_EQ(CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateSession,
-                                   session.Out()),
-                  S_OK);
-        EXPECT_EQ(CoCreateInstance(CLSID_UpdateServiceManager, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IUpdateServiceManager, manager.Out()),
-                  S_OK);
+        EXPECT_EQ(Create(CLSID_UpdateSession, IID_IUpdateSession, session), S_OK);
+        EXPECT_EQ(Create(CLSID_UpdateServiceManager, IID_IUpdateServiceManager, manager), S_OK);
         session->put_ClientApplicationID(ScopedBstr(TEXT("Veltrane-PostScan")));
-        HRESULT hr = manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage),
-                                                    0, &service);
+        HRESULT hr =
+            manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage), 0, &service);
         if (hr != S_OK) return hr;
         hr = session->CreateUpdateSearcher(&searcher);
         if (hr != S_OK) return hr;
@@ -196,20 +197,19 @@ TEST_F(WuaSim, PackageAndOnlineCatalogFailuresAreTheAgentsCodes) {
 
 TEST_F(WuaSim, InjectedFaultsReplaceCallsOrHandOutNullObjects) {
     WritePackage(kCatalog);
-    Faults("IUpdateSearcher::Search#2=0x80240024, IUpdateCollection::get_Item=null,"
-           "IUpdateServiceManager::AddScanPackageService=0x1,CoCreateInstance:StringCollection=0x80004005");
+    Faults(
+        "IUpdateSearcher::Search#2=0x80240024, IUpdateCollection::get_Item=null,"
+        "IUpdateServiceManager::AddScanPackageService=0x1,CoCreateInstance:StringCollection=0x80004005");
     Ref<IUpdateSession> session;
     Ref<IUpdateSearcher> searcher;
     EXPECT_EQ(OpenScanPackage(session, searcher), S_FALSE);  // S_FALSE still hands out the service
 
     Ref<IUpdateServiceManager> manager;
-    ASSERT_EQ(CoCreateInstance(CLSID_UpdateServiceManager, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateServiceManager,
-                               manager.Out()),
-              S_OK);
+    ASSERT_EQ(Create(CLSID_UpdateServiceManager, IID_IUpdateServiceManager, manager), S_OK);
     Ref<IUpdateService> service;
-    EXPECT_EQ(manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage), 0,
-                                             &service),
-              S_FALSE);
+    EXPECT_EQ(
+        manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage), 0, &service),
+        S_FALSE);
     ASSERT_NE(service.p, nullptr);
     ScopedBstr serviceId;
     service->get_ServiceID(serviceId.Receive());
@@ -226,9 +226,7 @@ TEST_F(WuaSim, InjectedFaultsReplaceCallsOrHandOutNullObjects) {
     EXPECT_EQ(update.p, nullptr);
 
     Ref<IStringCollection> strings;
-    EXPECT_EQ(CoCreateInstance(CLSID_StringCollection, nullptr, CLSCTX_INPROC_SERVER, IID_IStringCollection,
-                               strings.Out()),
-              E_FAIL);
+    EXPECT_EQ(Create(CLSID_StringCollection, IID_IStringCollection, strings), E_FAIL);
     EXPECT_EQ(strings.p, nullptr);
     EXPECT_TRUE(Journaled("IUpdateCollection::get_Item {\"index\":0} -> 0x00000000 null"));
 }
@@ -248,8 +246,7 @@ TEST_F(WuaSim, ClassesOutsideTheAgentOrOutOfProcessAreNotRegistered) {
     EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.Out()), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, object.Out()),
               REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateSearcher, object.Out()),
-              E_NOINTERFACE);
+    EXPECT_EQ(Create(CLSID_UpdateSession, IID_IUpdateSearcher, object), E_NOINTERFACE);
     EXPECT_EQ(object.p, nullptr);
 }
 
@@ -283,9 +280,7 @@ TEST_F(WuaSim, CopyToCacheNeedsTheFileAndInstallationNeedsCacheAndEula) {
     EXPECT_NE(noContents->get_Item(0, &missing), S_OK);
 
     Ref<IUpdateCollection> list;
-    ASSERT_EQ(CoCreateInstance(CLSID_UpdateCollection, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateCollection,
-                               list.Out()),
-              S_OK);
+    ASSERT_EQ(Create(CLSID_UpdateCollection, IID_IUpdateCollection, list), S_OK);
     LONG index = 0;
     list->Add(update.p, &index);
     Ref<IUpdateInstaller> installer;
@@ -311,9 +306,7 @@ TEST_F(WuaSim, CopyToCacheNeedsTheFileAndInstallationNeedsCacheAndEula) {
     EXPECT_EQ(static_cast<uint32_t>(hresult), 0x8024002Du);  // content not in the cache
 
     Ref<IStringCollection> files;
-    ASSERT_EQ(CoCreateInstance(CLSID_StringCollection, nullptr, CLSCTX_INPROC_SERVER, IID_IStringCollection,
-                               files.Out()),
-              S_OK);
+    ASSERT_EQ(Create(CLSID_StringCollection, IID_IStringCollection, files), S_OK);
     files->Add(ScopedBstr(TEXT("C:\\ORV\\17\\office-kb1.cab")), &index);
     Ref<IUpdate2> first2;
     ASSERT_EQ(first->QueryInterface(IID_IUpdate2, first2.Out()), S_OK);
@@ -333,9 +326,9 @@ TEST_F(WuaSim, CopyToCacheNeedsTheFileAndInstallationNeedsCacheAndEula) {
     VARIANT_BOOL installed = VARIANT_FALSE;
     update->get_IsInstalled(&installed);
     EXPECT_EQ(installed, VARIANT_TRUE);
-    EXPECT_TRUE(Journaled(
-        "IUpdate::CopyToCache {\"files\":[\"C:\\\\ORV\\\\17\\\\office-kb1.cab\"],"
-        "\"update\":\"11111111-0000-4000-8000-000000000001\"} -> 0x00000000"));
+    EXPECT_TRUE(
+        Journaled("IUpdate::CopyToCache {\"files\":[\"C:\\\\ORV\\\\17\\\\office-kb1.cab\"],"
+                  "\"update\":\"11111111-0000-4000-8000-000000000001\"} -> 0x00000000"));
 }
 
 // The online way: the agent downloads the found updates and installs them.
@@ -382,9 +375,7 @@ TEST_F(WuaSim, DownloadOutcomeComesFromTheCatalogAndEnablesInstallation) {
 TEST_F(WuaSim, JournalRecordsCallsReleasesAndLiveObjects) {
     {
         Ref<IUpdateSession> session;
-        ASSERT_EQ(CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateSession,
-                                   session.Out()),
-                  S_OK);
+        ASSERT_EQ(Create(CLSID_UpdateSession, IID_IUpdateSession, session), S_OK);
         session->put_ClientApplicationID(ScopedBstr(TEXT("VeltraneORV")));
         Ref<IUpdateSearcher> searcher;
         session->CreateUpdateSearcher(&searcher);

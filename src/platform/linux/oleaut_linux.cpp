@@ -53,15 +53,12 @@ void VariantInit(VARIANTARG* value) {
 HRESULT VariantClear(VARIANTARG* value) {
     if (!value) return E_INVALIDARG;
     switch (value->vt) {
-        case VT_BSTR:
-            SysFreeString(value->bstrVal);
-            break;
+        case VT_BSTR: SysFreeString(value->bstrVal); break;
         case VT_UNKNOWN:
         case VT_DISPATCH:
             if (value->punkVal) value->punkVal->Release();
             break;
-        default:
-            break;
+        default: break;
     }
     VariantInit(value);
     return S_OK;
@@ -97,10 +94,8 @@ bool IsInteger(VARTYPE type) {
         case VT_UI8:
         case VT_UINT:
         case VT_BOOL:
-        case VT_EMPTY:
-            return true;
-        default:
-            return false;
+        case VT_EMPTY: return true;
+        default: return false;
     }
 }
 
@@ -153,16 +148,43 @@ HRESULT ParseDecimal(BSTR text, long long& result) {
 HRESULT StoreInteger(long long number, VARTYPE type, VARIANT& out) {
     auto fits = [number](long long low, long long high) { return number >= low && number <= high; };
     switch (type) {
-        case VT_I1: if (!fits(SCHAR_MIN, SCHAR_MAX)) return DISP_E_OVERFLOW; out.cVal = static_cast<CHAR>(number); break;
-        case VT_I2: if (!fits(SHRT_MIN, SHRT_MAX)) return DISP_E_OVERFLOW; out.iVal = static_cast<SHORT>(number); break;
-        case VT_I4: if (!fits(INT32_MIN, INT32_MAX)) return DISP_E_OVERFLOW; out.lVal = static_cast<LONG>(number); break;
-        case VT_INT: if (!fits(INT32_MIN, INT32_MAX)) return DISP_E_OVERFLOW; out.intVal = static_cast<INT>(number); break;
+        case VT_I1:
+            if (!fits(SCHAR_MIN, SCHAR_MAX)) return DISP_E_OVERFLOW;
+            out.cVal = static_cast<CHAR>(number);
+            break;
+        case VT_I2:
+            if (!fits(SHRT_MIN, SHRT_MAX)) return DISP_E_OVERFLOW;
+            out.iVal = static_cast<SHORT>(number);
+            break;
+        case VT_I4:
+            if (!fits(INT32_MIN, INT32_MAX)) return DISP_E_OVERFLOW;
+            out.lVal = static_cast<LONG>(number);
+            break;
+        case VT_INT:
+            if (!fits(INT32_MIN, INT32_MAX)) return DISP_E_OVERFLOW;
+            out.intVal = static_cast<INT>(number);
+            break;
         case VT_I8: out.llVal = number; break;
-        case VT_UI1: if (!fits(0, UCHAR_MAX)) return DISP_E_OVERFLOW; out.bVal = static_cast<BYTE>(number); break;
-        case VT_UI2: if (!fits(0, USHRT_MAX)) return DISP_E_OVERFLOW; out.uiVal = static_cast<USHORT>(number); break;
-        case VT_UI4: if (!fits(0, UINT32_MAX)) return DISP_E_OVERFLOW; out.ulVal = static_cast<ULONG>(number); break;
-        case VT_UINT: if (!fits(0, UINT32_MAX)) return DISP_E_OVERFLOW; out.uintVal = static_cast<UINT>(number); break;
-        case VT_UI8: if (number < 0) return DISP_E_OVERFLOW; out.ullVal = static_cast<ULONGLONG>(number); break;
+        case VT_UI1:
+            if (!fits(0, UCHAR_MAX)) return DISP_E_OVERFLOW;
+            out.bVal = static_cast<BYTE>(number);
+            break;
+        case VT_UI2:
+            if (!fits(0, USHRT_MAX)) return DISP_E_OVERFLOW;
+            out.uiVal = static_cast<USHORT>(number);
+            break;
+        case VT_UI4:
+            if (!fits(0, UINT32_MAX)) return DISP_E_OVERFLOW;
+            out.ulVal = static_cast<ULONG>(number);
+            break;
+        case VT_UINT:
+            if (!fits(0, UINT32_MAX)) return DISP_E_OVERFLOW;
+            out.uintVal = static_cast<UINT>(number);
+            break;
+        case VT_UI8:
+            if (number < 0) return DISP_E_OVERFLOW;
+            out.ullVal = static_cast<ULONGLONG>(number);
+            break;
         case VT_BOOL: out.boolVal = number ? VARIANT_TRUE : VARIANT_FALSE; break;
         default: return DISP_E_TYPEMISMATCH;
     }
@@ -172,7 +194,7 @@ HRESULT StoreInteger(long long number, VARTYPE type, VARIANT& out) {
 
 HRESULT ToText(const VARIANT& source, USHORT flags, VARIANT& out) {
     std::string text;
-    if (source.vt == VT_BOOL && (flags & VARIANT_ALPHABOOL)) {
+    if (source.vt == VT_BOOL && (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL))) {
         text = source.boolVal ? "True" : "False";
     } else if (source.vt == VT_UI8) {
         text = std::to_string(source.ullVal);
@@ -205,8 +227,14 @@ HRESULT VariantChangeType(VARIANTARG* destination, const VARIANTARG* source, USH
             if (hr == DISP_E_TYPEMISMATCH && type == VT_BOOL && source->bstrVal) {
                 // Windows also reads the English names of the two values.
                 std::string narrow = Utf16ToUtf8(source->bstrVal, SysStringLen(source->bstrVal));
-                if (narrow == "True" || narrow == "true") { number = 1; hr = S_OK; }
-                if (narrow == "False" || narrow == "false") { number = 0; hr = S_OK; }
+                if (narrow == "True" || narrow == "true") {
+                    number = 1;
+                    hr = S_OK;
+                }
+                if (narrow == "False" || narrow == "false") {
+                    number = 0;
+                    hr = S_OK;
+                }
             }
         } else if (IsInteger(source->vt)) {
             bool tooLarge = false;

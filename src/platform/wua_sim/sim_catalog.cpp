@@ -43,9 +43,12 @@ bool ReadUpdate(const json& entry, bool topLevel, UpdateModel& update) {
         update.installed = entry.value("installed", false);
         update.downloaded = entry.value("downloaded", false);
         update.eulaRequired = entry.value("eula_required", false);
-        for (const auto& id : entry.value("found_by", json::array())) update.foundBy.push_back(Lower(id.get<std::string>()));
-        for (const auto& url : entry.value("contents", json::array())) update.contentUrls.push_back(url.get<std::string>());
-        for (const auto& [name, outcome] : {std::pair{"install", &update.install}, std::pair{"download", &update.download}}) {
+        for (const auto& id : entry.value("found_by", json::array()))
+            update.foundBy.push_back(Lower(id.get<std::string>()));
+        for (const auto& url : entry.value("contents", json::array()))
+            update.contentUrls.push_back(url.get<std::string>());
+        for (const auto& [name, outcome] :
+             {std::pair{"install", &update.install}, std::pair{"download", &update.download}}) {
             if (!entry.contains(name)) continue;
             const json& given = entry[name];
             if (!given.is_object()) return false;

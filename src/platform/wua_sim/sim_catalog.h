@@ -14,15 +14,15 @@
 namespace wua_sim {
 
 // Result codes of the real agent that the simulation reproduces.
-constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);      // ERROR_FILE_NOT_FOUND
-constexpr HRESULT kNoService = static_cast<HRESULT>(0x80240001);         // WU_E_NO_SERVICE
-constexpr HRESULT kEulasDeclined = static_cast<HRESULT>(0x80240023);     // WU_E_EULAS_DECLINED
-constexpr HRESULT kNoUpdate = static_cast<HRESULT>(0x80240024);          // WU_E_NO_UPDATE
-constexpr HRESULT kSourceAbsent = static_cast<HRESULT>(0x8024002D);      // WU_E_SOURCE_ABSENT
-constexpr HRESULT kInvalidCriteria = static_cast<HRESULT>(0x80240032);   // WU_E_INVALID_CRITERIA
-constexpr HRESULT kNotSupported = static_cast<HRESULT>(0x80240037);      // WU_E_NOT_SUPPORTED
-constexpr HRESULT kNameNotResolved = static_cast<HRESULT>(0x8024402C);   // WU_E_PT_WINHTTP_NAME_NOT_RESOLVED
-constexpr HRESULT kInvalidScanFile = static_cast<HRESULT>(0x80247001);   // WU_E_OL_INVALID_SCANFILE
+constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);     // ERROR_FILE_NOT_FOUND
+constexpr HRESULT kNoService = static_cast<HRESULT>(0x80240001);        // WU_E_NO_SERVICE
+constexpr HRESULT kEulasDeclined = static_cast<HRESULT>(0x80240023);    // WU_E_EULAS_DECLINED
+constexpr HRESULT kNoUpdate = static_cast<HRESULT>(0x80240024);         // WU_E_NO_UPDATE
+constexpr HRESULT kSourceAbsent = static_cast<HRESULT>(0x8024002D);     // WU_E_SOURCE_ABSENT
+constexpr HRESULT kInvalidCriteria = static_cast<HRESULT>(0x80240032);  // WU_E_INVALID_CRITERIA
+constexpr HRESULT kNotSupported = static_cast<HRESULT>(0x80240037);     // WU_E_NOT_SUPPORTED
+constexpr HRESULT kNameNotResolved = static_cast<HRESULT>(0x8024402C);  // WU_E_PT_WINHTTP_NAME_NOT_RESOLVED
+constexpr HRESULT kInvalidScanFile = static_cast<HRESULT>(0x80247001);  // WU_E_OL_INVALID_SCANFILE
 
 // The Microsoft Update service, which the worker addresses by this ID.
 inline constexpr const char* kMicrosoftUpdateServiceId = "7971f918-a847-4430-9279-4a52d1efe18d";

@@ -266,7 +266,8 @@ class SimUpdateCollection;
 
 class SimUpdate : public SimObject<IUpdate2> {
 public:
-    explicit SimUpdate(std::shared_ptr<UpdateModel> model) : SimObject("IUpdate", IID_IUpdate2), model_(std::move(model)) {}
+    explicit SimUpdate(std::shared_ptr<UpdateModel> model)
+        : SimObject("IUpdate", IID_IUpdate2), model_(std::move(model)) {}
 
     const std::shared_ptr<UpdateModel>& Model() const { return model_; }
 
@@ -291,7 +292,7 @@ public:
     STDMETHODIMP get_Identity(IUpdateIdentity** retval) override {
         Call call(Kind(), "get_Identity", {{"update", model_->id}});
         return HandOut<IUpdateIdentity>(call, retval,
-                                          [this] { return new SimUpdateIdentity(model_->id, model_->revision); });
+                                        [this] { return new SimUpdateIdentity(model_->id, model_->revision); });
     }
     SIM_NOT_IMPLEMENTED(get_Image, (IImageInformation**))
     SIM_NOT_IMPLEMENTED(get_InstallationBehavior, (IInstallationBehavior**))
@@ -442,7 +443,9 @@ public:
     STDMETHODIMP get_Count(LONG* retval) override {
         return GetValue("get_Count", retval, static_cast<LONG>(items_.size()));
     }
-    STDMETHODIMP get_ReadOnly(VARIANT_BOOL* retval) override { return GetValue("get_ReadOnly", retval, Flag(readOnly_)); }
+    STDMETHODIMP get_ReadOnly(VARIANT_BOOL* retval) override {
+        return GetValue("get_ReadOnly", retval, Flag(readOnly_));
+    }
     STDMETHODIMP Add(IUpdate* value, LONG* retval) override {
         Call call(Kind(), "Add", {{"update", value ? IdOf(value) : "null"}});
         if (call.Skipped()) return call.Skip();
@@ -501,8 +504,7 @@ private:
 
 HRESULT SimUpdate::get_BundledUpdates(IUpdateCollection** retval) {
     Call call(Kind(), "get_BundledUpdates", {{"update", model_->id}});
-    return HandOut<IUpdateCollection>(call, retval,
-                                        [this] { return new SimUpdateCollection(model_->bundled, true); });
+    return HandOut<IUpdateCollection>(call, retval, [this] { return new SimUpdateCollection(model_->bundled, true); });
 }
 
 // A list of updates handed to a downloader or installer: held, with its
@@ -667,9 +669,18 @@ private:
     LONG resultCode_;
 };
 
-class SimDownloader : public SimObject<IUpdateDownloader> {
+// What a downloader and an installer share: the client ID, the forced flag
+// and the list of updates to work on.
+template <class Interface>
+class SimOperation : public SimObject<Interface> {
 public:
-    SimDownloader() : SimObject("IUpdateDownloader", IID_IUpdateDownloader) {}
+    using Base = SimObject<Interface>;
+    using Base::Base;
+    using Base::GetText;
+    using Base::GetValue;
+    using Base::HandOut;
+    using Base::Kind;
+    using Base::PutValue;
 
     STDMETHODIMP get_ClientApplicationID(BSTR* retval) override {
         return GetText("get_ClientApplicationID", retval, clientApplicationId_);
@@ -681,17 +692,13 @@ public:
     STDMETHODIMP put_IsForced(VARIANT_BOOL value) override {
         return PutValue("put_IsForced", value, [&] { forced_ = value; });
     }
-    STDMETHODIMP get_Priority(DownloadPriority* retval) override { return GetValue("get_Priority", retval, priority_); }
-    STDMETHODIMP put_Priority(DownloadPriority value) override {
-        return PutValue("put_Priority", static_cast<int>(value), [&] { priority_ = value; });
-    }
     STDMETHODIMP get_Updates(IUpdateCollection** retval) override {
         Call call(Kind(), "get_Updates");
         if (retval && !call.Skipped() && !updates_.Get()) {
             *retval = nullptr;
             return call.Done(kNoUpdate);
         }
-        return HandOut<IUpdateCollection>(call, retval, [this] {
+        return this->template HandOut<IUpdateCollection>(call, retval, [this] {
             HoldInterface(updates_.Get());
             return updates_.Get();
         });
@@ -702,6 +709,21 @@ public:
         if (!value) return call.Done(E_INVALIDARG);
         updates_.Set(value);
         return call.Done(S_OK);
+    }
+
+protected:
+    std::string clientApplicationId_;
+    VARIANT_BOOL forced_ = VARIANT_FALSE;
+    HeldUpdates updates_;
+};
+
+class SimDownloader : public SimOperation<IUpdateDownloader> {
+public:
+    SimDownloader() : SimOperation("IUpdateDownloader", IID_IUpdateDownloader) {}
+
+    STDMETHODIMP get_Priority(DownloadPriority* retval) override { return GetValue("get_Priority", retval, priority_); }
+    STDMETHODIMP put_Priority(DownloadPriority value) override {
+        return PutValue("put_Priority", static_cast<int>(value), [&] { priority_ = value; });
     }
     SIM_NOT_IMPLEMENTED(BeginDownload, (IUnknown*, IUnknown*, VARIANT, IDownloadJob**))
 
@@ -725,10 +747,7 @@ public:
     SIM_NOT_IMPLEMENTED(EndDownload, (IDownloadJob*, IDownloadResult**))
 
 private:
-    std::string clientApplicationId_;
-    VARIANT_BOOL forced_ = VARIANT_FALSE;
     DownloadPriority priority_ = dpNormal;
-    HeldUpdates updates_;
 };
 
 // ---------------------------------------------------------------- installation
@@ -757,7 +776,8 @@ public:
         return GetValue("get_HResult", retval, static_cast<LONG>(OverallHresult(outcomes_)));
     }
     STDMETHODIMP get_RebootRequired(VARIANT_BOOL* retval) override {
-        bool reboot = std::any_of(outcomes_.begin(), outcomes_.end(), [](const Outcome& o) { return o.rebootRequired; });
+        bool reboot =
+            std::any_of(outcomes_.begin(), outcomes_.end(), [](const Outcome& o) { return o.rebootRequired; });
         return GetValue("get_RebootRequired", retval, Flag(reboot));
     }
     STDMETHODIMP get_ResultCode(OperationResultCode* retval) override {
@@ -779,42 +799,14 @@ private:
     std::vector<Outcome> outcomes_;
 };
 
-class SimInstaller : public SimObject<IUpdateInstaller> {
+class SimInstaller : public SimOperation<IUpdateInstaller> {
 public:
-    SimInstaller() : SimObject("IUpdateInstaller", IID_IUpdateInstaller) {}
+    SimInstaller() : SimOperation("IUpdateInstaller", IID_IUpdateInstaller) {}
 
-    STDMETHODIMP get_ClientApplicationID(BSTR* retval) override {
-        return GetText("get_ClientApplicationID", retval, clientApplicationId_);
-    }
-    STDMETHODIMP put_ClientApplicationID(BSTR value) override {
-        return PutValue("put_ClientApplicationID", Text(value), [&] { clientApplicationId_ = Text(value); });
-    }
-    STDMETHODIMP get_IsForced(VARIANT_BOOL* retval) override { return GetValue("get_IsForced", retval, forced_); }
-    STDMETHODIMP put_IsForced(VARIANT_BOOL value) override {
-        return PutValue("put_IsForced", value, [&] { forced_ = value; });
-    }
     SIM_NOT_IMPLEMENTED(get_ParentHwnd, (HWND*))
     SIM_NOT_IMPLEMENTED(put_ParentHwnd, (HWND))
     SIM_NOT_IMPLEMENTED(put_ParentWindow, (IUnknown*))
     SIM_NOT_IMPLEMENTED(get_ParentWindow, (IUnknown**))
-    STDMETHODIMP get_Updates(IUpdateCollection** retval) override {
-        Call call(Kind(), "get_Updates");
-        if (retval && !call.Skipped() && !updates_.Get()) {
-            *retval = nullptr;
-            return call.Done(kNoUpdate);
-        }
-        return HandOut<IUpdateCollection>(call, retval, [this] {
-            HoldInterface(updates_.Get());
-            return updates_.Get();
-        });
-    }
-    STDMETHODIMP put_Updates(IUpdateCollection* value) override {
-        Call call(Kind(), "put_Updates", {{"updates", HeldUpdates::Ids(value)}});
-        if (call.Skipped()) return call.Skip();
-        if (!value) return call.Done(E_INVALIDARG);
-        updates_.Set(value);
-        return call.Done(S_OK);
-    }
     SIM_NOT_IMPLEMENTED(BeginInstall, (IUnknown*, IUnknown*, VARIANT, IInstallationJob**))
     SIM_NOT_IMPLEMENTED(BeginUninstall, (IUnknown*, IUnknown*, VARIANT, IInstallationJob**))
     SIM_NOT_IMPLEMENTED(EndInstall, (IInstallationJob*, IInstallationResult**))
@@ -859,10 +851,7 @@ public:
     }
 
 private:
-    std::string clientApplicationId_;
-    VARIANT_BOOL forced_ = VARIANT_FALSE;
     VARIANT_BOOL allowSourcePrompts_ = VARIANT_TRUE;
-    HeldUpdates updates_;
 };
 
 // ---------------------------------------------------------------- session
@@ -907,7 +896,9 @@ public:
     STDMETHODIMP get_Name(BSTR* retval) override { return GetText("get_Name", retval, name_); }
     SIM_NOT_IMPLEMENTED(get_ContentValidationCert, (VARIANT*))
     SIM_NOT_IMPLEMENTED(get_ExpirationDate, (DATE*))
-    STDMETHODIMP get_IsManaged(VARIANT_BOOL* retval) override { return GetValue("get_IsManaged", retval, VARIANT_FALSE); }
+    STDMETHODIMP get_IsManaged(VARIANT_BOOL* retval) override {
+        return GetValue("get_IsManaged", retval, VARIANT_FALSE);
+    }
     STDMETHODIMP get_IsRegisteredWithAU(VARIANT_BOOL* retval) override {
         return GetValue("get_IsRegisteredWithAU", retval, VARIANT_FALSE);
     }

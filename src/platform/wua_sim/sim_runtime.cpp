@@ -28,8 +28,8 @@ std::string Narrow(const WCHAR* text) {
 
 HRESULT NewBstr(const std::string& utf8, BSTR* out) {
     *out = nullptr;
-    int units = utf8.empty() ? 0
-                             : MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    int units =
+        utf8.empty() ? 0 : MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     BSTR text = SysAllocStringLen(nullptr, static_cast<UINT>(units));
     if (!text) return E_OUTOFMEMORY;
     if (units > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text, units);
@@ -109,7 +109,8 @@ std::optional<Fault> ParseFaultValue(const std::string& value) {
         fault.nullObject = true;
         return fault;
     }
-    if (code.size() > nullSuffix.size() && code.compare(code.size() - nullSuffix.size(), nullSuffix.size(), nullSuffix) == 0) {
+    if (code.size() > nullSuffix.size() &&
+        code.compare(code.size() - nullSuffix.size(), nullSuffix.size(), nullSuffix) == 0) {
         fault.nullObject = true;
         code.resize(code.size() - nullSuffix.size());
     }
@@ -247,7 +248,9 @@ void ResetRuntime() {
 // ---------------------------------------------------------------- calls
 
 Call::Call(const char* kind, const char* method, nlohmann::json arguments)
-    : subject_(std::string(kind) + "::" + method), arguments_(std::move(arguments)), fault_(FaultFor(std::vector<std::string>{subject_})) {}
+    : subject_(std::string(kind) + "::" + method),
+      arguments_(std::move(arguments)),
+      fault_(FaultFor(std::vector<std::string>{subject_})) {}
 
 Call::Call(std::string subject, nlohmann::json arguments, FaultKeys keys)
     : subject_(std::move(subject)), arguments_(std::move(arguments)), fault_(FaultFor(keys.keys)) {}

@@ -21,8 +21,7 @@ HRESULT WuaSimCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsCo
 
     const char* name = ClassName(rclsid);
     std::string className = name ? name : GuidText(rclsid);
-    Call call("CoCreateInstance",
-              {{"class", className}, {"iid", InterfaceName(riid)}, {"context", dwClsContext}},
+    Call call("CoCreateInstance", {{"class", className}, {"iid", InterfaceName(riid)}, {"context", dwClsContext}},
               Call::FaultKeys{{"CoCreateInstance:" + className, "CoCreateInstance"}});
     if (!ppv) return call.Done(E_POINTER);
     *ppv = nullptr;
