@@ -195,6 +195,32 @@ TEST_F(WuaSim, PackageAndOnlineCatalogFailuresAreTheAgentsCodes) {
     EXPECT_EQ(Search(unknown.p, kUpdateId, nothing), static_cast<HRESULT>(0x80240001));
 }
 
+TEST_F(WuaSim, MalformedCatalogsAreInvalidScanPackages) {
+    for (const char* catalog : {
+             R"({"updates": {}})",
+             R"({"updates": [{"title": "no id"}]})",
+             R"({"updates": [{"id": 7}]})",
+             R"({"updates": [{"id": "a", "bundled": [{"id": "b", "contents": "not a list"}]}]})",
+             R"({"updates": [{"id": "a", "install": {"hresult": "0xZZ"}}]})",
+             R"({"service_id": 1, "updates": []})",
+             R"([1, 2])",
+         }) {
+        WritePackage(catalog);
+        Ref<IUpdateSession> session;
+        Ref<IUpdateSearcher> searcher;
+        EXPECT_EQ(OpenScanPackage(session, searcher), static_cast<HRESULT>(0x80247001)) << catalog;
+    }
+}
+
+TEST_F(WuaSim, UnreadableFaultEntriesAreIgnored) {
+    WritePackage(kCatalog);
+    Faults(" IUpdateSession::CreateUpdateSearcher = 0x80240016 ,garbage,=0x1,IUpdate::AcceptEula=soon,");
+    Ref<IUpdateSession> session;
+    Ref<IUpdateSearcher> searcher;
+    EXPECT_EQ(OpenScanPackage(session, searcher), static_cast<HRESULT>(0x80240016));
+    EXPECT_FALSE(Journaled("IUpdateSession::CreateUpdateSearcher {} -> 0x00000000"));
+}
+
 TEST_F(WuaSim, InjectedFaultsReplaceCallsOrHandOutNullObjects) {
     WritePackage(kCatalog);
     Faults(

@@ -35,6 +35,9 @@ namespace {
 // Reads one update; false when the entry is not one.
 bool ReadUpdate(const json& entry, bool topLevel, UpdateModel& update) {
     if (!entry.is_object() || !entry.contains("id") || !entry["id"].is_string()) return false;
+    for (const char* list : {"found_by", "contents", "bundled"}) {
+        if (entry.contains(list) && !entry[list].is_array()) return false;
+    }
     try {
         update.id = entry["id"].get<std::string>();
         update.topLevel = topLevel;
