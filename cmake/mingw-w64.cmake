@@ -9,3 +9,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# The header-only JSON library of the build machine, without /usr/include.
+set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-json CACHE PATH "nlohmann/json for MinGW-w64")
