@@ -39,7 +39,6 @@ inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
 
 // ---------------------------------------------------------------- base types
 
-#define interface struct
 #define STDMETHODCALLTYPE
 #define STDMETHODIMP HRESULT STDMETHODCALLTYPE
 #define STDMETHODIMP_(type) type STDMETHODCALLTYPE
