@@ -421,4 +421,15 @@ TEST_F(WuaSim, JournalRecordsCallsReleasesAndLiveObjects) {
     EXPECT_EQ(JournalLines(), expected);
 }
 
+TEST_F(WuaSim, ReleaseCanBeMadeToRaiseAfterDroppingItsReference) {
+    Faults("IUpdateSession::Release=throw");
+    IUpdateSession* session = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateSession,
+                               reinterpret_cast<void**>(&session)),
+              S_OK);
+    EXPECT_THROW(session->Release(), ComError);
+    EXPECT_EQ(WuaSimLiveObjects(), 0);
+    EXPECT_TRUE(Journaled("IUpdateSession::Release {} -> 0 throw"));
+}
+
 }  // namespace

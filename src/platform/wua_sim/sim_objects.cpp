@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "../com_error.h"
 #include "../local_path.h"
 #include "sim_catalog.h"
 #include "sim_runtime.h"
@@ -51,10 +52,15 @@ public:
         return count;
     }
 
+    // An injected "throw" raises after the reference is dropped, so that a
+    // caller's guard around Release can be exercised without a leak.
     STDMETHODIMP_(ULONG) Release() override {
         std::string subject = std::string(Kind()) + "::Release";
+        std::optional<Fault> fault = FaultFor({subject});
         ULONG remaining = Drop();  // the object may be gone from here on
-        Journal(subject, json::object(), std::to_string(remaining));
+        bool raise = fault && fault->raise;
+        Journal(subject, json::object(), std::to_string(remaining) + (raise ? " throw" : ""));
+        if (raise) throw ComError(E_UNEXPECTED);
         return remaining;
     }
 

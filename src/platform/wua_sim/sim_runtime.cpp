@@ -109,6 +109,10 @@ std::optional<Fault> ParseFaultValue(const std::string& value) {
         fault.nullObject = true;
         return fault;
     }
+    if (value == "throw") {
+        fault.raise = true;
+        return fault;
+    }
     if (code.size() > nullSuffix.size() &&
         code.compare(code.size() - nullSuffix.size(), nullSuffix.size(), nullSuffix) == 0) {
         fault.nullObject = true;

@@ -62,12 +62,14 @@ void DropInterface(IUnknown* object);
 struct Fault {
     HRESULT code = S_OK;
     bool nullObject = false;  // S_OK (or code) with a null object
+    bool raise = false;       // Release raises a ComError after dropping its reference
     // The call is not carried out: a failure code or a null object.
     bool Skips() const { return nullObject || FAILED(code); }
 };
 
 // Parses "Key=Value,Key=Value" (the WUA_SIM_FAULTS form). Value: "null", a
-// code, or "<code>/null". Unreadable entries are ignored.
+// code, "<code>/null", or "throw" (for Release). Unreadable entries are
+// ignored.
 std::map<std::string, Fault> ParseFaults(const std::string& text);
 // Parses a catalog's "faults" object with the same values.
 std::map<std::string, Fault> ParseFaults(const nlohmann::json& faults);
