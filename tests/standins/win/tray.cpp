@@ -1,11 +1,13 @@
 // Stand-in for the agent's tray program under Wine. It records how it was
 // started to the file named by TRAY_RECORD_FILE, else to its own path with
-// ".record" appended, as UTF-8 lines: its full command line, then each
-// argument (argv[0] included), then "end". It writes to a temporary name and
-// renames, so that a reader never sees half a record.
+// ".record" appended, as UTF-8 lines: its full command line, each argument
+// (argv[0] included), "environment", each NAME=value of its environment, and
+// "end". It writes to a temporary name and renames, so that a reader never
+// sees half a record.
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -37,6 +39,11 @@ int wmain(int argc, wchar_t** argv) {
     if (!out) return 1;
     fprintf(out, "%s\n", Utf8(GetCommandLineW()).c_str());
     for (int i = 0; i < argc; ++i) fprintf(out, "%s\n", Utf8(argv[i]).c_str());
+    fputs("environment\n", out);
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) fprintf(out, "%s\n", Utf8(entry).c_str());
+        FreeEnvironmentStringsW(block);
+    }
     fputs("end\n", out);
     fclose(out);
     return MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;

@@ -1,0 +1,233 @@
+"""Deployment jobs of the Windows executable under Wine: the simulated update
+agent served through real COM (CoCreateInstance of the registered in-process
+server), the job's files on a Wine drive, the standalone installer started
+through Wine's own `cmd /c`, the job folder read with the real
+FindFirstFileW, and the report received by the loopback status server. The
+catalogs, journal and expectations are those of the Linux suite
+(tests/e2e/test_deploy.py); only the drive (W: instead of C:) differs."""
+
+import os
+import re
+import shutil
+import unittest
+
+import wine_harness as wine
+from harness import StatusServer, job_args
+from test_deploy import (BUNDLED_1, COMPATIBILITY_TEXT, JOB, LONG_SEGMENT, MICROSOFT_UPDATE, NO_SLASH_URL,
+                         SCAN_SERVICE_ID, STANDALONE_TITLE, UPDATE_ID, Job, cached_update, update)
+
+JOB_FOLDER = wine.DRIVE + ":\\ORV\\" + JOB + "\\"
+
+
+def setUpModule():
+    wine.start_wine()
+
+
+def tearDownModule():
+    wine.stop_wine()
+
+
+class WineJob(Job):
+    """The Linux suite's job with its temporary folder as drive W:, the
+    journal and the online catalog addressed by their W: paths."""
+
+    def __init__(self, test):
+        super().__init__(test)
+        self.orv = os.path.join(self.root, "ORV")
+        self.job_folder = os.path.join(self.orv, JOB)
+        self.env = {"WUA_SIM_JOURNAL": wine.DRIVE + ":\\journal.log"}
+
+    def online_catalog(self, updates):
+        super().online_catalog(updates)
+        self.env["WUA_SIM_ONLINE_CATALOG"] = wine.DRIVE + ":\\microsoft-update.json"
+
+    def run(self, update_id=UPDATE_ID, **env):
+        self.env.update(env)
+        wine.map_drive(self.root)
+        with StatusServer() as server:
+            self.result = wine.run_worker(job_args(server.port, update_id=update_id, job=JOB, drive=wine.DRIVE),
+                                          env=self.env)
+        assert len(server.requests) == 1, "one report per job: %r" % self.result.text
+        self.report = server.requests[0].report()
+        self.console = self.result.text
+        self.journal = []
+        if os.path.exists(self.journal_file):
+            with open(self.journal_file, encoding="utf-8") as f:
+                self.journal = f.read().splitlines()
+        return self
+
+
+class WineTestCase(unittest.TestCase):
+    def job(self):
+        return WineJob(self)
+
+    def assertReport(self, job, status, reboot, description):
+        self.assertEqual(job.result.returncode, 0)
+        self.assertEqual((job.report["nStatus"], job.report["nRebootRequired"]), (str(status), str(reboot)),
+                         job.console)
+        self.assertEqual(job.report["strErrorDescription"], description)
+        self.assertEqual(job.report["nJobID"], JOB)
+
+    def assertNoAgentObjectLeft(self, job):
+        # The simulated agent journals its live objects when the DLL is
+        # unloaded at process exit.
+        self.assertEqual(job.journal[-1], "live-objects 0")
+
+
+class SearchTest(WineTestCase):
+    def test_scan_package_on_the_wine_drive_is_registered_and_searched(self):
+        job = self.job()
+        job.scan_package([update(installed=True)])
+        job.run()
+        self.assertReport(job, 6, 0, "")
+        [service] = job.calls("IUpdateServiceManager::AddScanPackageService")
+        self.assertEqual(service["path"], wine.DRIVE + ":\\ORV\\PatchDeploy\\wsusscn2.cab")
+        self.assertEqual(job.calls("IUpdateSearcher::put_ServiceID"), [{"value": SCAN_SERVICE_ID}])
+        # Every object reached the worker through CoCreateInstance of the
+        # registered server.
+        self.assertEqual({call["class"] for call in job.calls("CoCreateInstance")},
+                         {"UpdateSession", "UpdateServiceManager", "UpdateCollection"})
+        self.assertIn("\r\n\r\nSearching for missing patches. Please wait.\r\n", job.console)
+        self.assertNoAgentObjectLeft(job)
+
+    def test_without_the_scan_package_microsoft_update_is_searched(self):
+        # PathFileExistsW finds no scan package on the drive.
+        job = self.job()
+        job.online_catalog([update(installed=True)])
+        job.run()
+        self.assertReport(job, 6, 0, "")
+        self.assertEqual(job.calls("IUpdateSearcher::put_ServiceID"), [{"value": MICROSOFT_UPDATE}])
+        self.assertNoAgentObjectLeft(job)
+
+
+class CachedContentTest(WineTestCase):
+    def test_content_files_are_cached_and_the_update_installed(self):
+        job = self.job()
+        job.scan_package([cached_update()])
+        job.job_file(NO_SLASH_URL)
+        job.job_file(LONG_SEGMENT[:100])
+        job.run()
+        self.assertReport(job, 6, 1, "")
+        first = JOB_FOLDER + NO_SLASH_URL
+        second = JOB_FOLDER + LONG_SEGMENT[:100]
+        self.assertIn("File path: %s\r\n" % first, job.console)
+        self.assertEqual([call["files"] for call in job.calls("IUpdate::CopyToCache")], [[first], [second]])
+        self.assertEqual(job.calls("IUpdateInstaller::Install"), [{"updates": [UPDATE_ID]}])
+        self.assertIn("Patch installed. resultcode:2\r\n", job.console)
+        self.assertNoAgentObjectLeft(job)
+
+    def test_missing_content_file_is_described_from_the_table(self):
+        job = self.job()
+        job.scan_package([cached_update()])
+        job.job_file(NO_SLASH_URL)
+        job.run()
+        self.assertReport(job, -6, 0, "Error description:" + wine.describe(0x80070002))
+        self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
+        self.assertNoAgentObjectLeft(job)
+
+
+class OnlineFallbackTest(WineTestCase):
+    def test_update_without_bundled_updates_is_downloaded_and_installed_by_the_agent(self):
+        job = self.job()
+        job.scan_package([update(install={"result_code": 2, "reboot_required": True})])
+        job.run()
+        self.assertReport(job, 6, 1, "")
+        self.assertIn("EMPTY downloadURL. Going with FALLBACK online deployment.\r\n"
+                      "Download SUCCESS.\r\nInstall SUCCESS.\r\n", job.console)
+        self.assertEqual(job.calls("IUpdateDownloader::Download"), [{"updates": [UPDATE_ID]}])
+        self.assertNoAgentObjectLeft(job)
+
+    def test_failed_download_fails_the_job_without_a_description(self):
+        job = self.job()
+        job.scan_package([update(download={"result_code": 4, "hresult": "0x80240022"})])
+        job.run()
+        self.assertReport(job, -6, 0, "")
+        self.assertIn("Download failure.\r\n", job.console)
+        self.assertNoAgentObjectLeft(job)
+
+
+class StandalonePackageTest(WineTestCase):
+    """wusa.exe is the stand-in of this build, found by Wine's cmd in the
+    worker's current folder before Wine's own wusa.exe on the system path."""
+
+    PACKAGE = "windows11.0-kb5068861-x64.msu"
+
+    def run_installer(self, package=PACKAGE, **env):
+        job = self.job()
+        job.scan_package([update(title=STANDALONE_TITLE, bundled=[update(BUNDLED_1, contents=["http://x/a.cab"])])])
+        if package:
+            job.job_file(package)
+        job.run(WUSA_ARGS_FILE=wine.DRIVE + ":\\wusa-args.txt", **env)
+        job.installer_args = None
+        args_file = os.path.join(job.root, "wusa-args.txt")
+        if os.path.exists(args_file):
+            with open(args_file, encoding="utf-8") as f:
+                job.installer_args = f.read().splitlines()
+        return job
+
+    def test_exit_codes_of_success_and_restart(self):
+        # The full 32-bit code travels from the installer through cmd to the
+        # worker: 0x240006 is told apart from other codes by all its bits.
+        for code in (0, 0x240006, 3010):
+            with self.subTest(exit_code=code):
+                job = self.run_installer(WUSA_EXIT_CODE=str(code))
+                self.assertReport(job, 6, 1, "")
+                self.assertEqual(job.installer_args, [JOB_FOLDER + self.PACKAGE, "/quiet", "/norestart", ""])
+                self.assertEqual(job.calls("IUpdate::get_BundledUpdates"), [])
+                self.assertNoAgentObjectLeft(job)
+
+    def test_failing_exit_codes_give_the_installer_message(self):
+        for code, description in ((5, COMPATIBILITY_TEXT), (0x80070002, "Exit Code-->0x80070002")):
+            with self.subTest(exit_code=code):
+                job = self.run_installer(WUSA_EXIT_CODE=str(code))
+                self.assertReport(job, -6, 0, description)
+                self.assertNoAgentObjectLeft(job)
+
+    def test_package_path_comes_from_the_directory_search(self):
+        # FindFirstFileW of Wine lists "." and ".." first, as Windows does;
+        # the first other entry, here a folder, is the package.
+        job = self.job()
+        job.scan_package([update(title=STANDALONE_TITLE)])
+        os.makedirs(os.path.join(job.job_folder, "expanded"))
+        job.run(WUSA_ARGS_FILE=wine.DRIVE + ":\\wusa-args.txt", WUSA_EXIT_CODE="0")
+        self.assertReport(job, 6, 1, "")
+        with open(os.path.join(job.root, "wusa-args.txt"), encoding="utf-8") as f:
+            self.assertEqual(f.read().splitlines()[0], JOB_FOLDER + "expanded")
+        self.assertNoAgentObjectLeft(job)
+
+    def test_empty_job_folder(self):
+        job = self.job()
+        job.scan_package([update(title=STANDALONE_TITLE)])
+        os.makedirs(job.job_folder)
+        job.run(WUSA_ARGS_FILE=wine.DRIVE + ":\\wusa-args.txt")
+        self.assertReport(job, -6, 0, "Unable to get MSU file name.")
+        self.assertFalse(os.path.exists(os.path.join(job.root, "wusa-args.txt")))
+        self.assertNoAgentObjectLeft(job)
+
+
+class SystemMessageTest(WineTestCase):
+    """Codes outside the table are described by the system's FormatMessageW.
+    Wine's texts differ from Windows' wording, so the form is compared: the
+    code in parentheses, then the system's text (or nothing)."""
+
+    def search_failing_with(self, code):
+        job = self.job()
+        job.scan_package([update()])
+        job.run(WUA_SIM_FAULTS="IUpdateSearcher::Search=0x%X" % code)
+        self.assertEqual(job.report["nStatus"], "-6")
+        self.assertIn("Error: 0x%X  ReleasePatchScanPointers" % code, job.console)
+        self.assertNoAgentObjectLeft(job)
+        return job.report["strErrorDescription"]
+
+    def test_code_with_a_system_text(self):
+        # ERROR_FILE_NOT_FOUND as a bare Win32 number, which the table lacks.
+        description = self.search_failing_with(2)
+        self.assertRegex(description, r"^Error description:\(2\) \S")
+        self.assertEqual(description.rstrip("\r\n"), "Error description:" + wine.describe(2))
+
+    def test_code_without_a_system_text(self):
+        self.assertEqual(self.search_failing_with(0xDEADBEEF), "Error description:(DEADBEEF) ")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,125 @@
+"""The reboot-reminder mode of the Windows executable under Wine: the tray
+stand-in on the Wine drive is started with the real CreateProcessAsUserW or
+CreateProcessW, and records its command line, arguments and environment.
+
+Where Wine differs from Windows: Wine lists a session and its
+WTSQueryUserToken hands any caller its own token, so the plain run takes the
+user-session way. The fallback start, for a machine where nobody is logged
+on, runs a copy of the worker beside a stand-in Terminal Services library
+(tests/standins/win/wtsapi32_no_user.cpp) that lists no active session and
+has no user token. After a started tray program the worker pauses 10 seconds
+with the real Sleep; the tests stop it once its success line is out instead
+of waiting (the Linux suite sees the pause through the pause seam)."""
+
+import os
+import shutil
+import tempfile
+import time
+import unittest
+
+import wine_harness as wine
+from test_reminder import (COMMAND_LINE, ENTRY, FALLBACK_START, MARKER, NO_TOKEN, QUERY_FAILED, START, SUCCESS,
+                           USER_START)
+
+TRAY_ARGS = [wine.DRIVE, "1", "2", "3", "4", "5", "6", "abc"]
+WINE_COMMAND_LINE = COMMAND_LINE.replace("D:\\", wine.DRIVE + ":\\")
+ERROR_NO_TOKEN = 1008
+
+
+def setUpModule():
+    wine.start_wine()
+
+
+def tearDownModule():
+    wine.stop_wine()
+
+
+class ReminderTest(unittest.TestCase):
+    def setUp(self):
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        self.root = tmp.name
+        self.tray_folder = os.path.join(self.root, "ORV", "PatchTray")
+        os.makedirs(self.tray_folder)
+        shutil.copy(os.path.join(wine.STANDINS, "VeltraneORVTray.exe"), self.tray_folder)
+        self.record_file = os.path.join(self.tray_folder, "VeltraneORVTray.exe.record")
+        wine.map_drive(self.root)
+
+    def run_reminder(self, worker=None, env=None):
+        """Runs the reminder until its success line (or its end) and returns
+        the console text; a worker still in its pause is stopped."""
+        env = dict(env or {}, **{MARKER: "worker"})
+        proc = wine.start_worker(TRAY_ARGS, env=env, worker=worker)
+        try:
+            text = wine.read_until(proc, SUCCESS.replace("\n", "\r\n"))
+            self.paused = proc.poll() is None
+        finally:
+            proc.kill()
+            proc.wait()
+            proc.stdout.close()
+        return text
+
+    def record(self):
+        """The tray stand-in's record: (command line, argv, environment). The
+        stand-in runs on its own, so its record is waited for (renamed into
+        place whole)."""
+        for _ in range(300):
+            if os.path.exists(self.record_file):
+                break
+            time.sleep(0.1)
+        with open(self.record_file, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        self.assertEqual(lines[-1], "end")
+        split = lines.index("environment")
+        environment = dict(entry.split("=", 1) for entry in lines[split + 1:-1] if "=" in entry[1:])
+        return lines[0], lines[1:split], environment
+
+    def expected_console(self, *lines):
+        return "".join(lines).replace("\n", "\r\n")
+
+    def test_start_in_the_user_session(self):
+        text = self.run_reminder()
+        self.assertEqual(text, self.expected_console(START, ENTRY % WINE_COMMAND_LINE, USER_START, SUCCESS))
+        self.assertTrue(self.paused, "the worker pauses after the start")
+        command_line, argv, environment = self.record()
+        self.assertEqual(command_line, WINE_COMMAND_LINE)
+        self.assertEqual(argv, [wine.DRIVE + ":\\ORV\\PatchTray\\VeltraneORVTray.exe", "1", "2", "3", "4", "5", "6",
+                                "abc"])
+        # The user's environment block, not the worker's own environment.
+        self.assertNotIn(MARKER, environment)
+
+    def test_fallback_start_without_a_logged_on_user(self):
+        # A copy of the worker beside the stand-in library, which Wine loads
+        # from the program's folder in place of its own.
+        folder = tempfile.mkdtemp(dir=self.root)
+        worker = os.path.join(folder, "patch_worker.exe")
+        shutil.copy(wine.WORKER, worker)
+        shutil.copy(os.path.join(wine.STANDINS, "no-user", "wtsapi32.dll"), folder)
+        text = self.run_reminder(worker=worker, env={"WINEDLLOVERRIDES": "mscoree,mshtml=;wtsapi32=n"})
+        self.assertEqual(text, self.expected_console(START, ENTRY % WINE_COMMAND_LINE, QUERY_FAILED % ERROR_NO_TOKEN,
+                                                     NO_TOKEN, FALLBACK_START, SUCCESS))
+        self.assertTrue(self.paused, "the worker pauses after the start")
+        command_line, argv, environment = self.record()
+        self.assertEqual(command_line, WINE_COMMAND_LINE)
+        self.assertEqual(argv[1:], ["1", "2", "3", "4", "5", "6", "abc"])
+        # Started in the worker's own session, with the worker's environment.
+        self.assertEqual(environment.get(MARKER), "worker")
+
+    def test_missing_tray_program(self):
+        os.remove(os.path.join(self.tray_folder, "VeltraneORVTray.exe"))
+        run = wine.run_worker(TRAY_ARGS)
+        self.assertEqual(run.returncode, 0)
+        self.assertTrue(run.text.startswith(self.expected_console(START, ENTRY % WINE_COMMAND_LINE)), run.text)
+        # Wine refuses the start of a missing program with
+        # ERROR_FILE_NOT_FOUND, as Windows does.
+        self.assertTrue(run.text.endswith("Patch Tray Execution Failed. ReturnValue:-1, ErrorCode:2"), run.text)
+
+    def test_reminder_disabled(self):
+        run = wine.run_worker([wine.DRIVE, "0", "2", "3", "4", "5", "6", "abc"])
+        self.assertEqual((run.text, run.returncode),
+                         ("LaunchRebootReminder:  START\r\nLaunchRebootReminder:  Reboot disabled\r\n", 0))
+        self.assertFalse(os.path.exists(self.record_file))
+
+
+if __name__ == "__main__":
+    unittest.main()

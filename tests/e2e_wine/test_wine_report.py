@@ -1,0 +1,105 @@
+"""The Windows executable's status report under Wine: Winsock, the gSOAP
+runtime and the cross-built OpenSSL talk to the loopback status server over
+HTTP and HTTPS, and the console is the real C runtime's UTF-16 text mode.
+
+Where Wine cannot show what Windows does, the report's retries are not run
+here: each failed attempt is followed by the worker's real 60-second Sleep
+(the Linux suite covers the retry loop through the pause seam), and a refused
+connection under Wine is not refused at once but waits out the 120-second
+connect limit. The answers tested here are the ones acknowledged at the first
+attempt."""
+
+import json
+import os
+import tempfile
+import unittest
+
+import wine_harness as wine
+from harness import StatusServer, job_args
+from test_deploy import SCAN_SERVICE_ID, UPDATE_ID, update
+from test_status_report import ACTION, BASIC_AGENT_SECRET, ENVELOPE
+
+
+def setUpModule():
+    wine.start_wine()
+
+
+def tearDownModule():
+    wine.stop_wine()
+
+
+class ReportTest(unittest.TestCase):
+    def setUp(self):
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        self.root = tmp.name
+        folder = os.path.join(self.root, "ORV", "PatchDeploy")
+        os.makedirs(folder)
+        # The update is installed already: the job succeeds without a restart.
+        with open(os.path.join(folder, "wsusscn2.cab"), "w") as f:
+            json.dump({"service_id": SCAN_SERVICE_ID, "updates": [update(installed=True)]}, f)
+        wine.map_drive(self.root)
+
+    def run_job(self, server, transport="0", **fields):
+        return wine.run_worker(job_args(server.port, transport=transport, update_id=UPDATE_ID, drive=wine.DRIVE,
+                                        **fields))
+
+    def check_request(self, request, port):
+        self.assertEqual(request.request_line, "POST /VeltraneWS/veltwua HTTP/1.1")
+        self.assertEqual(request.headers, [
+            ("Host", "127.0.0.1:%d" % port),
+            ("User-Agent", "gSOAP/2.8"),
+            ("Content-Type", "text/xml; charset=utf-8"),
+            ("Content-Length", str(len(request.body))),
+            ("Connection", "close"),
+            ("Authorization", BASIC_AGENT_SECRET),
+            ("SOAPAction", ACTION),
+        ])
+        expected = ENVELOPE.format(system=7, patch=9, job=42, status=6, reboot=0,
+                                   description="<strErrorDescription/>")
+        self.assertEqual(request.body.decode("utf-8"), expected)
+
+    def test_report_over_http(self):
+        with StatusServer() as server:
+            run = self.run_job(server)
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual(len(server.requests), 1)
+        self.check_request(server.requests[0], server.port)
+        self.assertTrue(run.text.endswith("ReleasePatchDeployPointers - ExitSuccess"), run.text)
+
+    def test_report_over_https_with_an_unverifiable_certificate(self):
+        # Self-signed and made out to another host: accepted, as the server
+        # is not authenticated.
+        for selector in ("1", "01"):
+            with self.subTest(selector=selector), StatusServer(tls=True) as server:
+                run = self.run_job(server, transport=selector)
+                self.assertEqual(len(server.requests), 1, run.text)
+                self.check_request(server.requests[0], server.port)
+                self.assertTrue(run.text.endswith("Success"), run.text)
+
+    def test_job_numbers_read_as_wtoi_does(self):
+        with StatusServer() as server:
+            self.run_job(server, job="42x", system=" +12x", patch="-3")
+        report = server.requests[0].report()
+        self.assertEqual((report["nJobID"], report["nSystemID"], report["nPatchID"]), ("42", "12", "-3"))
+
+    def test_console_is_utf16le_with_cr_lf(self):
+        with StatusServer() as server:
+            run = self.run_job(server)
+        self.assertFalse(run.raw.startswith(b"\xff\xfe"), "no byte-order mark")
+        self.assertTrue(run.raw.startswith("\r\n\r\nSearching".encode("utf-16-le")), run.raw[:40])
+        self.assertEqual(run.text.count("\n"), run.text.count("\r\n"))
+        self.assertEqual(run.raw, run.text.encode("utf-16-le"))
+
+    def test_other_argument_counts_do_nothing(self):
+        with StatusServer() as server:
+            # Entries counted with the program path: 1, 8, 10 and 12.
+            for count in (0, 7, 9, 11):
+                args = (job_args(server.port) + ["extra"])[:count]
+                run = wine.run_worker(args)
+                self.assertEqual((run.raw, run.returncode), (b"", 0), count)
+        self.assertEqual(server.requests, [])
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,177 @@
+"""Running the Windows build under Wine for the end-to-end tests.
+
+One Wine prefix inside the Windows build tree serves every test: created with
+`wineboot -i` when missing, its wineserver kept running for the whole suite
+and stopped with `wineserver -k` at the end. The simulated update agent's COM
+server (wua_sim_server.dll) is registered in it with regsvr32, under
+HKLM\\Software\\Classes\\CLSID, where Wine's CoCreateInstance finds it. A job's
+files live in a temporary folder that the prefix shows as drive W: (a
+dosdevices symlink, re-pointed for each job). Console output, the loopback
+status server and the decoding of the UTF-16 console come from the Linux
+suite's harness."""
+
+import os
+import select
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+
+from harness import WorkerRun, decode_console  # noqa: E402
+
+BUILD = os.path.abspath(os.environ.get("WORKER_WINDOWS_BUILD_DIR", os.path.join(HERE, "..", "..", "build-windows")))
+PREFIX = os.path.join(BUILD, "wine-prefix")
+WORKER = os.path.join(BUILD, "src", "patch_worker.exe")
+LOOKUP = os.path.join(BUILD, "src", "errorcode_lookup.exe")
+SIM_SERVER = os.path.join(BUILD, "src", "wua_sim_server.dll")
+STANDINS = os.path.join(BUILD, "tests", "standins", "win")
+DRIVE = "W"
+
+CLSID_UPDATE_SESSION = "{4CB43D7F-7EEE-4906-8698-60DA1C38F2FE}"
+
+
+def wine_tool(name):
+    """Debian installs the 64-bit loader and server in Wine's library folder;
+    the `wine` wrapper on PATH insists on the 32-bit part as well."""
+    for candidate in (os.path.join("/usr/lib/wine", name), shutil.which(name)):
+        if candidate and os.path.exists(candidate):
+            return candidate
+    raise RuntimeError("%s not found: install Debian's wine64 package (scripts/setup)" % name)
+
+
+def wine_environment(extra=None):
+    env = dict(os.environ)
+    env.update({
+        "WINEPREFIX": PREFIX,
+        "WINEDEBUG": "-all",
+        # No Mono or Gecko installer prompts while the prefix is made.
+        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+    })
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    if extra:
+        env.update(extra)
+    return env
+
+
+def windows_path(unix_path):
+    """A path of this machine as Wine's drive Z: (the file system root) shows it."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def _run(command, env=None, cwd=None, timeout=120):
+    """Runs a command and returns (exit code, standard output). Wine's own
+    background processes (winedevice.exe and the like), when a command starts
+    them, inherit its output pipe and keep it open: the output is read until
+    the command itself has ended, not until the pipe's end."""
+    proc = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+                            env=wine_environment(env), cwd=cwd)
+    fd = proc.stdout.fileno()
+    os.set_blocking(fd, False)
+    out = bytearray()
+    deadline = time.monotonic() + timeout
+    try:
+        while True:
+            ended = proc.poll() is not None
+            readable, _, _ = select.select([fd], [], [], 0 if ended else 0.05)
+            if readable:
+                try:
+                    chunk = os.read(fd, 65536)
+                except BlockingIOError:
+                    continue
+                if not chunk:
+                    break
+                out += chunk
+            elif ended:
+                break
+            elif time.monotonic() > deadline:
+                proc.kill()
+                proc.wait()
+                raise subprocess.TimeoutExpired(command, timeout, bytes(out))
+    finally:
+        proc.stdout.close()
+    return proc.wait(), bytes(out)
+
+
+def _wine(args, timeout=120, check=True, env=None, cwd=None):
+    command = [wine_tool("wine64")] + list(args)
+    code, out = _run(command, env=env, cwd=cwd, timeout=timeout)
+    if check and code != 0:
+        raise subprocess.CalledProcessError(code, command, out)
+    return code, out
+
+
+def start_wine():
+    """Makes the prefix when missing, starts a persistent wineserver and
+    registers the simulated update agent. Safe to call more than once."""
+    for built in (WORKER, LOOKUP, SIM_SERVER, os.path.join(STANDINS, "wusa.exe")):
+        if not os.path.exists(built):
+            raise RuntimeError("%s is missing: run scripts/test-wine (it builds the Windows side)" % built)
+    if not os.path.exists(os.path.join(PREFIX, "system.reg")):
+        os.makedirs(PREFIX, exist_ok=True)
+        _wine(["wineboot", "-i"], timeout=300)
+    _run([wine_tool("wineserver"), "-p"], timeout=60)
+    _wine(["regsvr32", "/s", windows_path(SIM_SERVER)])
+    _, query = _wine(["reg", "query", "HKLM\\Software\\Classes\\CLSID\\%s\\InprocServer32" % CLSID_UPDATE_SESSION])
+    if "wua_sim_server.dll" not in query.decode("utf-8", "replace").lower():
+        raise RuntimeError("the simulated update agent did not register: %r" % query)
+
+
+def stop_wine():
+    _run([wine_tool("wineserver"), "-k"], timeout=60)
+
+
+def map_drive(folder):
+    """Shows folder as drive W: in the prefix."""
+    link = os.path.join(PREFIX, "dosdevices", DRIVE.lower() + ":")
+    if os.path.islink(link) or os.path.exists(link):
+        os.remove(link)
+    os.symlink(os.path.abspath(folder), link)
+
+
+def run_windows(program, args, env=None, cwd=None, timeout=180):
+    """Runs a Windows program of the build under Wine and returns its UTF-16
+    console text."""
+    code, out = _wine([program] + list(args), timeout=timeout, check=False, env=env, cwd=cwd or STANDINS)
+    return WorkerRun(out, decode_console(out), code)
+
+
+def run_worker(args, env=None, timeout=180):
+    """The worker with argv[1:] = args. Its current folder is the stand-ins'
+    folder, so that `cmd /c wusa.exe` finds the stand-in there before Wine's
+    own wusa.exe on the system path, as cmd looks in the current folder
+    first."""
+    return run_windows(WORKER, args, env=env, timeout=timeout)
+
+
+def start_worker(args, env=None, worker=None):
+    """The worker (or a copy of it) as a running process whose console can be
+    read as it goes."""
+    return subprocess.Popen([wine_tool("wine64"), worker or WORKER] + list(args), stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=wine_environment(env),
+                            cwd=STANDINS)
+
+
+def read_until(proc, text, timeout=120):
+    """Reads the running worker's UTF-16 console until it holds text; returns
+    what was read (less, without text, when the worker ended first)."""
+    raw = b""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        chunk = os.read(proc.stdout.fileno(), 4096)
+        if not chunk:
+            break
+        raw += chunk
+        if len(raw) % 2 == 0 and text in raw.decode("utf-16-le", "replace"):
+            break
+    return decode_console(raw[:len(raw) - len(raw) % 2])
+
+
+def describe(code):
+    """The description that the Windows build gives a result code, from its
+    errorcode_lookup tool under the same Wine (system texts are Wine's)."""
+    _, out = _wine([LOOKUP, "0x%X" % (code & 0xFFFFFFFF)], cwd=STANDINS)
+    return out.decode("utf-8").rstrip("\r\n").split("\t", 1)[1]
