@@ -49,14 +49,7 @@ class ReminderTest(unittest.TestCase):
         """Runs the reminder until its success line (or its end) and returns
         the console text; a worker still in its pause is stopped."""
         env = dict(env or {}, **{MARKER: "worker"})
-        proc = wine.start_worker(TRAY_ARGS, env=env, worker=worker)
-        try:
-            text = wine.read_until(proc, SUCCESS.replace("\n", "\r\n"))
-            self.paused = proc.poll() is None
-        finally:
-            proc.kill()
-            proc.wait()
-            proc.stdout.close()
+        text, self.paused = wine.run_until(TRAY_ARGS, SUCCESS.replace("\n", "\r\n"), env=env, worker=worker)
         return text
 
     def record(self):

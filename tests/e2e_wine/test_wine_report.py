@@ -4,10 +4,10 @@ HTTP and HTTPS, and the console is the real C runtime's UTF-16 text mode.
 
 Where Wine cannot show what Windows does, the report's retries are not run
 here: each failed attempt is followed by the worker's real 60-second Sleep
-(the Linux suite covers the retry loop through the pause seam), and a refused
+(the Linux suite covers the retry loop through the pause seam): a failed
+attempt is seen up to that pause, where the worker is stopped. A refused
 connection under Wine is not refused at once but waits out the 120-second
-connect limit. The answers tested here are the ones acknowledged at the first
-attempt."""
+connect limit and then fails as "Timeout", so it is not run here either."""
 
 import json
 import os
@@ -17,7 +17,7 @@ import unittest
 import wine_harness as wine
 from harness import StatusServer, job_args
 from test_deploy import SCAN_SERVICE_ID, UPDATE_ID, update
-from test_status_report import ACTION, BASIC_AGENT_SECRET, ENVELOPE
+from test_status_report import ACTION, BASIC_AGENT_SECRET, ENVELOPE, fault_reply
 
 
 def setUpModule():
@@ -76,6 +76,16 @@ class ReportTest(unittest.TestCase):
                 self.assertEqual(len(server.requests), 1, run.text)
                 self.check_request(server.requests[0], server.port)
                 self.assertTrue(run.text.endswith("Success"), run.text)
+
+    def test_fault_answer_is_printed_and_followed_by_the_pause(self):
+        # The first attempt meets a SOAP fault; the worker prints its fault
+        # string and pauses before the next attempt. It is stopped there.
+        with StatusServer([fault_reply()]) as server:
+            text, paused = wine.run_until(job_args(server.port, update_id=UPDATE_ID, drive=wine.DRIVE),
+                                          "Soap failure. Job table is locked")
+        self.assertTrue(text.endswith("ReleasePatchDeployPointers - ExitSoap failure. Job table is locked"), text)
+        self.assertTrue(paused, "the worker waits before its next attempt")
+        self.assertEqual(len(server.requests), 1)
 
     def test_job_numbers_read_as_wtoi_does(self):
         with StatusServer() as server:

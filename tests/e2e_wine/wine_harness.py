@@ -170,6 +170,22 @@ def read_until(proc, text, timeout=120):
     return decode_console(raw[:len(raw) - len(raw) % 2])
 
 
+def run_until(args, text, env=None, worker=None):
+    """Runs the worker until its console holds text (or it has ended), then
+    stops it: for runs that go on into one of the worker's real pauses of 10
+    or 60 seconds. Returns the console text and whether the worker was still
+    running when it was stopped."""
+    proc = start_worker(args, env=env, worker=worker)
+    try:
+        out = read_until(proc, text)
+        running = proc.poll() is None
+    finally:
+        proc.kill()
+        proc.wait()
+        proc.stdout.close()
+    return out, running
+
+
 def describe(code):
     """The description that the Windows build gives a result code, from its
     errorcode_lookup tool under the same Wine (system texts are Wine's)."""
