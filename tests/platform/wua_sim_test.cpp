@@ -51,6 +51,7 @@ protected:
         unsetenv("WUA_SIM_FAULTS");
         unsetenv("WUA_SIM_ONLINE_CATALOG");
         WuaSimReset();
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     }
     void TearDown() override {
         EXPECT_EQ(WuaSimLiveObjects(), 0);
@@ -430,6 +431,19 @@ TEST_F(WuaSim, ReleaseCanBeMadeToRaiseAfterDroppingItsReference) {
     EXPECT_THROW(session->Release(), ComError);
     EXPECT_EQ(WuaSimLiveObjects(), 0);
     EXPECT_TRUE(Journaled("IUpdateSession::Release {} -> 0 throw"));
+}
+
+// Run in a fresh process: COM stays entered once a test has entered it.
+TEST(ComStartup, CreationBeforeCoInitializeExFailsAsOnWindows) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            void* object = nullptr;
+            HRESULT hr =
+                CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateSession, &object);
+            std::exit(hr == CO_E_NOTINITIALIZED && !object ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

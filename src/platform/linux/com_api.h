@@ -231,5 +231,6 @@ HRESULT VariantChangeType(VARIANTARG* destination, const VARIANTARG* source, USH
 
 // The only classes registered on Linux are those of the simulated update
 // agent (see platform/wua_sim/wua_sim.h), served in-process; every other class
-// gives REGDB_E_CLASSNOTREG.
+// gives REGDB_E_CLASSNOTREG. Before CoInitializeEx has succeeded in this
+// process: CO_E_NOTINITIALIZED, as on Windows.
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);
