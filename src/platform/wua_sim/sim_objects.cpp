@@ -133,6 +133,20 @@ private:
 #define SIM_NOT_IMPLEMENTED(method, params) \
     STDMETHODIMP method params override { return NotImplemented(#method); }
 
+// A read-write property kept in a member, journaled with its value.
+#define SIM_PROPERTY(name, type, member)                                                              \
+    STDMETHODIMP get_##name(type* retval) override { return GetValue("get_" #name, retval, member); } \
+    STDMETHODIMP put_##name(type value) override {                                                    \
+        return PutValue("put_" #name, value, [&] { member = value; });                                \
+    }
+
+// A read-write text property kept as UTF-8.
+#define SIM_TEXT_PROPERTY(name, member)                                                              \
+    STDMETHODIMP get_##name(BSTR* retval) override { return GetText("get_" #name, retval, member); } \
+    STDMETHODIMP put_##name(BSTR value) override {                                                   \
+        return PutValue("put_" #name, Text(value), [&] { member = Text(value); });                   \
+    }
+
 VARIANT_BOOL Flag(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
 // ---------------------------------------------------------------- string collection
@@ -586,30 +600,10 @@ class SimSearcher : public SimObject<IUpdateSearcher> {
 public:
     SimSearcher() : SimObject("IUpdateSearcher", IID_IUpdateSearcher) {}
 
-    STDMETHODIMP get_CanAutomaticallyUpgradeService(VARIANT_BOOL* retval) override {
-        return GetValue("get_CanAutomaticallyUpgradeService", retval, canUpgrade_);
-    }
-    STDMETHODIMP put_CanAutomaticallyUpgradeService(VARIANT_BOOL value) override {
-        return PutValue("put_CanAutomaticallyUpgradeService", value, [&] { canUpgrade_ = value; });
-    }
-    STDMETHODIMP get_ClientApplicationID(BSTR* retval) override {
-        return GetText("get_ClientApplicationID", retval, clientApplicationId_);
-    }
-    STDMETHODIMP put_ClientApplicationID(BSTR value) override {
-        return PutValue("put_ClientApplicationID", Text(value), [&] { clientApplicationId_ = Text(value); });
-    }
-    STDMETHODIMP get_IncludePotentiallySupersededUpdates(VARIANT_BOOL* retval) override {
-        return GetValue("get_IncludePotentiallySupersededUpdates", retval, includeSuperseded_);
-    }
-    STDMETHODIMP put_IncludePotentiallySupersededUpdates(VARIANT_BOOL value) override {
-        return PutValue("put_IncludePotentiallySupersededUpdates", value, [&] { includeSuperseded_ = value; });
-    }
-    STDMETHODIMP get_ServerSelection(ServerSelection* retval) override {
-        return GetValue("get_ServerSelection", retval, serverSelection_);
-    }
-    STDMETHODIMP put_ServerSelection(ServerSelection value) override {
-        return PutValue("put_ServerSelection", static_cast<int>(value), [&] { serverSelection_ = value; });
-    }
+    SIM_PROPERTY(CanAutomaticallyUpgradeService, VARIANT_BOOL, canUpgrade_)
+    SIM_TEXT_PROPERTY(ClientApplicationID, clientApplicationId_)
+    SIM_PROPERTY(IncludePotentiallySupersededUpdates, VARIANT_BOOL, includeSuperseded_)
+    SIM_PROPERTY(ServerSelection, ServerSelection, serverSelection_)
     SIM_NOT_IMPLEMENTED(BeginSearch, (BSTR, IUnknown*, VARIANT, ISearchJob**))
     SIM_NOT_IMPLEMENTED(EndSearch, (ISearchJob*, ISearchResult**))
     SIM_NOT_IMPLEMENTED(EscapeString, (BSTR, BSTR*))
@@ -637,15 +631,9 @@ public:
         *retval = new SimSearchResult(found);
         return call.Done(S_OK);
     }
-    STDMETHODIMP get_Online(VARIANT_BOOL* retval) override { return GetValue("get_Online", retval, online_); }
-    STDMETHODIMP put_Online(VARIANT_BOOL value) override {
-        return PutValue("put_Online", value, [&] { online_ = value; });
-    }
+    SIM_PROPERTY(Online, VARIANT_BOOL, online_)
     SIM_NOT_IMPLEMENTED(GetTotalHistoryCount, (LONG*))
-    STDMETHODIMP get_ServiceID(BSTR* retval) override { return GetText("get_ServiceID", retval, serviceId_); }
-    STDMETHODIMP put_ServiceID(BSTR value) override {
-        return PutValue("put_ServiceID", Text(value), [&] { serviceId_ = Text(value); });
-    }
+    SIM_TEXT_PROPERTY(ServiceID, serviceId_)
 
 private:
     VARIANT_BOOL canUpgrade_ = VARIANT_FALSE;
@@ -688,16 +676,8 @@ public:
     using Base::Kind;
     using Base::PutValue;
 
-    STDMETHODIMP get_ClientApplicationID(BSTR* retval) override {
-        return GetText("get_ClientApplicationID", retval, clientApplicationId_);
-    }
-    STDMETHODIMP put_ClientApplicationID(BSTR value) override {
-        return PutValue("put_ClientApplicationID", Text(value), [&] { clientApplicationId_ = Text(value); });
-    }
-    STDMETHODIMP get_IsForced(VARIANT_BOOL* retval) override { return GetValue("get_IsForced", retval, forced_); }
-    STDMETHODIMP put_IsForced(VARIANT_BOOL value) override {
-        return PutValue("put_IsForced", value, [&] { forced_ = value; });
-    }
+    SIM_TEXT_PROPERTY(ClientApplicationID, clientApplicationId_)
+    SIM_PROPERTY(IsForced, VARIANT_BOOL, forced_)
     STDMETHODIMP get_Updates(IUpdateCollection** retval) override {
         Call call(Kind(), "get_Updates");
         if (retval && !call.Skipped() && !updates_.Get()) {
@@ -727,10 +707,7 @@ class SimDownloader : public SimOperation<IUpdateDownloader> {
 public:
     SimDownloader() : SimOperation("IUpdateDownloader", IID_IUpdateDownloader) {}
 
-    STDMETHODIMP get_Priority(DownloadPriority* retval) override { return GetValue("get_Priority", retval, priority_); }
-    STDMETHODIMP put_Priority(DownloadPriority value) override {
-        return PutValue("put_Priority", static_cast<int>(value), [&] { priority_ = value; });
-    }
+    SIM_PROPERTY(Priority, DownloadPriority, priority_)
     SIM_NOT_IMPLEMENTED(BeginDownload, (IUnknown*, IUnknown*, VARIANT, IDownloadJob**))
 
     // Each update gets its catalog download outcome; a successful one leaves
@@ -846,12 +823,7 @@ public:
     SIM_NOT_IMPLEMENTED(RunWizard, (BSTR, IInstallationResult**))
     STDMETHODIMP get_IsBusy(VARIANT_BOOL* retval) override { return GetValue("get_IsBusy", retval, VARIANT_FALSE); }
     SIM_NOT_IMPLEMENTED(Uninstall, (IInstallationResult**))
-    STDMETHODIMP get_AllowSourcePrompts(VARIANT_BOOL* retval) override {
-        return GetValue("get_AllowSourcePrompts", retval, allowSourcePrompts_);
-    }
-    STDMETHODIMP put_AllowSourcePrompts(VARIANT_BOOL value) override {
-        return PutValue("put_AllowSourcePrompts", value, [&] { allowSourcePrompts_ = value; });
-    }
+    SIM_PROPERTY(AllowSourcePrompts, VARIANT_BOOL, allowSourcePrompts_)
     STDMETHODIMP get_RebootRequiredBeforeInstallation(VARIANT_BOOL* retval) override {
         return GetValue("get_RebootRequiredBeforeInstallation", retval, VARIANT_FALSE);
     }
@@ -866,12 +838,7 @@ class SimSession : public SimObject<IUpdateSession> {
 public:
     SimSession() : SimObject("IUpdateSession", IID_IUpdateSession) {}
 
-    STDMETHODIMP get_ClientApplicationID(BSTR* retval) override {
-        return GetText("get_ClientApplicationID", retval, clientApplicationId_);
-    }
-    STDMETHODIMP put_ClientApplicationID(BSTR value) override {
-        return PutValue("put_ClientApplicationID", Text(value), [&] { clientApplicationId_ = Text(value); });
-    }
+    SIM_TEXT_PROPERTY(ClientApplicationID, clientApplicationId_)
     STDMETHODIMP get_ReadOnly(VARIANT_BOOL* retval) override { return GetValue("get_ReadOnly", retval, VARIANT_FALSE); }
     SIM_NOT_IMPLEMENTED(get_WebProxy, (IWebProxy**))
     SIM_NOT_IMPLEMENTED(put_WebProxy, (IWebProxy*))
