@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""Per-job cost of the worker against curl: the worker runs a job that has
+nothing to deploy and reports it to a loopback status server; curl posts the
+same request bytes to the same server. Runs alternate between the two, and
+the medians of wall time and of peak memory (max RSS) are compared, over HTTP
+and over HTTPS (curl with -k, as the worker does not authenticate the server).
+
+With the job "growth" it instead times cached-content jobs whose update has
+1, 10, 100 and 1000 bundled updates, each with one content file in the job
+folder, and prints the time per bundled update.
+
+Usage: report_bench.py <run_measured> <worker> [runs] [job: com-fails|not-in-catalog|growth]"""
+
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from harness import StatusServer, job_args  # noqa: E402
+
+
+MEASURER = None  # run_measured, beside the worker's build
+
+
+def measure(argv, env):
+    """Wall time (s) and max RSS (KiB) of one run of argv, output discarded."""
+    out = subprocess.run([MEASURER] + argv, env=env, stdout=subprocess.PIPE, check=True).stdout.split()
+    elapsed, rss, code = int(out[0]) / 1e9, int(out[1]), int(out[2])
+    if code != 0:
+        raise RuntimeError("%s exited with %d" % (argv[0], code))
+    return elapsed, rss
+
+
+def curl_command(request, port, tls, body_file):
+    headers = dict(request.headers)
+    scheme = "https" if tls else "http"
+    command = [shutil.which("curl"), "-s", "-o", os.devnull, "--http1.1", "-A", headers["User-Agent"],
+               "-H", "Accept:", "-H", "Content-Type: " + headers["Content-Type"],
+               "-H", "Connection: close", "-H", "Authorization: " + headers["Authorization"],
+               "-H", "SOAPAction: " + headers["SOAPAction"], "--data-binary", "@" + body_file,
+               "%s://127.0.0.1:%d/VeltraneWS/veltwua" % (scheme, port)]
+    if tls:
+        command.insert(1, "-k")
+    return command
+
+
+def bench(worker, runs, tls, job_env, workdir):
+    with StatusServer(tls=tls) as server:
+        worker_argv = [worker] + job_args(server.port, transport="1" if tls else "0")
+        env = dict(os.environ, WORKER_SLEEP_SCALE="0", **job_env)
+        measure(worker_argv, env)  # warm-up; its request is what curl sends
+        if len(server.requests) != 1:
+            raise RuntimeError("the worker's report did not arrive")
+        request = server.requests[0]
+        body_file = os.path.join(workdir, "body.xml")
+        with open(body_file, "wb") as out:
+            out.write(request.body)
+        curl_argv = curl_command(request, server.port, tls, body_file)
+        measure(curl_argv, env)
+        if server.requests[1].body != request.body:
+            raise RuntimeError("curl did not send the worker's request body")
+        worker_runs, curl_runs = [], []
+        for _ in range(runs):
+            worker_runs.append(measure(worker_argv, env))
+            curl_runs.append(measure(curl_argv, env))
+        if len(server.requests) != 2 * runs + 2:
+            raise RuntimeError("a report was lost")
+    return worker_runs, curl_runs
+
+
+UPDATE_ID = "6c2f8e1a-93b4-4d7e-a5c0-1f2e3d4c5b6a"
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w" if isinstance(data, str) else "wb") as out:
+        out.write(data)
+
+
+def growth(worker, runs, workdir):
+    """Median time of a cached-content job per number of bundled updates."""
+    print("growth: cached-content job, median of %d runs per size" % runs)
+    previous = None
+    for count in (1, 10, 100, 1000):
+        drive = os.path.join(workdir, "growth%d" % count)
+        orv = os.path.join(drive, "C", "ORV")
+        bundled = [{"id": "b1000000-0000-4000-8000-%012d" % i,
+                    "contents": ["http://download.example/update/part%d.cab" % i]} for i in range(count)]
+        catalog = {"updates": [{"id": UPDATE_ID, "bundled": bundled, "install": {"result_code": 2}}]}
+        write(os.path.join(orv, "PatchDeploy", "wsusscn2.cab"), json.dumps(catalog))
+        for i in range(count):
+            write(os.path.join(orv, "77", "part%d.cab" % i), b"content")
+        env = dict(os.environ, WORKER_SLEEP_SCALE="0", WORKER_DRIVE_ROOT=drive)
+        with StatusServer() as server:
+            argv = [worker] + job_args(server.port, update_id=UPDATE_ID, job="77")
+            times = [measure(argv, env)[0] for _ in range(runs)]
+            report = server.requests[0].report()
+            if report["nStatus"] != "6":
+                raise RuntimeError("the growth job failed: %s" % report)
+        elapsed = statistics.median(times)
+        line = "growth bundled %4d: job %8.2f ms, %.3f ms per bundled update" % (count, elapsed * 1000,
+                                                                                elapsed * 1000 / count)
+        if previous:
+            step = (elapsed - previous[1]) * 1000 / (count - previous[0])
+            line += ", %.3f ms per added update since %d" % (step, previous[0])
+        print(line)
+        previous = (count, elapsed)
+
+
+def median(runs, index):
+    return statistics.median(run[index] for run in runs)
+
+
+def verdict(ratio):
+    return "met" if ratio <= 1.0 else "NOT met"
+
+
+def main():
+    global MEASURER
+    MEASURER = os.path.abspath(sys.argv[1])
+    worker = os.path.abspath(sys.argv[2])
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 30
+    job = sys.argv[4] if len(sys.argv) > 4 else "com-fails"
+    if job == "com-fails":
+        job_env = {"WORKER_COINIT_RESULT": "0x80004005"}
+    else:
+        job_env = {}
+    with tempfile.TemporaryDirectory() as workdir:
+        if job == "growth":
+            growth(worker, runs, workdir)
+            return
+        if job == "not-in-catalog":
+            # The update agent's catalog holds no update, so the job has
+            # nothing to do and reports success.
+            drive = os.path.join(workdir, "drive")
+            os.makedirs(os.path.join(drive, "C", "ORV", "PatchDeploy"))
+            with open(os.path.join(drive, "C", "ORV", "PatchDeploy", "wsusscn2.cab"), "w") as catalog:
+                catalog.write('{"updates": []}')
+            job_env["WORKER_DRIVE_ROOT"] = drive
+        print("job: %s, %d runs each, median" % (job, runs))
+        for name, tls in (("http", False), ("https", True)):
+            worker_runs, curl_runs = bench(worker, runs, tls, job_env, workdir)
+            wt, ct = median(worker_runs, 0), median(curl_runs, 0)
+            wm, cm = median(worker_runs, 1), median(curl_runs, 1)
+            print("per-job time   %-5s worker %7.2f ms  curl %7.2f ms  worker/curl %.2f  (goal <= 1.0: %s)"
+                  % (name, wt * 1000, ct * 1000, wt / ct, verdict(wt / ct)))
+            print("peak memory    %-5s worker %7.1f MiB curl %7.1f MiB worker/curl %.2f  (goal <= 1.0: %s)"
+                  % (name, wm / 1024, cm / 1024, wm / cm, verdict(wm / cm)))
+
+
+if __name__ == "__main__":
+    main()
