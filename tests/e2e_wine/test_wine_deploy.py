@@ -14,8 +14,8 @@ from unittest import mock
 import wine_harness as wine
 import test_deploy
 from harness import StatusServer, job_args
-from test_deploy import (BUNDLED_1, COMPATIBILITY_TEXT, JOB, LONG_SEGMENT, MICROSOFT_UPDATE, NO_SLASH_URL,
-                         SCAN_SERVICE_ID, STANDALONE_TITLE, UPDATE_ID, Job, cached_update, update)
+from test_deploy import (BUNDLED_1, BUNDLED_2, COMPATIBILITY_TEXT, JOB, LONG_SEGMENT, NO_SLASH_URL, SCAN_SERVICE_ID,
+                         STANDALONE_TITLE, UPDATE_ID, Job, cached_update, update)
 
 JOB_FOLDER = wine.DRIVE + ":\\ORV\\" + JOB + "\\"
 
@@ -58,32 +58,36 @@ class WineJob(Job):
         return self
 
 
-class WineTestCase(unittest.TestCase):
+class WineTestCase(test_deploy.DeployTestCase):
+    """The Linux suite's checks of a job: its report, and the journal's last
+    line, which the simulated agent writes when its DLL is unloaded at
+    process exit. Descriptions that the Linux suite's tests expect come from
+    the Windows build's lookup tool under the same Wine."""
+
     def job(self):
         return WineJob(self)
 
-    def assertReport(self, job, status, reboot, description):
-        self.assertEqual(job.result.returncode, 0)
-        self.assertEqual((job.report["nStatus"], job.report["nRebootRequired"]), (str(status), str(reboot)),
-                         job.console)
-        self.assertEqual(job.report["strErrorDescription"], description)
-        self.assertEqual(job.report["nJobID"], JOB)
-
-    def assertNoAgentObjectLeft(self, job):
-        # The simulated agent journals its live objects when the DLL is
-        # unloaded at process exit.
-        self.assertEqual(job.journal[-1], "live-objects 0")
+    def setUp(self):
+        patcher = mock.patch.object(test_deploy, "describe",
+                                    lambda code: "Error description:" + wine.describe(code))
+        patcher.start()
+        self.addCleanup(patcher.stop)
 
 
-class SearchTest(WineTestCase):
-    def test_scan_package_on_the_wine_drive_is_registered_and_searched(self):
+class SearchTest(WineTestCase, test_deploy.SearchTest):
+    """The Linux suite's search tests; the one that shows the scan package's
+    path sees it on drive W:."""
+
+    def test_package_present_registers_the_scan_package_and_searches_it(self):
         job = self.job()
         job.scan_package([update(installed=True)])
         job.run()
         self.assertReport(job, 6, 0, "")
-        [service] = job.calls("IUpdateServiceManager::AddScanPackageService")
-        self.assertEqual(service["path"], wine.DRIVE + ":\\ORV\\PatchDeploy\\wsusscn2.cab")
-        self.assertEqual(job.calls("IUpdateSearcher::put_ServiceID"), [{"value": SCAN_SERVICE_ID}])
+        self.assertEqual(job.calls("IUpdateServiceManager::AddScanPackageService"),
+                         [{"name": "Offline Sync Service", "path": wine.DRIVE + ":\\ORV\\PatchDeploy\\wsusscn2.cab",
+                           "flags": 0, "service_id": SCAN_SERVICE_ID}])
+        [search] = job.calls("IUpdateSearcher::Search")
+        self.assertEqual(search["criteria"], "Type='Software' and UpdateID='%s'" % UPDATE_ID)
         # Every object reached the worker through CoCreateInstance of the
         # registered server.
         self.assertEqual({call["class"] for call in job.calls("CoCreateInstance")},
@@ -91,60 +95,27 @@ class SearchTest(WineTestCase):
         self.assertIn("\r\n\r\nSearching for missing patches. Please wait.\r\n", job.console)
         self.assertNoAgentObjectLeft(job)
 
-    def test_without_the_scan_package_microsoft_update_is_searched(self):
-        # PathFileExistsW finds no scan package on the drive.
-        job = self.job()
-        job.online_catalog([update(installed=True)])
-        job.run()
-        self.assertReport(job, 6, 0, "")
-        self.assertEqual(job.calls("IUpdateSearcher::put_ServiceID"), [{"value": MICROSOFT_UPDATE}])
-        self.assertNoAgentObjectLeft(job)
 
+class CachedContentTest(WineTestCase, test_deploy.CachedContentTest):
+    """The Linux suite's cached-content tests; the one that shows the content
+    files' paths sees them on drive W:."""
 
-class CachedContentTest(WineTestCase):
-    def test_content_files_are_cached_and_the_update_installed(self):
-        job = self.job()
-        job.scan_package([cached_update()])
-        job.job_file(NO_SLASH_URL)
-        job.job_file(LONG_SEGMENT[:100])
-        job.run()
+    def test_content_files_from_the_job_folder_are_cached_and_the_update_installed(self):
+        job = self.prepare().run()
         self.assertReport(job, 6, 1, "")
         first = JOB_FOLDER + NO_SLASH_URL
         second = JOB_FOLDER + LONG_SEGMENT[:100]
         self.assertIn("File path: %s\r\n" % first, job.console)
-        self.assertEqual([call["files"] for call in job.calls("IUpdate::CopyToCache")], [[first], [second]])
+        self.assertIn("File path: %s\r\n" % second, job.console)
+        self.assertEqual(job.calls("IUpdate::CopyToCache"),
+                         [{"update": BUNDLED_1, "files": [first]}, {"update": BUNDLED_2, "files": [second]}])
         self.assertEqual(job.calls("IUpdateInstaller::Install"), [{"updates": [UPDATE_ID]}])
         self.assertIn("Patch installed. resultcode:2\r\n", job.console)
         self.assertNoAgentObjectLeft(job)
 
-    def test_missing_content_file_is_described_from_the_table(self):
-        job = self.job()
-        job.scan_package([cached_update()])
-        job.job_file(NO_SLASH_URL)
-        job.run()
-        self.assertReport(job, -6, 0, "Error description:" + wine.describe(0x80070002))
-        self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
-        self.assertNoAgentObjectLeft(job)
 
-
-class OnlineFallbackTest(WineTestCase):
-    def test_update_without_bundled_updates_is_downloaded_and_installed_by_the_agent(self):
-        job = self.job()
-        job.scan_package([update(install={"result_code": 2, "reboot_required": True})])
-        job.run()
-        self.assertReport(job, 6, 1, "")
-        self.assertIn("EMPTY downloadURL. Going with FALLBACK online deployment.\r\n"
-                      "Download SUCCESS.\r\nInstall SUCCESS.\r\n", job.console)
-        self.assertEqual(job.calls("IUpdateDownloader::Download"), [{"updates": [UPDATE_ID]}])
-        self.assertNoAgentObjectLeft(job)
-
-    def test_failed_download_fails_the_job_without_a_description(self):
-        job = self.job()
-        job.scan_package([update(download={"result_code": 4, "hresult": "0x80240022"})])
-        job.run()
-        self.assertReport(job, -6, 0, "")
-        self.assertIn("Download failure.\r\n", job.console)
-        self.assertNoAgentObjectLeft(job)
+class OnlineFallbackTest(WineTestCase, test_deploy.OnlineFallbackTest):
+    """The Linux suite's online fallback, as it stands: no drive path shows in it."""
 
 
 class StandalonePackageTest(WineTestCase):
@@ -249,12 +220,6 @@ class FailedStepTest(WineTestCase, test_deploy.FailedStepTest):
 
     def job(self):
         return LastErrorAsZeroJob(self)
-
-    def setUp(self):
-        patcher = mock.patch.object(test_deploy, "describe",
-                                    lambda code: "Error description:" + wine.describe(code))
-        patcher.start()
-        self.addCleanup(patcher.stop)
 
 
 if __name__ == "__main__":

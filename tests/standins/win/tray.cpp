@@ -10,17 +10,7 @@
 #include <cwchar>
 #include <string>
 
-namespace {
-
-std::string Utf8(const wchar_t* text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return std::string();
-    std::string out(static_cast<size_t>(size - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    return out;
-}
-
-}  // namespace
+#include "utf8.h"
 
 int wmain(int argc, wchar_t** argv) {
     wchar_t target[1024] = {};

@@ -11,15 +11,9 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
+#include "utf8.h"
 
-std::string Utf8(const wchar_t* text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return std::string();
-    std::string out(static_cast<size_t>(size - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    return out;
-}
+namespace {
 
 std::wstring Variable(const wchar_t* name) {
     wchar_t value[1024] = {};
