@@ -17,6 +17,7 @@ import unittest
 import wine_harness as wine
 from harness import StatusServer, job_args
 from test_deploy import SCAN_SERVICE_ID, UPDATE_ID, update
+from test_fault_matrix import HTML_500
 from test_status_report import ACTION, BASIC_AGENT_SECRET, ENVELOPE, fault_reply
 
 
@@ -86,6 +87,28 @@ class ReportTest(unittest.TestCase):
         self.assertTrue(text.endswith("ReleasePatchDeployPointers - ExitSoap failure. Job table is locked"), text)
         self.assertTrue(paused, "the worker waits before its next attempt")
         self.assertEqual(len(server.requests), 1)
+
+    def test_first_attempt_of_each_transport_fault(self):
+        # Winsock and the cross-built OpenSSL meet each fault; the attempt's
+        # fault text (one console write) is read up to the pause.
+        partial = ("reset after", b"HTTP/1.1 202 Acc")
+        cases = [
+            ("500 page over http", [HTML_500], "0", False, "HTTP Error"),
+            ("500 page over https", [HTML_500], "1", True, "HTTP Error"),
+            ("reset mid-reply over http", [partial], "0", False, None),
+            ("reset mid-reply over https", [partial], "1", True, None),
+            ("https to a plain port", [], "1", False, None),
+            ("http to a tls port", [], "0", True, None),
+        ]
+        for name, replies, selector, tls, expected in cases:
+            with self.subTest(name), StatusServer(replies, tls=tls) as server:
+                text, paused = wine.run_until(
+                    job_args(server.port, transport=selector, update_id=UPDATE_ID, drive=wine.DRIVE), "Soap failure. ")
+                self.assertTrue(paused, text)
+                fault = text.split("Soap failure. ", 1)[1]
+                self.assertTrue(fault, text)
+                if expected:
+                    self.assertEqual(fault, expected)
 
     def test_job_numbers_read_as_wtoi_does(self):
         with StatusServer() as server:
