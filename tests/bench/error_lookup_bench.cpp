@@ -1,6 +1,6 @@
 // GetScanErrorCodes against a hash map holding the same table: lookups per
-// second over every code of the table plus codes it lacks, and the number of
-// heap allocations per lookup (counted by this program's operator new).
+// second over every code of the table, and the number of heap allocations
+// per lookup (counted by this program's operator new).
 #include <benchmark/benchmark.h>
 
 #include <unordered_map>
@@ -21,19 +21,33 @@ std::vector<DWORD> TableCodes() {
     return codes;
 }
 
-void BM_GetScanErrorCodes(benchmark::State& state) {
-    const std::vector<DWORD> codes = TableCodes();
+using HashTable = std::unordered_map<DWORD, const WCHAR*>;
+
+HashTable MakeHashTable(const std::vector<DWORD>& codes) {
+    HashTable table;
+    for (DWORD code : codes) table.emplace(code, FindErrorCodeText(code));
+    return table;
+}
+
+// Runs lookup(code, description) over the codes in turn and records the
+// allocations made per lookup.
+template <class Lookup>
+void RunLookups(benchmark::State& state, const std::vector<DWORD>& codes, Lookup lookup) {
     WCHAR description[1024];
     std::size_t i = 0;
     long before = AllocationCount();
     for (auto _ : state) {
         description[0] = 0;
-        GetScanErrorCodes(codes[i++ % codes.size()], description);
+        lookup(codes[i++ % codes.size()], description);
         benchmark::DoNotOptimize(description);
     }
     state.counters["allocs_per_lookup"] =
         static_cast<double>(AllocationCount() - before) / static_cast<double>(state.iterations());
     state.SetItemsProcessed(state.iterations());
+}
+
+void BM_GetScanErrorCodes(benchmark::State& state) {
+    RunLookups(state, TableCodes(), [](DWORD code, WCHAR* description) { GetScanErrorCodes(code, description); });
 }
 BENCHMARK(BM_GetScanErrorCodes);
 
@@ -41,54 +55,30 @@ BENCHMARK(BM_GetScanErrorCodes);
 // same truncating copy into the caller's buffer.
 void BM_HashMap(benchmark::State& state) {
     const std::vector<DWORD> codes = TableCodes();
-    std::unordered_map<DWORD, const WCHAR*> table;
-    for (DWORD code : codes) table.emplace(code, FindErrorCodeText(code));
-    WCHAR description[1024];
-    std::size_t i = 0;
-    long before = AllocationCount();
-    for (auto _ : state) {
-        description[0] = 0;
-        auto row = table.find(codes[i++ % codes.size()]);
+    const HashTable table = MakeHashTable(codes);
+    RunLookups(state, codes, [&table](DWORD code, WCHAR* description) {
+        auto row = table.find(code);
         if (row != table.end()) FormatTruncatedN(description, 1024, TEXT("%s"), row->second);
-        benchmark::DoNotOptimize(description);
-    }
-    state.counters["allocs_per_lookup"] =
-        static_cast<double>(AllocationCount() - before) / static_cast<double>(state.iterations());
-    state.SetItemsProcessed(state.iterations());
+    });
 }
 BENCHMARK(BM_HashMap);
 
-// The bare lookup, without the copy: the switch against the hash map.
+// The lookup alone, without the copy: the switch against the hash map.
 void BM_FindErrorCodeText(benchmark::State& state) {
-    const std::vector<DWORD> codes = TableCodes();
-    std::size_t i = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(FindErrorCodeText(codes[i++ % codes.size()]));
-    state.SetItemsProcessed(state.iterations());
+    RunLookups(state, TableCodes(), [](DWORD code, WCHAR*) { benchmark::DoNotOptimize(FindErrorCodeText(code)); });
 }
 BENCHMARK(BM_FindErrorCodeText);
 
 void BM_HashMapFind(benchmark::State& state) {
     const std::vector<DWORD> codes = TableCodes();
-    std::unordered_map<DWORD, const WCHAR*> table;
-    for (DWORD code : codes) table.emplace(code, FindErrorCodeText(code));
-    std::size_t i = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(table.find(codes[i++ % codes.size()]));
-    state.SetItemsProcessed(state.iterations());
+    const HashTable table = MakeHashTable(codes);
+    RunLookups(state, codes, [&table](DWORD code, WCHAR*) { benchmark::DoNotOptimize(table.find(code)); });
 }
 BENCHMARK(BM_HashMapFind);
 
 // A code the table lacks goes to the system text: measured for completeness.
 void BM_GetScanErrorCodesFallback(benchmark::State& state) {
-    WCHAR description[1024];
-    long before = AllocationCount();
-    for (auto _ : state) {
-        description[0] = 0;
-        GetScanErrorCodes(0x80070004, description);
-        benchmark::DoNotOptimize(description);
-    }
-    state.counters["allocs_per_lookup"] =
-        static_cast<double>(AllocationCount() - before) / static_cast<double>(state.iterations());
-    state.SetItemsProcessed(state.iterations());
+    RunLookups(state, {0x80070004}, [](DWORD code, WCHAR* description) { GetScanErrorCodes(code, description); });
 }
 BENCHMARK(BM_GetScanErrorCodesFallback);
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_arguments.h"
 #include "platform/linux/command_line.h"
 
 namespace {
@@ -42,12 +43,7 @@ std::u16string QuoteProgram(const std::u16string& program) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::u16string line;
-    for (std::size_t i = 0; i + 1 < size; i += 2) {
-        char16_t unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (unit == 0) break;
-        line += unit;
-    }
+    std::u16string line = UnitsUpToZero(data, size);
     auto tokens = SplitWindowsCommandLine(reinterpret_cast<const WCHAR*>(line.c_str()));
     if (line.empty() != tokens.empty()) std::abort();
     if (tokens.empty()) return 0;

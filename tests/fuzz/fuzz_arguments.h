@@ -35,6 +35,17 @@ private:
     std::vector<WCHAR*> argv_;
 };
 
+// The input as UTF-16 units up to the first 0 unit (odd bytes dropped).
+inline std::u16string UnitsUpToZero(const std::uint8_t* data, std::size_t size) {
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        char16_t unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        if (unit == 0) break;
+        units += unit;
+    }
+    return units;
+}
+
 // Length of a terminated text, and whether it ends within capacity units.
 inline bool TerminatedWithin(const WCHAR* text, std::size_t capacity) {
     for (std::size_t i = 0; i < capacity; ++i)

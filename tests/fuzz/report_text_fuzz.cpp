@@ -9,35 +9,27 @@
 #include <sstream>
 #include <string>
 
+#include "fuzz_arguments.h"
+#include "platform/linux/utf.h"
 #include "status/report_text.h"
 #include "status/status_proxy.h"
 
 namespace {
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// The cleaned text as the server should read it: UTF-8 (on this platform the
-// runtime's wide characters are whole code points).
+// The cleaned text as the server should read it, in UTF-8 (on this platform
+// the runtime's wide characters are whole code points).
 std::string ExpectedText(const std::wstring& cleaned) {
-    std::string out;
-    for (wchar_t c : cleaned) AppendUtf8(out, static_cast<char32_t>(c));
-    return out;
+    std::u16string units;
+    for (wchar_t c : cleaned) {
+        auto point = static_cast<char32_t>(c);
+        if (point >= 0x10000) {
+            units += static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+            units += static_cast<char16_t>(0xDC00 + (point & 0x3FF));
+        } else {
+            units += static_cast<char16_t>(point);
+        }
+    }
+    return Utf16ToUtf8(reinterpret_cast<const WCHAR*>(units.data()), units.size());
 }
 
 struct Reader {
@@ -81,12 +73,7 @@ std::string WriteEnvelope(ns1__UpdateDeployJobStatus& request) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < size; i += 2) {
-        char16_t unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (unit == 0) break;
-        units += unit;
-    }
+    std::u16string units = UnitsUpToZero(data, size);
     std::wstring cleaned = ToReportText(reinterpret_cast<const WCHAR*>(units.c_str()));
 
     ns1__UpdateDeployJobStatus request;
