@@ -78,6 +78,7 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     NarrowText userId = ToNarrow(argv[4]);
     NarrowText password = ToNarrow(argv[5]);
     NarrowText narrowEndpoint;
+    SkipRuntimeTlsSeeding();
     auto proxy = std::make_unique<veltwuaPortBindingProxy>(userId.get(), password.get());
     proxy->connect_timeout = kConnectTimeoutSeconds;
     // Without these limits a server that accepts and never answers would hold

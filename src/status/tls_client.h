@@ -8,3 +8,8 @@
 // certificate are used. Returns the runtime's result, or SOAP_SSL_ERROR in a
 // build without TLS (an https endpoint then fails when it is used).
 int SetUpUnauthenticatedTlsClient(struct soap* soap);
+
+// Called once before the first runtime context is made. The runtime would
+// seed OpenSSL's random generator from /dev/urandom at every start, HTTP
+// jobs included; OpenSSL 3 seeds itself from the system when it needs to.
+void SkipRuntimeTlsSeeding();

@@ -126,9 +126,9 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
     std::size_t separator = text.find_last_of(u"\\/");
     std::u16string folderText = separator == std::u16string::npos ? u"." : text.substr(0, separator + 1);
     std::u16string pattern = separator == std::u16string::npos ? text : text.substr(separator + 1);
-    if (pattern == u"*.*") pattern = u"*";  // every name, with or without a dot, as on Windows
+    if (pattern == u"*.*") pattern.assign(1, u'*');  // every name, with or without a dot, as on Windows
     std::string folder = MapWindowsPath(folderText.c_str());
-    if (folder.empty()) folder = "/";
+    if (folder.empty()) folder.assign(1, '/');
 
     DirectoryStream stream(opendir(folder.c_str()));
     if (!stream.Get()) {
