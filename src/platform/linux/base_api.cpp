@@ -91,11 +91,3 @@ void Sleep(DWORD milliseconds) {
     while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
 }
-
-int StatusTransferTimeoutSeconds() {
-    if (const char* value = std::getenv("WORKER_TRANSFER_TIMEOUT")) {
-        int seconds = std::atoi(value);
-        if (seconds > 0) return seconds;
-    }
-    return 120;
-}

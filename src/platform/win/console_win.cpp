@@ -13,7 +13,3 @@ void WriteConsoleText(const WCHAR* text, std::size_t length) {
     fwrite(text, sizeof(WCHAR), length, stdout);
     fflush(stdout);
 }
-
-int StatusTransferTimeoutSeconds() {
-    return 120;
-}
