@@ -1,0 +1,128 @@
+#include "deploy/content_file.h"
+#include "deploy/patch_deployment.h"
+#include "deploy/standalone_package.h"
+#include "platform/console.h"
+#include "platform/scoped_com.h"
+#include "platform/text_format.h"
+
+// Installs the found update: from its standalone package, from the content
+// files in the job folder, or online when it has no bundled updates.
+int PatchDeployment::Deploy() {
+    ScopedBstr title;
+    lpUpdate->get_Title(title.Receive());
+    if (IsStandalonePackageTitle(title.Get())) {
+        // The installer does not need the update agent's objects. This way
+        // prints nothing of its own, so they go back without the release
+        // routines' lines.
+        return Finish(ExitRelease::Quiet, InstallStandalonePackage(driveLetter_, jobId_, description_));
+    }
+
+    HRESULT hr = lpUpdate->get_BundledUpdates(&pUpdateCollection3);
+    if (hr != S_OK || pUpdateCollection3 == nullptr) {
+        return FailWithoutText(ExitRelease::Both);
+    }
+    LONG bundledCount = 0;
+    hr = pUpdateCollection3->get_Count(&bundledCount);
+    if (hr != S_OK) {
+        return Fail(ExitRelease::Both, hr);
+    }
+    if (bundledCount <= 0) {
+        return InstallOnline();
+    }
+    const int cached = CacheBundledContent(bundledCount);
+    if (cached != kContinue) {
+        return cached;
+    }
+    return InstallCachedUpdate();
+}
+// Hands each bundled update's content file from the job folder to the update
+// agent's cache. The objects obtained for one bundled update are released
+// before those of the next are obtained, so only the last ones are left for
+// the release routine. Returns kContinue when every file was accepted.
+int PatchDeployment::CacheBundledContent(LONG bundledCount) {
+    for (LONG i = 0; i < bundledCount; ++i) {
+        ReleaseAndClear(pUpdateDownloadContent);
+        ReleaseAndClear(lpString);
+        ReleaseAndClear(pUpdateDownloadContentCollection);
+        ReleaseAndClear(pUpdate2);
+        ReleaseAndClear(pUpdate);
+
+        HRESULT hr = pUpdateCollection3->get_Item(i, &pUpdate);
+        if (FAILED(hr) || pUpdate == nullptr) {
+            ConsolePrint(TEXT("retUpdate is null :: Bundled update didnt get any item for this patch\n"));
+            return Fail(ExitRelease::Both, hr);
+        }
+        hr = pUpdate->get_DownloadContents(&pUpdateDownloadContentCollection);
+        if (FAILED(hr) || pUpdateDownloadContentCollection == nullptr) {
+            ConsolePrint(TEXT("retVal is null :: Not able to get the downloadcontents \n"));
+            return Fail(ExitRelease::Both, hr);
+        }
+        hr = CoCreateInstance(CLSID_StringCollection, nullptr, CLSCTX_INPROC_SERVER, IID_IStringCollection,
+                              reinterpret_cast<void**>(&lpString));
+        if (FAILED(hr) || lpString == nullptr) {
+            return Fail(ExitRelease::Both, hr);
+        }
+        hr = pUpdateDownloadContentCollection->get_Item(0, &pUpdateDownloadContent);
+        if (hr != S_OK) {
+            continue;  // a bundled update without content has nothing to cache
+        }
+        if (pUpdateDownloadContent == nullptr) {
+            ConsolePrint(TEXT("retItem is null :: Not able to get the download url\n"));
+            FormatTruncatedN(description_, kDescriptionCapacity,
+                             TEXT("Patch deploy failed. Unable to get the download URL."));
+            return FailWithoutText(ExitRelease::Both);
+        }
+
+        ScopedBstr url;
+        pUpdateDownloadContent->get_DownloadUrl(url.Receive());
+        WCHAR fileName[1024] = {};
+        ContentFileNameFromUrl(url.Get(), fileName);
+        WCHAR filePath[2048] = {};
+        FormatTruncated(filePath, TEXT("%s:\\ORV\\%s\\%s"), driveLetter_, jobId_, fileName);
+        ConsolePrint(TEXT("File path: %s\n"), filePath);
+
+        LONG index = 0;
+        hr = lpString->Add(ScopedBstr(filePath).Get(), &index);
+        if (hr != S_OK) {
+            ConsolePrint(TEXT("Error %x"), hr);
+            return Fail(ExitRelease::Both, hr);
+        }
+        hr = pUpdate->QueryInterface(IID_IUpdate2, reinterpret_cast<void**>(&pUpdate2));
+        if (SUCCEEDED(hr) && pUpdate2 != nullptr) {
+            hr = pUpdate2->CopyToCache(lpString);
+        } else if (SUCCEEDED(hr)) {
+            hr = E_NOINTERFACE;
+        }
+        if (hr != S_OK) {
+            ConsolePrint(TEXT("Error %x"), hr);
+            return Fail(ExitRelease::Both, hr);
+        }
+    }
+    return kContinue;
+}
+// Installs the found update after its content has been cached.
+int PatchDeployment::InstallCachedUpdate() {
+    lpUpdate->AcceptEula();
+    LONG index = 0;
+    pUpdateCollection2->Add(lpUpdate, &index);
+    HRESULT hr = lpUpdateSession->CreateUpdateInstaller(&lpUpdateInstaller);
+    if (lpUpdateInstaller == nullptr) {
+        return Fail(ExitRelease::Both, SUCCEEDED(hr) ? E_POINTER : hr);
+    }
+    if (lpUpdateInstaller->put_Updates(pUpdateCollection2) != S_OK) {
+        return FailWithoutText(ExitRelease::Both);
+    }
+    hr = lpUpdateInstaller->Install(&IResult);
+    if (hr != S_OK || IResult == nullptr) {
+        ConsolePrint(TEXT("Error: 0x%X"), hr);
+        return Fail(ExitRelease::Both, hr == S_OK ? E_POINTER : hr);
+    }
+
+    OperationResultCode resultCode = orcNotStarted;
+    IResult->get_ResultCode(&resultCode);
+    ConsolePrint(TEXT("Patch installed. resultcode:%d\n"), static_cast<int>(resultCode));
+    if (resultCode != orcSucceeded) {
+        return Fail(ExitRelease::Both, InstallationFailureCode());
+    }
+    return Finish(ExitRelease::Both, RestartFlag());
+}

@@ -1,0 +1,124 @@
+#include "deploy/letter_case.h"
+#include "deploy/patch_deployment.h"
+#include "errors/scan_error_codes.h"
+#include "platform/console.h"
+#include "platform/scoped_com.h"
+#include "platform/text_format.h"
+
+namespace {
+
+// The Microsoft Update service, searched when the offline scan package is missing.
+const WCHAR kMicrosoftUpdateServiceId[] = TEXT("7971f918-a847-4430-9279-4a52d1efe18d");
+
+}  // namespace
+
+// Finds the requested update. Returns kContinue when it was found and is not
+// installed yet, otherwise the result of the run.
+int PatchDeployment::Search() {
+    WCHAR scanPackagePath[1024] = {};
+    FormatTruncated(scanPackagePath, TEXT("%s:\\ORV\\PatchDeploy\\wsusscn2.cab"), driveLetter_);
+    const bool packagePresent = PathFileExistsW(scanPackagePath) == TRUE;
+
+    HRESULT hr = CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateSession,
+                                  reinterpret_cast<void**>(&lpUpdateSession));
+    if (FAILED(hr) || lpUpdateSession == nullptr) {
+        return Fail(ExitRelease::None, hr);
+    }
+
+    if (!packagePresent) {
+        lpUpdateSession->put_ClientApplicationID(ScopedBstr(TEXT("VeltraneORV")).Get());
+    } else {
+        hr = CoCreateInstance(CLSID_UpdateServiceManager, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateServiceManager,
+                              reinterpret_cast<void**>(&lpUpdateServiceManager));
+        if (FAILED(hr) || lpUpdateServiceManager == nullptr) {
+            return Fail(ExitRelease::Scan, hr);
+        }
+        lpUpdateSession->put_ClientApplicationID(ScopedBstr(TEXT("Veltrane-PostScan")).Get());
+        hr = lpUpdateServiceManager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")).Get(),
+                                                           ScopedBstr(scanPackagePath).Get(), 0, &pService);
+        if (hr != S_OK || pService == nullptr) {
+            ConsolePrint(TEXT("\nFailure to AddScanPackageService. Error: 0x%X"), hr);
+            return Fail(ExitRelease::Scan, hr);
+        }
+    }
+
+    hr = lpUpdateSession->CreateUpdateSearcher(&lpUpdateSearcher);
+    if (hr != S_OK || lpUpdateSearcher == nullptr) {
+        ConsolePrint(TEXT("\nFailed to create UpdateSearcher. Error 0x%X"), hr);
+        return Fail(ExitRelease::Scan, hr);
+    }
+
+    if (!packagePresent) {
+        lpUpdateSearcher->put_ServiceID(ScopedBstr(kMicrosoftUpdateServiceId).Get());
+    } else {
+        ScopedBstr serviceId;
+        pService->get_ServiceID(serviceId.Receive());
+        lpUpdateSearcher->put_ServiceID(serviceId.Get());
+        lpUpdateSearcher->put_ClientApplicationID(ScopedBstr(TEXT("Veltrane-PostScan")).Get());
+    }
+    lpUpdateSearcher->put_ServerSelection(ssOthers);
+
+    ConsolePrint(TEXT("\n\nSearching for missing patches. Please wait.\n"));
+    WCHAR criteria[260] = {};
+    FormatTruncated(criteria, TEXT("Type='Software' and UpdateID='%s'"), updateId_);
+    hr = lpUpdateSearcher->Search(ScopedBstr(criteria).Get(), &pSearchResult);
+    if (hr != S_OK || pSearchResult == nullptr) {
+        ConsolePrint(TEXT("\nFailed to perform Search GetLastError: %d. Error: 0x%X  "),
+                     static_cast<int>(GetLastError()), hr);
+        return Fail(ExitRelease::Scan, hr);
+    }
+
+    // The found updates and their count must be readable: a search result
+    // that cannot be read is a failure, not "nothing found".
+    hr = pSearchResult->get_Updates(&pUpdateCollection1);
+    if (hr != S_OK || pUpdateCollection1 == nullptr) {
+        return Fail(ExitRelease::Scan, hr == S_OK ? E_POINTER : hr);
+    }
+    LONG count = 0;
+    hr = pUpdateCollection1->get_Count(&count);
+    if (hr != S_OK) {
+        return Fail(ExitRelease::Scan, hr);
+    }
+    if (count <= 0) {
+        ConsolePrint(TEXT("update count is 0. return as success.\n"));
+        return Finish(ExitRelease::Scan, 0);
+    }
+
+    hr = CoCreateInstance(CLSID_UpdateCollection, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateCollection,
+                          reinterpret_cast<void**>(&pUpdateCollection2));
+    if (FAILED(hr) || pUpdateCollection2 == nullptr) {
+        return Fail(ExitRelease::Scan, hr);
+    }
+
+    hr = pUpdateCollection1->get_Item(0, &lpUpdate);
+    if (FAILED(hr) || lpUpdate == nullptr) {
+        WriteFailureText(hr);
+        ConsolePrint(TEXT("lpUpdate is null\n"));
+        return FailWithoutText(ExitRelease::Both);
+    }
+
+    hr = lpUpdate->QueryInterface(IID_IUpdate2, reinterpret_cast<void**>(&lpUpdate2));
+    if (FAILED(hr) || lpUpdate2 == nullptr) {
+        return Fail(ExitRelease::Both, hr);
+    }
+
+    hr = lpUpdate2->get_Identity(&pUpdateIdentity);
+    if (hr != S_OK || pUpdateIdentity == nullptr) {
+        return FailWithoutText(ExitRelease::Both);
+    }
+    ScopedBstr foundIdText;
+    pUpdateIdentity->get_UpdateID(foundIdText.Receive());
+    WCHAR foundId[1024] = {};
+    FormatTruncated(foundId, TEXT("%s"), static_cast<const WCHAR*>(foundIdText.Get()));
+
+    VARIANT_BOOL installed = VARIANT_FALSE;
+    lpUpdate->get_IsInstalled(&installed);
+
+    if (foundIdText.Get() == nullptr || !EqualsIgnoringLetterCase(foundId, updateId_)) {
+        return FailWithoutText(ExitRelease::Both);
+    }
+    if (installed == VARIANT_TRUE) {
+        return Finish(ExitRelease::Both, 0);
+    }
+    return kContinue;
+}
