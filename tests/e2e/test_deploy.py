@@ -80,10 +80,15 @@ class Job:
     def run(self, update_id=UPDATE_ID, **env):
         self.env.update(env)
         with StatusServer() as server:
-            self.result = run_worker(job_args(server.port, update_id=update_id, job=JOB), env=self.env)
-        assert len(server.requests) == 1, "one report per job"
+            result = run_worker(job_args(server.port, update_id=update_id, job=JOB), env=self.env)
+        return self.record(result, server)
+
+    def record(self, result, server):
+        """Keeps a finished run: its console, its one report and the journal."""
+        self.result = result
+        assert len(server.requests) == 1, "one report per job: %r" % result.text
         self.report = server.requests[0].report()
-        self.console = self.result.text
+        self.console = result.text
         self.journal = []
         if os.path.exists(self.journal_file):
             with open(self.journal_file, encoding="utf-8") as f:

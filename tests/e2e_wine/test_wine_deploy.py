@@ -46,16 +46,9 @@ class WineJob(Job):
         self.env.update(env)
         wine.map_drive(self.root)
         with StatusServer() as server:
-            self.result = wine.run_worker(job_args(server.port, update_id=update_id, job=JOB, drive=wine.DRIVE),
-                                          env=self.env)
-        assert len(server.requests) == 1, "one report per job: %r" % self.result.text
-        self.report = server.requests[0].report()
-        self.console = self.result.text
-        self.journal = []
-        if os.path.exists(self.journal_file):
-            with open(self.journal_file, encoding="utf-8") as f:
-                self.journal = f.read().splitlines()
-        return self
+            result = wine.run_worker(job_args(server.port, update_id=update_id, job=JOB, drive=wine.DRIVE),
+                                     env=self.env)
+        return self.record(result, server)
 
 
 class WineTestCase(test_deploy.DeployTestCase):
