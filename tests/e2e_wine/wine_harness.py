@@ -110,6 +110,9 @@ def start_wine():
     for built in (WORKER, LOOKUP, SIM_SERVER, os.path.join(STANDINS, "wusa.exe")):
         if not os.path.exists(built):
             raise RuntimeError("%s is missing: run scripts/test-wine (it builds the Windows side)" % built)
+    # A server that the previous module stopped may still be saving the
+    # registry; a new one started meanwhile would lose what is registered.
+    _run([wine_tool("wineserver"), "-w"], timeout=60)
     if not os.path.exists(os.path.join(PREFIX, "system.reg")):
         os.makedirs(PREFIX, exist_ok=True)
         _wine(["wineboot", "-i"], timeout=300)
@@ -121,7 +124,9 @@ def start_wine():
 
 
 def stop_wine():
+    """Ends the prefix's wineserver and waits until it has gone."""
     _run([wine_tool("wineserver"), "-k"], timeout=60)
+    _run([wine_tool("wineserver"), "-w"], timeout=60)
 
 
 def map_drive(folder):
