@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,6 +30,10 @@ struct Ref {
     T** operator&() { return &p; }
     T* operator->() const { return p; }
     void** Out() { return reinterpret_cast<void**>(&p); }
+    void Reset() {
+        if (p) p->Release();
+        p = nullptr;
+    }
 };
 
 template <class T>
@@ -37,6 +42,21 @@ HRESULT Create(REFCLSID clsid, REFIID iid, Ref<T>& object) {
 }
 
 std::u16string Text(BSTR text) { return std::u16string(text, SysStringLen(text)); }
+
+// What the worker holds while it searches the scan package: the session, the
+// package's service (registered while it lives) and a searcher aimed at it.
+struct ScanSession {
+    Ref<IUpdateSession> session;
+    Ref<IUpdateService> service;
+    Ref<IUpdateSearcher> searcher;
+};
+
+// A scan session that has searched for kUpdateId, and the first update found.
+struct FoundUpdate {
+    ScanSession scan;
+    Ref<IUpdateCollection> updates;
+    Ref<IUpdate> update;
+};
 
 class WuaSim : public ::testing::Test {
 protected:
@@ -83,21 +103,20 @@ protected:
 
     // Session, scan-package service and a searcher aimed at it, as the
     // worker sets them up when the package is present.
-    HRESULT OpenScanPackage(Ref<IUpdateSession>& session, Ref<IUpdateSearcher>& searcher) {
+    static HRESULT OpenScanPackage(ScanSession& scan, LONG flags = 0) {
         Ref<IUpdateServiceManager> manager;
-        Ref<IUpdateService> service;
-        EXPECT_EQ(Create(CLSID_UpdateSession, IID_IUpdateSession, session), S_OK);
+        EXPECT_EQ(Create(CLSID_UpdateSession, IID_IUpdateSession, scan.session), S_OK);
         EXPECT_EQ(Create(CLSID_UpdateServiceManager, IID_IUpdateServiceManager, manager), S_OK);
-        session->put_ClientApplicationID(ScopedBstr(TEXT("Veltrane-PostScan")));
-        HRESULT hr =
-            manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage), 0, &service);
+        scan.session->put_ClientApplicationID(ScopedBstr(TEXT("Veltrane-PostScan")));
+        HRESULT hr = manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage),
+                                                    flags, &scan.service);
         if (hr != S_OK) return hr;
-        hr = session->CreateUpdateSearcher(&searcher);
+        hr = scan.session->CreateUpdateSearcher(&scan.searcher);
         if (hr != S_OK) return hr;
         ScopedBstr serviceId;
-        EXPECT_EQ(service->get_ServiceID(serviceId.Receive()), S_OK);
-        searcher->put_ServiceID(serviceId);
-        searcher->put_ServerSelection(ssOthers);
+        EXPECT_EQ(scan.service->get_ServiceID(serviceId.Receive()), S_OK);
+        scan.searcher->put_ServiceID(serviceId);
+        scan.searcher->put_ServerSelection(ssOthers);
         return S_OK;
     }
 
@@ -107,6 +126,37 @@ protected:
         HRESULT hr = searcher->Search(ScopedBstr(criteria.c_str()), &result);
         if (hr != S_OK) return hr;
         return result->get_Updates(&found);
+    }
+
+    // An installer of the session that is given the found update, as the
+    // worker's installation list holds it.
+    static HRESULT InstallerFor(FoundUpdate& found, Ref<IUpdateInstaller>& installer) {
+        Ref<IUpdateCollection> list;
+        EXPECT_EQ(Create(CLSID_UpdateCollection, IID_IUpdateCollection, list), S_OK);
+        LONG index = 0;
+        list->Add(found.update.p, &index);
+        HRESULT hr = found.scan.session->CreateUpdateInstaller(&installer);
+        return hr == S_OK ? installer->put_Updates(list.p) : hr;
+    }
+
+    // Installs and returns the first update's HResult, with the overall code.
+    static LONG FirstUpdateResult(IUpdateInstaller* installer, OperationResultCode& code) {
+        Ref<IInstallationResult> result;
+        Ref<IUpdateInstallationResult> first;
+        LONG hresult = 0;
+        EXPECT_EQ(installer->Install(&result), S_OK);
+        if (!result.p) return hresult;
+        result->get_ResultCode(&code);
+        EXPECT_EQ(result->GetUpdateResult(0, &first), S_OK);
+        if (first.p) first->get_HResult(&hresult);
+        return hresult;
+    }
+
+    static HRESULT FindUpdate(FoundUpdate& found) {
+        HRESULT hr = OpenScanPackage(found.scan);
+        if (hr == S_OK) hr = Search(found.scan.searcher.p, kUpdateId, found.updates);
+        if (hr == S_OK) hr = found.updates->get_Item(0, &found.update);
+        return hr;
     }
 
     fs::path root_;
@@ -128,17 +178,14 @@ const std::string kCatalog = R"({
 
 TEST_F(WuaSim, ScanPackageSearchMatchesTheIdInAnyLetterCase) {
     WritePackage(kCatalog);
-    Ref<IUpdateSession> session;
-    Ref<IUpdateSearcher> searcher;
-    ASSERT_EQ(OpenScanPackage(session, searcher), S_OK);
-    Ref<IUpdateCollection> found;
-    ASSERT_EQ(Search(searcher.p, kUpdateId, found), S_OK);
+    FoundUpdate found;
+    ASSERT_EQ(FindUpdate(found), S_OK);
     LONG count = 0;
-    EXPECT_EQ(found->get_Count(&count), S_OK);
+    EXPECT_EQ(found.updates->get_Count(&count), S_OK);
     ASSERT_EQ(count, 1);
 
-    Ref<IUpdate> update;
-    ASSERT_EQ(found->get_Item(0, &update), S_OK);
+    Ref<IUpdate>& update = found.update;
+    IUpdateSearcher* searcher = found.scan.searcher.p;
     Ref<IUpdate2> update2;
     ASSERT_EQ(update->QueryInterface(IID_IUpdate2, update2.Out()), S_OK);
     Ref<IUpdateIdentity> identity;
@@ -154,7 +201,7 @@ TEST_F(WuaSim, ScanPackageSearchMatchesTheIdInAnyLetterCase) {
     EXPECT_EQ(Text(title), u"Security Update for Office");
 
     Ref<IUpdateCollection> none;
-    EXPECT_EQ(Search(searcher.p, "99999999-0000-4000-8000-000000000000", none), S_OK);
+    EXPECT_EQ(Search(searcher, "99999999-0000-4000-8000-000000000000", none), S_OK);
     EXPECT_EQ(none->get_Count(&count), S_OK);
     EXPECT_EQ(count, 0);
     Ref<ISearchResult> refused;
@@ -165,12 +212,12 @@ TEST_F(WuaSim, ScanPackageSearchMatchesTheIdInAnyLetterCase) {
 }
 
 TEST_F(WuaSim, PackageAndOnlineCatalogFailuresAreTheAgentsCodes) {
-    Ref<IUpdateSession> session;
-    Ref<IUpdateSearcher> searcher;
-    EXPECT_EQ(OpenScanPackage(session, searcher), static_cast<HRESULT>(0x80070002));  // no package file
+    ScanSession scan;
+    EXPECT_EQ(OpenScanPackage(scan), static_cast<HRESULT>(0x80070002));  // no package file
     WritePackage("{ not json");
-    Ref<IUpdateSession> session2;
-    EXPECT_EQ(OpenScanPackage(session2, searcher), static_cast<HRESULT>(0x80247001));
+    ScanSession notCatalog;
+    EXPECT_EQ(OpenScanPackage(notCatalog), static_cast<HRESULT>(0x80247001));
+    IUpdateSession* session = scan.session.p;
 
     // Aimed at Microsoft Update without an online catalog: not reachable.
     Ref<IUpdateSearcher> online;
@@ -207,18 +254,16 @@ TEST_F(WuaSim, MalformedCatalogsAreInvalidScanPackages) {
              R"([1, 2])",
          }) {
         WritePackage(catalog);
-        Ref<IUpdateSession> session;
-        Ref<IUpdateSearcher> searcher;
-        EXPECT_EQ(OpenScanPackage(session, searcher), static_cast<HRESULT>(0x80247001)) << catalog;
+        ScanSession scan;
+        EXPECT_EQ(OpenScanPackage(scan), static_cast<HRESULT>(0x80247001)) << catalog;
     }
 }
 
 TEST_F(WuaSim, UnreadableFaultEntriesAreIgnored) {
     WritePackage(kCatalog);
     Faults(" IUpdateSession::CreateUpdateSearcher = 0x80240016 ,garbage,=0x1,IUpdate::AcceptEula=soon,");
-    Ref<IUpdateSession> session;
-    Ref<IUpdateSearcher> searcher;
-    EXPECT_EQ(OpenScanPackage(session, searcher), static_cast<HRESULT>(0x80240016));
+    ScanSession scan;
+    EXPECT_EQ(OpenScanPackage(scan), static_cast<HRESULT>(0x80240016));
     EXPECT_FALSE(Journaled("IUpdateSession::CreateUpdateSearcher {} -> 0x00000000"));
 }
 
@@ -227,9 +272,11 @@ TEST_F(WuaSim, InjectedFaultsReplaceCallsOrHandOutNullObjects) {
     Faults(
         "IUpdateSearcher::Search#2=0x80240024, IUpdateCollection::get_Item=null,"
         "IUpdateServiceManager::AddScanPackageService=0x1,CoCreateInstance:StringCollection=0x80004005");
-    Ref<IUpdateSession> session;
-    Ref<IUpdateSearcher> searcher;
-    EXPECT_EQ(OpenScanPackage(session, searcher), S_FALSE);  // S_FALSE still hands out the service
+    ScanSession scan;
+    EXPECT_EQ(OpenScanPackage(scan), S_FALSE);  // S_FALSE still hands out the service
+    ASSERT_NE(scan.service.p, nullptr);
+    IUpdateSession* session = scan.session.p;
+    Ref<IUpdateSearcher>& searcher = scan.searcher;
 
     Ref<IUpdateServiceManager> manager;
     ASSERT_EQ(Create(CLSID_UpdateServiceManager, IID_IUpdateServiceManager, manager), S_OK);
@@ -260,11 +307,10 @@ TEST_F(WuaSim, InjectedFaultsReplaceCallsOrHandOutNullObjects) {
 
 TEST_F(WuaSim, CatalogFaultsApplyOnceTheCatalogIsRead) {
     WritePackage(R"({"updates": [], "faults": {"IUpdateSession::CreateUpdateSearcher": "0x8024001E"}})");
-    Ref<IUpdateSession> session;
-    Ref<IUpdateSearcher> searcher;
+    ScanSession scan;
     // The package is read before the searcher is asked for.
-    EXPECT_EQ(OpenScanPackage(session, searcher), static_cast<HRESULT>(0x8024001E));
-    EXPECT_EQ(searcher.p, nullptr);
+    EXPECT_EQ(OpenScanPackage(scan), static_cast<HRESULT>(0x8024001E));
+    EXPECT_EQ(scan.searcher.p, nullptr);
 }
 
 TEST_F(WuaSim, ClassesOutsideTheAgentOrOutOfProcessAreNotRegistered) {
@@ -279,15 +325,11 @@ TEST_F(WuaSim, ClassesOutsideTheAgentOrOutOfProcessAreNotRegistered) {
 
 // The cached-content way of the worker: content files into the cache, then
 // the update installed.
-TEST_F(WuaSim, CopyToCacheNeedsTheFileAndInstallationNeedsCacheAndEula) {
+TEST_F(WuaSim, CopyToCacheNeedsTheFileAndInstallationNeedsTheCache) {
     WritePackage(kCatalog);
-    Ref<IUpdateSession> session;
-    Ref<IUpdateSearcher> searcher;
-    ASSERT_EQ(OpenScanPackage(session, searcher), S_OK);
-    Ref<IUpdateCollection> found;
-    ASSERT_EQ(Search(searcher.p, kUpdateId, found), S_OK);
-    Ref<IUpdate> update;
-    ASSERT_EQ(found->get_Item(0, &update), S_OK);
+    FoundUpdate found;
+    ASSERT_EQ(FindUpdate(found), S_OK);
+    Ref<IUpdate>& update = found.update;
     Ref<IUpdateCollection> bundled;
     ASSERT_EQ(update->get_BundledUpdates(&bundled), S_OK);
     Ref<IUpdate> first;
@@ -306,34 +348,16 @@ TEST_F(WuaSim, CopyToCacheNeedsTheFileAndInstallationNeedsCacheAndEula) {
     Ref<IUpdateDownloadContent> missing;
     EXPECT_NE(noContents->get_Item(0, &missing), S_OK);
 
-    Ref<IUpdateCollection> list;
-    ASSERT_EQ(Create(CLSID_UpdateCollection, IID_IUpdateCollection, list), S_OK);
-    LONG index = 0;
-    list->Add(update.p, &index);
-    Ref<IUpdateInstaller> installer;
-    ASSERT_EQ(session->CreateUpdateInstaller(&installer), S_OK);
-    ASSERT_EQ(installer->put_Updates(list.p), S_OK);
-    auto install = [&](LONG& code, LONG& hresult) {
-        Ref<IInstallationResult> result;
-        ASSERT_EQ(installer->Install(&result), S_OK);
-        OperationResultCode resultCode = orcNotStarted;
-        result->get_ResultCode(&resultCode);
-        code = resultCode;
-        Ref<IUpdateInstallationResult> first;
-        ASSERT_EQ(result->GetUpdateResult(0, &first), S_OK);
-        first->get_HResult(&hresult);
-    };
-    LONG code = 0;
-    LONG hresult = 0;
-    install(code, hresult);
-    EXPECT_EQ(code, orcFailed);
-    EXPECT_EQ(static_cast<uint32_t>(hresult), 0x80240023u);  // EULA not accepted
     update->AcceptEula();
-    install(code, hresult);
-    EXPECT_EQ(static_cast<uint32_t>(hresult), 0x8024002Du);  // content not in the cache
+    Ref<IUpdateInstaller> installer;
+    ASSERT_EQ(InstallerFor(found, installer), S_OK);
+    OperationResultCode resultCode = orcNotStarted;
+    EXPECT_EQ(static_cast<uint32_t>(FirstUpdateResult(installer.p, resultCode)), 0x8024002Du);  // not in the cache
+    EXPECT_EQ(resultCode, orcFailed);
 
     Ref<IStringCollection> files;
     ASSERT_EQ(Create(CLSID_StringCollection, IID_IStringCollection, files), S_OK);
+    LONG index = 0;
     files->Add(ScopedBstr(TEXT("C:\\ORV\\17\\office-kb1.cab")), &index);
     Ref<IUpdate2> first2;
     ASSERT_EQ(first->QueryInterface(IID_IUpdate2, first2.Out()), S_OK);
@@ -344,7 +368,6 @@ TEST_F(WuaSim, CopyToCacheNeedsTheFileAndInstallationNeedsCacheAndEula) {
 
     Ref<IInstallationResult> result;
     ASSERT_EQ(installer->Install(&result), S_OK);
-    OperationResultCode resultCode = orcNotStarted;
     result->get_ResultCode(&resultCode);
     EXPECT_EQ(resultCode, orcSucceeded);
     VARIANT_BOOL reboot = VARIANT_FALSE;
@@ -365,11 +388,10 @@ TEST_F(WuaSim, DownloadOutcomeComesFromTheCatalogAndEnablesInstallation) {
          "install": {"result_code": 3, "hresult": "0x80070643"}},
         {"id": "33333333-0000-4000-8000-000000000000", "found_by": ["5a1b2c3d-0000-4e5f-8a9b-0c1d2e3f4a5b"],
          "download": {"result_code": 4, "hresult": "0x80246008"}}]})");
-    Ref<IUpdateSession> session;
-    Ref<IUpdateSearcher> searcher;
-    ASSERT_EQ(OpenScanPackage(session, searcher), S_OK);
-    Ref<IUpdateCollection> found;
-    ASSERT_EQ(Search(searcher.p, kUpdateId, found), S_OK);
+    FoundUpdate search;
+    ASSERT_EQ(FindUpdate(search), S_OK);
+    IUpdateSession* session = search.scan.session.p;
+    Ref<IUpdateCollection>& found = search.updates;
     LONG count = 0;
     found->get_Count(&count);
     EXPECT_EQ(count, 2);  // the second one found by an alias
@@ -397,6 +419,127 @@ TEST_F(WuaSim, DownloadOutcomeComesFromTheCatalogAndEnablesInstallation) {
     EXPECT_EQ(static_cast<uint32_t>(hresult), 0x80070643u);
     Ref<IUpdateInstallationResult> beyond;
     EXPECT_EQ(result->GetUpdateResult(2, &beyond), E_INVALIDARG);
+}
+
+// Each precondition or lifetime that the agent documents for a call of the
+// worker, broken as the row says: the call fails as the real agent's does.
+TEST_F(WuaSim, EachDocumentedRuleCatchesAWorkerThatBreaksIt) {
+    WritePackage(kCatalog);
+    auto searchAfter = [&](LONG flags) {
+        ScanSession scan;
+        EXPECT_EQ(OpenScanPackage(scan, flags), S_OK);
+        scan.service.Reset();
+        Ref<IUpdateCollection> found;
+        return Search(scan.searcher.p, kUpdateId, found);
+    };
+    // Download or Install of a session's new downloader or installer, given
+    // `updates` unless it is null.
+    auto download = [](IUpdateCollection* updates) {
+        Ref<IUpdateSession> session;
+        Ref<IUpdateDownloader> downloader;
+        Ref<IDownloadResult> result;
+        Create(CLSID_UpdateSession, IID_IUpdateSession, session);
+        session->CreateUpdateDownloader(&downloader);
+        if (updates) downloader->put_Updates(updates);
+        return downloader->Download(&result);
+    };
+    auto install = [](IUpdateCollection* updates) {
+        Ref<IUpdateSession> session;
+        Ref<IUpdateInstaller> installer;
+        Ref<IInstallationResult> result;
+        Create(CLSID_UpdateSession, IID_IUpdateSession, session);
+        session->CreateUpdateInstaller(&installer);
+        if (updates) installer->put_Updates(updates);
+        return installer->Install(&result);
+    };
+    auto withEmptyList = [](const std::function<HRESULT(IUpdateCollection*)>& operation) {
+        Ref<IUpdateCollection> empty;
+        Create(CLSID_UpdateCollection, IID_IUpdateCollection, empty);
+        return operation(empty.p);
+    };
+    const HRESULT kNoService = static_cast<HRESULT>(0x80240001);
+    const HRESULT kNoUpdate = static_cast<HRESULT>(0x80240024);
+    struct Row {
+        const char* worker;
+        std::function<HRESULT()> run;
+        HRESULT expected;
+    };
+    const std::vector<Row> rows = {
+        {"searches a scan package after releasing its service (flags 0)", [&] { return searchAfter(0); }, kNoService},
+        {"searches a non-volatile scan package after releasing its service", [&] { return searchAfter(1); }, S_OK},
+        {"adds a scan package with flags that are no UpdateServiceOption",
+         [] {
+             Ref<IUpdateServiceManager> manager;
+             Ref<IUpdateService> service;
+             Create(CLSID_UpdateServiceManager, IID_IUpdateServiceManager, manager);
+             return manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage),
+                                                   2, &service);
+         },
+         E_INVALIDARG},
+        {"searches with server selection ssOthers and no service ID",
+         [] {
+             Ref<IUpdateSession> session;
+             Ref<IUpdateSearcher> searcher;
+             Create(CLSID_UpdateSession, IID_IUpdateSession, session);
+             session->CreateUpdateSearcher(&searcher);
+             searcher->put_ServerSelection(ssOthers);
+             Ref<IUpdateCollection> found;
+             return Search(searcher.p, kUpdateId, found);
+         },
+         kNoService},
+        {"downloads without giving updates", [&] { return download(nullptr); }, kNoUpdate},
+        {"downloads an empty collection", [&] { return withEmptyList(download); }, kNoUpdate},
+        {"installs without giving updates", [&] { return install(nullptr); }, kNoUpdate},
+        {"installs an empty collection", [&] { return withEmptyList(install); }, kNoUpdate},
+        {"installs an update whose license terms it did not accept (the update's result)",
+         [] {
+             FoundUpdate found;
+             Ref<IUpdateInstaller> installer;
+             EXPECT_EQ(FindUpdate(found), S_OK);
+             EXPECT_EQ(InstallerFor(found, installer), S_OK);
+             OperationResultCode code = orcNotStarted;
+             HRESULT hresult = FirstUpdateResult(installer.p, code);
+             EXPECT_EQ(code, orcFailed);
+             return hresult;
+         },
+         static_cast<HRESULT>(0x80240023)},
+        {"copies a file to the cache by a path that is not full",
+         [&] {
+             fs::create_directories(root_ / "C/ORV/17");
+             std::ofstream(root_ / "C/ORV/17/office-kb1.cab") << "content";
+             FoundUpdate found;
+             Ref<IUpdate2> update2;
+             Ref<IStringCollection> files;
+             EXPECT_EQ(FindUpdate(found), S_OK);
+             found.update->QueryInterface(IID_IUpdate2, update2.Out());
+             Create(CLSID_StringCollection, IID_IStringCollection, files);
+             LONG index = 0;
+             files->Add(ScopedBstr(TEXT("ORV\\17\\office-kb1.cab")), &index);
+             return update2->CopyToCache(files.p);
+         },
+         E_INVALIDARG},
+        {"adds a found update to the search's own collection",
+         [] {
+             FoundUpdate found;
+             EXPECT_EQ(FindUpdate(found), S_OK);
+             LONG index = 0;
+             return found.updates->Add(found.update.p, &index);
+         },
+         static_cast<HRESULT>(0x80240037)},
+        {"adds a null update to its installation list",
+         [] {
+             Ref<IUpdateCollection> list;
+             Create(CLSID_UpdateCollection, IID_IUpdateCollection, list);
+             LONG index = 0;
+             return list->Add(nullptr, &index);
+         },
+         E_POINTER},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.worker);
+        EXPECT_EQ(row.run(), row.expected);
+        EXPECT_EQ(WuaSimLiveObjects(), 0);
+    }
 }
 
 TEST_F(WuaSim, JournalRecordsCallsReleasesAndLiveObjects) {

@@ -114,9 +114,14 @@ std::optional<std::vector<std::string>> SplitTerms(const std::string& text) {
     return terms;
 }
 
+struct Registration {
+    std::shared_ptr<Catalog> catalog;
+    int count = 0;
+};
+
 struct Registry {
     std::mutex lock;
-    std::map<std::string, std::shared_ptr<Catalog>> services;  // by lower-case ID
+    std::map<std::string, Registration> services;  // by lower-case ID
     std::shared_ptr<Catalog> online;
     int registered = 0;
 };
@@ -219,8 +224,17 @@ std::string RegisterScanPackage(const std::shared_ptr<Catalog>& catalog) {
         std::snprintf(made, sizeof(made), "5ca1ab1e-0000-4000-8000-%012d", ++registry.registered);
         id = made;
     }
-    registry.services[Lower(id)] = catalog;
+    Registration& registration = registry.services[Lower(id)];
+    registration.catalog = catalog;
+    ++registration.count;
     return id;
+}
+
+void UnregisterScanPackage(const std::string& serviceId) {
+    Registry& registry = Services();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    auto found = registry.services.find(Lower(serviceId));
+    if (found != registry.services.end() && --found->second.count <= 0) registry.services.erase(found);
 }
 
 HRESULT CatalogOfService(const std::string& serviceId, std::shared_ptr<Catalog>& catalog) {
@@ -229,7 +243,7 @@ HRESULT CatalogOfService(const std::string& serviceId, std::shared_ptr<Catalog>&
     catalog.reset();
     std::string key = Lower(serviceId);
     if (auto found = registry.services.find(key); found != registry.services.end()) {
-        catalog = found->second;
+        catalog = found->second.catalog;
         return S_OK;
     }
     if (key != kMicrosoftUpdateServiceId) return kNoService;

@@ -81,8 +81,12 @@ struct Criteria {
 std::optional<Criteria> ParseCriteria(const std::string& text);
 std::vector<std::shared_ptr<UpdateModel>> FindUpdates(const Catalog& catalog, const Criteria& criteria);
 
-// Registers a scan-package service for the catalog and returns its ID.
+// Registers a scan-package service for the catalog and returns its ID. Each
+// registration counts until UnregisterScanPackage is called for it; a
+// catalog that names its service ID may be registered more than once.
 std::string RegisterScanPackage(const std::shared_ptr<Catalog>& catalog);
+// Ends one registration of the service; the ID is unknown once none is left.
+void UnregisterScanPackage(const std::string& serviceId);
 // The catalog behind a service ID (any letter case): a registered scan
 // package, or for the Microsoft Update service the file that
 // WUA_SIM_ONLINE_CATALOG names. Errors: kNoService for an unknown ID,

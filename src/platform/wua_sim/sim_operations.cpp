@@ -101,6 +101,8 @@ HRESULT SimDownloader::Download(IDownloadResult** retval) {
     if (!retval) return call.Done(E_POINTER);
     *retval = nullptr;
     if (call.Skipped()) return call.Skip();
+    // The agent documents WU_E_NO_UPDATE when the Updates property is not
+    // set or is an empty collection.
     std::vector<std::shared_ptr<UpdateModel>> models = updates_.Models();
     if (models.empty()) return call.Done(kNoUpdate);
     std::vector<Outcome> outcomes;
@@ -117,11 +119,16 @@ HRESULT SimInstaller::Install(IInstallationResult** retval) {
     if (!retval) return call.Done(E_POINTER);
     *retval = nullptr;
     if (call.Skipped()) return call.Skip();
+    // As for Download: WU_E_NO_UPDATE when Updates is not set or is empty.
     std::vector<std::shared_ptr<UpdateModel>> models = updates_.Models();
     if (models.empty()) return call.Done(kNoUpdate);
     std::vector<Outcome> outcomes;
     for (const auto& model : models) {
         Outcome outcome = model->install;
+        // An update whose license terms are not accepted (IUpdate::EulaAccepted
+        // false until AcceptEula) is not installed: the call itself runs, and
+        // the update's result fails with WU_E_EULAS_DECLINED, the agent's code
+        // for declined license terms.
         if (model->eulaRequired && !model->eulaAccepted) {
             outcome = Outcome{4, kEulasDeclined, false};
         } else if (!model->IsDownloaded()) {

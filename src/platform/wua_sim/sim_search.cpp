@@ -37,10 +37,24 @@ private:
     SimUpdateCollection* updates_;
 };
 
+// UpdateServiceOption's only value, which wuapi.h of the MinGW toolchain
+// lacks.
+constexpr LONG kNonVolatileService = 0x1;  // usoNonVolatileService
+
 class SimService : public SimObject<IUpdateService> {
 public:
-    SimService(std::string name, std::string id)
-        : SimObject("IUpdateService", IID_IUpdateService), name_(std::move(name)), id_(std::move(id)) {}
+    SimService(std::string name, std::string id, bool nonVolatile)
+        : SimObject("IUpdateService", IID_IUpdateService),
+          name_(std::move(name)),
+          id_(std::move(id)),
+          nonVolatile_(nonVolatile) {}
+    // The agent documents that without usoNonVolatileService the service
+    // registration is removed automatically when the IUpdateService is
+    // released; with it, only IUpdateServiceManager::RemoveService removes
+    // it. A later search with a removed ID fails as for an unknown service.
+    ~SimService() override {
+        if (!nonVolatile_) UnregisterScanPackage(id_);
+    }
 
     STDMETHODIMP get_Name(BSTR* retval) override { return GetText("get_Name", retval, name_); }
     SIM_NOT_IMPLEMENTED(get_ContentValidationCert, (VARIANT*))
@@ -69,6 +83,7 @@ public:
 private:
     std::string name_;
     std::string id_;
+    bool nonVolatile_;
 };
 
 }  // namespace
@@ -84,6 +99,10 @@ HRESULT SimSearcher::Search(BSTR criteria, ISearchResult** retval) {
     if (call.Skipped()) return call.Skip();
     std::optional<Criteria> parsed = ParseCriteria(Text(criteria));
     if (!parsed) return call.Done(kInvalidCriteria);
+    // The agent documents that with ssOthers the server searched is the one
+    // that ServiceID names, and that ServiceID reads NULL when no service is
+    // available: without an ID there is no service to search.
+    if (serverSelection_ == ssOthers && serviceId_.empty()) return call.Done(kNoService);
     std::string service = serverSelection_ == ssOthers ? serviceId_ : std::string(kMicrosoftUpdateServiceId);
     std::shared_ptr<Catalog> catalog;
     if (HRESULT hr = CatalogOfService(service, catalog); FAILED(hr)) return call.Done(hr);
@@ -101,11 +120,14 @@ HRESULT SimServiceManager::AddScanPackageService(BSTR serviceName, BSTR scanFile
     *ppService = nullptr;
     if (call.Skipped()) return call.Skip();
     if (!scanFileLocation || SysStringLen(scanFileLocation) == 0) return call.Done(E_INVALIDARG);
+    // The flags are a combination of UpdateServiceOption values; the agent
+    // documents E_INVALIDARG for a parameter value that is invalid.
+    if ((flags & ~kNonVolatileService) != 0) return call.Done(E_INVALIDARG);
     std::shared_ptr<Catalog> catalog;
     if (HRESULT hr = ReadCatalog(LocalPathOf(scanFileLocation), catalog); FAILED(hr)) return call.Done(hr);
     std::string id = RegisterScanPackage(catalog);
     call.Arguments()["service_id"] = id;
-    *ppService = new SimService(Text(serviceName), id);
+    *ppService = new SimService(Text(serviceName), id, (flags & kNonVolatileService) != 0);
     return call.Done(S_OK);
 }
 

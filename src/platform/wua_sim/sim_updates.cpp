@@ -1,5 +1,6 @@
 #include "sim_updates.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -23,6 +24,17 @@ std::vector<WideString> StringsOf(IStringCollection* collection) {
         SysFreeString(item);
     }
     return items;
+}
+
+// A full path as Windows writes one: a drive letter, a colon and a
+// separator, or a UNC path.
+bool IsFullPath(const WideString& path) {
+    if (path.size() < 3) return false;
+    WCHAR letter = static_cast<WCHAR>(path[0] | 0x20);
+    bool separator = path[2] == '\\' || path[2] == '/';
+    bool drive = letter >= 'a' && letter <= 'z' && path[1] == ':' && separator;
+    bool unc = path[0] == '\\' && path[1] == '\\';
+    return drive || unc;
 }
 
 // ---------------------------------------------------------------- small result objects
@@ -177,7 +189,9 @@ public:
         for (const WideString& file : files) names.push_back(Narrow(file.c_str()));
         Call call(Kind(), "CopyToCache", {{"update", model_->id}, {"files", names}});
         if (call.Skipped()) return call.Skip();
-        if (files.empty()) return call.Done(E_INVALIDARG);
+        // The agent documents that the strings must give the full paths of
+        // the files, and E_INVALIDARG for a parameter value that is invalid.
+        if (files.empty() || !std::all_of(files.begin(), files.end(), IsFullPath)) return call.Done(E_INVALIDARG);
         for (const WideString& file : files) {
             std::error_code error;
             if (!std::filesystem::is_regular_file(LocalPathOf(file.c_str()), error)) return call.Done(kFileNotFound);

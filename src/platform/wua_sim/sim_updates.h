@@ -135,8 +135,11 @@ public:
     STDMETHODIMP Add(IUpdate* value, LONG* retval) override {
         Call call(Kind(), "Add", {{"update", value ? IdOf(value) : "null"}});
         if (call.Skipped()) return call.Skip();
+        // The agent documents WU_E_NOT_SUPPORTED for a read-only collection
+        // (those of searches and bundled updates) and E_POINTER for a null
+        // update.
         if (readOnly_) return call.Done(kNotSupported);
-        if (!value) return call.Done(E_INVALIDARG);
+        if (!value) return call.Done(E_POINTER);
         Hold(value);
         items_.push_back(value);
         if (retval) *retval = static_cast<LONG>(items_.size() - 1);
