@@ -433,29 +433,24 @@ TEST_F(WuaSim, EachDocumentedRuleCatchesAWorkerThatBreaksIt) {
         return Search(scan.searcher.p, kUpdateId, found);
     };
     // Download or Install of a session's new downloader or installer, given
-    // `updates` unless it is null.
-    auto download = [](IUpdateCollection* updates) {
+    // an empty collection, or nothing.
+    auto operate = [](bool install, bool emptyList) {
         Ref<IUpdateSession> session;
-        Ref<IUpdateDownloader> downloader;
-        Ref<IDownloadResult> result;
-        Create(CLSID_UpdateSession, IID_IUpdateSession, session);
-        session->CreateUpdateDownloader(&downloader);
-        if (updates) downloader->put_Updates(updates);
-        return downloader->Download(&result);
-    };
-    auto install = [](IUpdateCollection* updates) {
-        Ref<IUpdateSession> session;
-        Ref<IUpdateInstaller> installer;
-        Ref<IInstallationResult> result;
-        Create(CLSID_UpdateSession, IID_IUpdateSession, session);
-        session->CreateUpdateInstaller(&installer);
-        if (updates) installer->put_Updates(updates);
-        return installer->Install(&result);
-    };
-    auto withEmptyList = [](const std::function<HRESULT(IUpdateCollection*)>& operation) {
         Ref<IUpdateCollection> empty;
-        Create(CLSID_UpdateCollection, IID_IUpdateCollection, empty);
-        return operation(empty.p);
+        Ref<IUpdateDownloader> downloader;
+        Ref<IUpdateInstaller> installer;
+        Ref<IDownloadResult> downloaded;
+        Ref<IInstallationResult> installed;
+        Create(CLSID_UpdateSession, IID_IUpdateSession, session);
+        if (emptyList) Create(CLSID_UpdateCollection, IID_IUpdateCollection, empty);
+        if (install) {
+            session->CreateUpdateInstaller(&installer);
+            if (emptyList) installer->put_Updates(empty.p);
+            return installer->Install(&installed);
+        }
+        session->CreateUpdateDownloader(&downloader);
+        if (emptyList) downloader->put_Updates(empty.p);
+        return downloader->Download(&downloaded);
     };
     const HRESULT kNoService = static_cast<HRESULT>(0x80240001);
     const HRESULT kNoUpdate = static_cast<HRESULT>(0x80240024);
@@ -487,10 +482,10 @@ TEST_F(WuaSim, EachDocumentedRuleCatchesAWorkerThatBreaksIt) {
              return Search(searcher.p, kUpdateId, found);
          },
          kNoService},
-        {"downloads without giving updates", [&] { return download(nullptr); }, kNoUpdate},
-        {"downloads an empty collection", [&] { return withEmptyList(download); }, kNoUpdate},
-        {"installs without giving updates", [&] { return install(nullptr); }, kNoUpdate},
-        {"installs an empty collection", [&] { return withEmptyList(install); }, kNoUpdate},
+        {"downloads without giving updates", [&] { return operate(false, false); }, kNoUpdate},
+        {"downloads an empty collection", [&] { return operate(false, true); }, kNoUpdate},
+        {"installs without giving updates", [&] { return operate(true, false); }, kNoUpdate},
+        {"installs an empty collection", [&] { return operate(true, true); }, kNoUpdate},
         {"installs an update whose license terms it did not accept (the update's result)",
          [] {
              FoundUpdate found;
