@@ -296,7 +296,7 @@ class CachedContentTest(DeployTestCase):
                 job = self.job()
                 job.scan_package([cached_update(bundled=[update(BUNDLED_1, contents=["http://x/" + segment])])])
                 job.job_file("secret.cab")
-                with open(os.path.join(job.root, "C", "secret.cab"), "w") as f:
+                with open(os.path.join(job.orv, "..", "secret.cab"), "w") as f:
                     f.write("outside the job folder")
                 job.run()
                 self.assertReport(job, -6, 0, describe(0x8007007B))
@@ -425,7 +425,9 @@ class PackageChoiceTest(DeployTestCase):
         return job.run(WUSA_EXIT_CODE="0")
 
     def test_first_msu_entry_in_any_letter_case_is_installed(self):
-        job = self.run_with("expanded/", "a-readme.txt", "windows11.0-kb5068861-x64.MSU", "x.msu")
+        # Other entries come before and after the package in any order the
+        # directory search may have: by name, or by creation either way.
+        job = self.run_with("expanded/", "a-readme.txt", "windows11.0-kb5068861-x64.MSU", "z-notes.txt")
         self.assertReport(job, 6, 1, "")
         self.assertEqual(job.installer_args[0], job.windows_path("windows11.0-kb5068861-x64.MSU"))
         self.assertNoAgentObjectLeft(job)
