@@ -1,4 +1,5 @@
 #include "deploy/content_file.h"
+#include "deploy/job_file_names.h"
 #include "deploy/patch_deployment.h"
 #include "deploy/standalone_package.h"
 #include "platform/console.h"
@@ -38,29 +39,27 @@ int PatchDeployment::Deploy() {
 // Hands each bundled update's content file from the job folder to the update
 // agent's cache. The objects obtained for one bundled update are released
 // before those of the next are obtained, so only the last ones are left for
-// the release routine. Returns kContinue when every file was accepted.
+// the release routine; each of those releases stands under its own guard, as
+// in the release routines, so that one that raises does not end the run.
+// Returns kContinue when every file was accepted.
 int PatchDeployment::CacheBundledContent(LONG bundledCount) {
     for (LONG i = 0; i < bundledCount; ++i) {
-        ReleaseAndClear(pUpdateDownloadContent);
-        ReleaseAndClear(lpString);
-        ReleaseAndClear(pUpdateDownloadContentCollection);
-        ReleaseAndClear(pUpdate2);
-        ReleaseAndClear(pUpdate);
+        ReleaseQuietly(pUpdateDownloadContent, lpString, pUpdateDownloadContentCollection, pUpdate2, pUpdate);
 
         HRESULT hr = pUpdateCollection3->get_Item(i, &pUpdate);
         if (FAILED(hr) || pUpdate == nullptr) {
             ConsolePrint(TEXT("retUpdate is null :: Bundled update didnt get any item for this patch\n"));
-            return Fail(ExitRelease::Both, hr);
+            return Fail(ExitRelease::Both, MissingObjectCode(hr));
         }
         hr = pUpdate->get_DownloadContents(&pUpdateDownloadContentCollection);
         if (FAILED(hr) || pUpdateDownloadContentCollection == nullptr) {
             ConsolePrint(TEXT("retVal is null :: Not able to get the downloadcontents \n"));
-            return Fail(ExitRelease::Both, hr);
+            return Fail(ExitRelease::Both, MissingObjectCode(hr));
         }
         hr = CoCreateInstance(CLSID_StringCollection, nullptr, CLSCTX_INPROC_SERVER, IID_IStringCollection,
                               reinterpret_cast<void**>(&lpString));
         if (FAILED(hr) || lpString == nullptr) {
-            return Fail(ExitRelease::Both, hr);
+            return Fail(ExitRelease::Both, MissingObjectCode(hr));
         }
         hr = pUpdateDownloadContentCollection->get_Item(0, &pUpdateDownloadContent);
         if (hr != S_OK) {
@@ -73,6 +72,9 @@ int PatchDeployment::CacheBundledContent(LONG bundledCount) {
             return FailWithoutText(ExitRelease::Both);
         }
 
+        if (!CheckJobFolderName(jobId_, description_)) {
+            return FailWithoutText(ExitRelease::Both);
+        }
         ScopedBstr url;
         pUpdateDownloadContent->get_DownloadUrl(url.Receive());
         WCHAR fileName[1024] = {};
@@ -80,22 +82,24 @@ int PatchDeployment::CacheBundledContent(LONG bundledCount) {
         WCHAR filePath[2048] = {};
         FormatTruncated(filePath, TEXT("%s:\\ORV\\%s\\%s"), driveLetter_, jobId_, fileName);
         ConsolePrint(TEXT("File path: %s\n"), filePath);
+        // A name that is not a plain file name is refused as a file that
+        // cannot be found would be.
+        if (!IsContentFileName(fileName)) {
+            return FailCachingContent(HRESULT_FROM_WIN32(ERROR_INVALID_NAME));
+        }
 
         LONG index = 0;
         hr = lpString->Add(ScopedBstr(filePath).Get(), &index);
         if (hr != S_OK) {
-            ConsolePrint(TEXT("Error %x"), hr);
-            return Fail(ExitRelease::Both, hr);
+            return FailCachingContent(hr);
         }
         hr = pUpdate->QueryInterface(IID_IUpdate2, reinterpret_cast<void**>(&pUpdate2));
-        if (SUCCEEDED(hr) && pUpdate2 != nullptr) {
-            hr = pUpdate2->CopyToCache(lpString);
-        } else if (SUCCEEDED(hr)) {
-            hr = E_NOINTERFACE;
+        if (FAILED(hr) || pUpdate2 == nullptr) {
+            return FailCachingContent(MissingObjectCode(hr));
         }
+        hr = pUpdate2->CopyToCache(lpString);
         if (hr != S_OK) {
-            ConsolePrint(TEXT("Error %x"), hr);
-            return Fail(ExitRelease::Both, hr);
+            return FailCachingContent(hr);
         }
     }
     return kContinue;
@@ -107,15 +111,16 @@ int PatchDeployment::InstallCachedUpdate() {
     pUpdateCollection2->Add(lpUpdate, &index);
     HRESULT hr = lpUpdateSession->CreateUpdateInstaller(&lpUpdateInstaller);
     if (lpUpdateInstaller == nullptr) {
-        return Fail(ExitRelease::Both, SUCCEEDED(hr) ? E_POINTER : hr);
+        return Fail(ExitRelease::Both, MissingObjectCode(hr));
     }
     if (lpUpdateInstaller->put_Updates(pUpdateCollection2) != S_OK) {
         return FailWithoutText(ExitRelease::Both);
     }
     hr = lpUpdateInstaller->Install(&IResult);
     if (hr != S_OK || IResult == nullptr) {
+        hr = FailedCallCode(hr);
         ConsolePrint(TEXT("Error: 0x%X"), hr);
-        return Fail(ExitRelease::Both, hr == S_OK ? E_POINTER : hr);
+        return Fail(ExitRelease::Both, hr);
     }
 
     OperationResultCode resultCode = orcNotStarted;

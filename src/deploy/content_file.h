@@ -4,7 +4,18 @@
 
 #include "platform/platform.h"
 
+// The Windows error for a text that is not a valid file name. The Linux
+// substitute's types do not carry it.
+#ifndef ERROR_INVALID_NAME
+#define ERROR_INVALID_NAME 123L
+#endif
+
 // Writes the URL's text after its last "/" (all of it when there is none),
 // cut to its first 100 characters, into fileName. A null URL gives an empty
 // name.
 void ContentFileNameFromUrl(const WCHAR* url, WCHAR (&fileName)[1024]);
+
+// False when the name would lead out of the job folder once joined to it:
+// it holds a backslash or a colon (a path, a drive, an alternate stream), or
+// it is "." or "..".
+bool IsContentFileName(const WCHAR* fileName);

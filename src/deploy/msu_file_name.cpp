@@ -1,5 +1,6 @@
 #include "deploy/msu_file_name.h"
 
+#include "deploy/letter_case.h"
 #include "platform/text_format.h"
 
 namespace {
@@ -20,8 +21,10 @@ private:
     HANDLE handle_;
 };
 
-bool IsDotEntry(const WCHAR* name) {
-    return (name[0] == '.' && name[1] == 0) || (name[0] == '.' && name[1] == '.' && name[2] == 0);
+// A standalone update package is named *.msu, in any letter case.
+bool HasMsuExtension(const WCHAR* name) {
+    const std::size_t length = WideLength(name);
+    return length >= 4 && EqualsIgnoringLetterCase(name + length - 4, TEXT(".msu"));
 }
 
 }  // namespace
@@ -35,7 +38,7 @@ std::basic_string<WCHAR> GetMsuFileName(LPCWSTR installDir, LPCWSTR jobId) {
     FindHandle search(FindFirstFileW(pattern, &entry));
     if (!search.IsOpen()) return fileName;
     do {
-        if (!IsDotEntry(entry.cFileName)) {
+        if (HasMsuExtension(entry.cFileName)) {
             fileName = entry.cFileName;
             break;
         }

@@ -8,7 +8,7 @@ int PatchDeployment::InstallOnline() {
     ConsolePrint(TEXT("EMPTY downloadURL. Going with FALLBACK online deployment.\n"));
     HRESULT hr = lpUpdateSession->CreateUpdateDownloader(&lpUpdateDownloader);
     if (hr != S_OK || lpUpdateDownloader == nullptr) {
-        return FailOnline(ExitRelease::Both, TEXT("FAIL CreateUpdateDownloader:0x%X\n"), hr);
+        return FailOnline(ExitRelease::Both, TEXT("FAIL CreateUpdateDownloader:0x%X\n"), FailedCallCode(hr));
     }
     hr = lpUpdateDownloader->put_Updates(pUpdateCollection1);
     if (hr != S_OK) {
@@ -16,7 +16,7 @@ int PatchDeployment::InstallOnline() {
     }
     hr = lpUpdateDownloader->Download(&lpDownloadResult);
     if (hr != S_OK || lpDownloadResult == nullptr) {
-        return FailOnline(ExitRelease::Scan, TEXT("FAIL Download:0x%X\n"), hr);
+        return FailOnline(ExitRelease::Scan, TEXT("FAIL Download:0x%X\n"), FailedCallCode(hr));
     }
     OperationResultCode downloadCode = orcNotStarted;
     lpDownloadResult->get_ResultCode(&downloadCode);
@@ -30,7 +30,7 @@ int PatchDeployment::InstallOnline() {
 
     hr = lpUpdateSession->CreateUpdateInstaller(&lpUpdateInstaller);
     if (hr != S_OK || lpUpdateInstaller == nullptr) {
-        return FailOnline(ExitRelease::Scan, TEXT("FAIL CreateUpdateInstaller:0x%X\n"), hr);
+        return FailOnline(ExitRelease::Scan, TEXT("FAIL CreateUpdateInstaller:0x%X\n"), FailedCallCode(hr));
     }
     hr = lpUpdateInstaller->put_Updates(pUpdateCollection1);
     if (hr != S_OK) {
@@ -38,7 +38,7 @@ int PatchDeployment::InstallOnline() {
     }
     hr = lpUpdateInstaller->Install(&IResult);
     if (hr != S_OK || IResult == nullptr) {
-        return FailOnline(ExitRelease::Both, TEXT("FAIL Install:0x%X\n"), hr);
+        return FailOnline(ExitRelease::Both, TEXT("FAIL Install:0x%X\n"), FailedCallCode(hr));
     }
     OperationResultCode installCode = orcNotStarted;
     IResult->get_ResultCode(&installCode);

@@ -12,8 +12,8 @@
 HRESULT PatchDeployment::ReadFirstUpdateHResult(LONG& updateHResult) {
     IUpdateInstallationResult* updateResult = nullptr;
     HRESULT hr = IResult->GetUpdateResult(0, &updateResult);
-    if (hr == S_OK && updateResult == nullptr) {
-        hr = E_POINTER;
+    if (updateResult == nullptr) {
+        hr = FailedCallCode(hr);
     }
     if (hr == S_OK) {
         updateResult->get_HResult(&updateHResult);
@@ -54,6 +54,11 @@ void PatchDeployment::WriteFailureText(HRESULT code) {
     } else {
         FormatTruncatedN(description_, kDescriptionCapacity, TEXT("Error description:%s"), text);
     }
+}
+
+int PatchDeployment::FailCachingContent(HRESULT code) {
+    ConsolePrint(TEXT("Error %x"), code);
+    return Fail(ExitRelease::Both, code);
 }
 
 int PatchDeployment::FailOnline(ExitRelease release, const WCHAR* lineFormat, HRESULT code) {

@@ -28,7 +28,9 @@ void ReleaseAndClear(T*& reference) {
     }
 }
 
-// The same on the way out, where nothing may stop the releases that follow.
+// The same under a guard for each reference, where nothing may stop the
+// releases that follow or the run itself: on the way out, and between two
+// bundled updates. A release that raises an exception is passed over.
 template <typename... T>
 void ReleaseQuietly(T*&... references) {
     auto release = [](auto*& reference) {
@@ -38,6 +40,19 @@ void ReleaseQuietly(T*&... references) {
         }
     };
     (release(references), ...);
+}
+
+// The code that describes a step which ended without the object it was to
+// hand back. A step that claimed success has no failure code of its own:
+// E_POINTER stands for the missing object, on the console and in the
+// description alike.
+// For a creation or query, which fails only with a negative result:
+inline HRESULT MissingObjectCode(HRESULT hr) {
+    return SUCCEEDED(hr) ? E_POINTER : hr;
+}
+// For a call that fails with anything but S_OK (S_FALSE keeps its own code):
+inline HRESULT FailedCallCode(HRESULT hr) {
+    return hr == S_OK ? E_POINTER : hr;
 }
 
 // One run of the deployment: the WUA objects it holds, and the steps of the
@@ -83,6 +98,10 @@ private:
     }
 
     int FailWithoutText(ExitRelease release) { return Finish(release, -1); }
+
+    // A content file that did not reach the update agent's cache: the code
+    // on the console ("Error %x") and its failure text.
+    int FailCachingContent(HRESULT code);
 
     // A failed step of the online way: its console line, no description.
     int FailOnline(ExitRelease release, const WCHAR* lineFormat, HRESULT code);

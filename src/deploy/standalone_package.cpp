@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "deploy/job_file_names.h"
 #include "deploy/letter_case.h"
 #include "deploy/msu_file_name.h"
+#include "deploy/patch_deployment.h"
 #include "platform/text_format.h"
 #include "process/run_command.h"
 
@@ -33,16 +35,22 @@ bool IsStandalonePackageTitle(const WCHAR* title) {
 }
 
 int InstallStandalonePackage(const WCHAR* driveLetter, const WCHAR* jobId, WCHAR* description) {
+    if (!CheckJobFolderName(jobId, description)) {
+        return -1;
+    }
     WCHAR installDirectory[1024] = {};
     FormatTruncated(installDirectory, TEXT("%s:\\ORV"), driveLetter);
     const auto packageName = GetMsuFileName(installDirectory, jobId);
     if (packageName.empty()) {
-        FormatTruncatedN(description, 1024, TEXT("Unable to get MSU file name."));
+        FormatTruncatedN(description, kDescriptionCapacity, TEXT("Unable to get MSU file name."));
         return -1;
     }
 
     WCHAR packagePath[1024] = {};
     FormatTruncated(packagePath, TEXT("%s\\%s\\%s"), installDirectory, jobId, packageName.c_str());
+    if (!CheckPackagePathForCommandInterpreter(packagePath, description)) {
+        return -1;
+    }
     WCHAR commandLine[1024] = {};
     FormatTruncated(commandLine, TEXT("cmd /c wusa.exe \"%s\" /quiet /norestart"), packagePath);
     WCHAR exitText[256] = {};

@@ -14,6 +14,7 @@ bool IsStandalonePackageTitle(const WCHAR* title);
 // Installs the package found in <drive>:\ORV\<job ID>\ with wusa.exe and
 // waits for it up to 7 hours. Returns 1 when the installer's exit code means
 // success (a restart is then reported as needed), -1 otherwise; description
-// receives "Unable to get MSU file name." when the folder holds no entry,
-// else whatever the run-and-wait routine wrote into it.
+// receives "Unable to get MSU file name." when the folder holds no package,
+// the reason when the job identifier or the package path is refused (nothing
+// is started then), else whatever the run-and-wait routine wrote into it.
 int InstallStandalonePackage(const WCHAR* driveLetter, const WCHAR* jobId, WCHAR* description);

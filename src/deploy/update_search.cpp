@@ -22,7 +22,7 @@ int PatchDeployment::Search() {
     HRESULT hr = CoCreateInstance(CLSID_UpdateSession, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateSession,
                                   reinterpret_cast<void**>(&lpUpdateSession));
     if (FAILED(hr) || lpUpdateSession == nullptr) {
-        return Fail(ExitRelease::None, hr);
+        return Fail(ExitRelease::None, MissingObjectCode(hr));
     }
 
     if (!packagePresent) {
@@ -31,12 +31,13 @@ int PatchDeployment::Search() {
         hr = CoCreateInstance(CLSID_UpdateServiceManager, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateServiceManager,
                               reinterpret_cast<void**>(&lpUpdateServiceManager));
         if (FAILED(hr) || lpUpdateServiceManager == nullptr) {
-            return Fail(ExitRelease::Scan, hr);
+            return Fail(ExitRelease::Scan, MissingObjectCode(hr));
         }
         lpUpdateSession->put_ClientApplicationID(ScopedBstr(TEXT("Veltrane-PostScan")).Get());
         hr = lpUpdateServiceManager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")).Get(),
                                                            ScopedBstr(scanPackagePath).Get(), 0, &pService);
         if (hr != S_OK || pService == nullptr) {
+            hr = FailedCallCode(hr);
             ConsolePrint(TEXT("\nFailure to AddScanPackageService. Error: 0x%X"), hr);
             return Fail(ExitRelease::Scan, hr);
         }
@@ -44,6 +45,7 @@ int PatchDeployment::Search() {
 
     hr = lpUpdateSession->CreateUpdateSearcher(&lpUpdateSearcher);
     if (hr != S_OK || lpUpdateSearcher == nullptr) {
+        hr = FailedCallCode(hr);
         ConsolePrint(TEXT("\nFailed to create UpdateSearcher. Error 0x%X"), hr);
         return Fail(ExitRelease::Scan, hr);
     }
@@ -63,6 +65,7 @@ int PatchDeployment::Search() {
     FormatTruncated(criteria, TEXT("Type='Software' and UpdateID='%s'"), updateId_);
     hr = lpUpdateSearcher->Search(ScopedBstr(criteria).Get(), &pSearchResult);
     if (hr != S_OK || pSearchResult == nullptr) {
+        hr = FailedCallCode(hr);
         ConsolePrint(TEXT("\nFailed to perform Search GetLastError: %d. Error: 0x%X  "),
                      static_cast<int>(GetLastError()), hr);
         return Fail(ExitRelease::Scan, hr);
@@ -72,7 +75,7 @@ int PatchDeployment::Search() {
     // that cannot be read is a failure, not "nothing found".
     hr = pSearchResult->get_Updates(&pUpdateCollection1);
     if (hr != S_OK || pUpdateCollection1 == nullptr) {
-        return Fail(ExitRelease::Scan, hr == S_OK ? E_POINTER : hr);
+        return Fail(ExitRelease::Scan, FailedCallCode(hr));
     }
     LONG count = 0;
     hr = pUpdateCollection1->get_Count(&count);
@@ -87,19 +90,19 @@ int PatchDeployment::Search() {
     hr = CoCreateInstance(CLSID_UpdateCollection, nullptr, CLSCTX_INPROC_SERVER, IID_IUpdateCollection,
                           reinterpret_cast<void**>(&pUpdateCollection2));
     if (FAILED(hr) || pUpdateCollection2 == nullptr) {
-        return Fail(ExitRelease::Scan, hr);
+        return Fail(ExitRelease::Scan, MissingObjectCode(hr));
     }
 
     hr = pUpdateCollection1->get_Item(0, &lpUpdate);
     if (FAILED(hr) || lpUpdate == nullptr) {
-        WriteFailureText(hr);
+        WriteFailureText(MissingObjectCode(hr));
         ConsolePrint(TEXT("lpUpdate is null\n"));
         return FailWithoutText(ExitRelease::Both);
     }
 
     hr = lpUpdate->QueryInterface(IID_IUpdate2, reinterpret_cast<void**>(&lpUpdate2));
     if (FAILED(hr) || lpUpdate2 == nullptr) {
-        return Fail(ExitRelease::Both, hr);
+        return Fail(ExitRelease::Both, MissingObjectCode(hr));
     }
 
     hr = lpUpdate2->get_Identity(&pUpdateIdentity);

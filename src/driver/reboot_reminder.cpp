@@ -1,5 +1,7 @@
 #include "driver/reboot_reminder.h"
 
+#include <string>
+
 #include "platform/console.h"
 #include "process/launch_as_user.h"
 
@@ -7,6 +9,37 @@ namespace {
 
 // How long the worker stays after starting the tray program.
 constexpr DWORD kTrayStartPauseMs = 10000;
+
+// The drive argument becomes the start of the tray program's path: only a
+// single letter names a drive.
+bool IsDriveLetter(const WCHAR* drive) {
+    const WCHAR c = drive[0];
+    return ((c >= TEXT('A') && c <= TEXT('Z')) || (c >= TEXT('a') && c <= TEXT('z'))) && drive[1] == 0;
+}
+
+// The text as it goes between the double quotes of the tray program's
+// command line, so that the program reads it back, by the rules of
+// CommandLineToArgvW, as one argument equal to the text: a double quote is
+// escaped with a backslash, and the backslashes before a double quote (an
+// escaped one or the closing one) are doubled. A text without quotes and
+// without trailing backslashes stays as it is.
+std::basic_string<WCHAR> EscapeForQuotedArgument(const WCHAR* text) {
+    std::basic_string<WCHAR> escaped;
+    std::size_t backslashes = 0;
+    for (const WCHAR* c = text; *c != 0; ++c) {
+        if (*c == TEXT('\\')) {
+            ++backslashes;
+        } else if (*c == TEXT('"')) {
+            escaped.append(backslashes + 1, TEXT('\\'));
+            backslashes = 0;
+        } else {
+            backslashes = 0;
+        }
+        escaped += *c;
+    }
+    escaped.append(backslashes, TEXT('\\'));
+    return escaped;
+}
 
 }  // namespace
 
@@ -22,10 +55,17 @@ int LaunchRebootReminder(WCHAR** argv) {
             ConsolePrint(TEXT("LaunchRebootReminder:  Reboot disabled\n"));
             return -1;
         }
+        // Anything but a drive letter would change which program is started.
+        if (!IsDriveLetter(drive)) {
+            ConsolePrint(TEXT("Patch Tray Execution Failed. ReturnValue:%d, ErrorCode:%d"), -1,
+                         static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+            return -1;
+        }
 
         WCHAR commandLine[1024] = {};
         FormatTruncated(commandLine, TEXT("\"%s:\\ORV\\PatchTray\\VeltraneORVTray.exe\" %d %d %d %d %d %d \"%s\""),
-                        drive, numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], numbers[5], text);
+                        drive, numbers[0], numbers[1], numbers[2], numbers[3], numbers[4], numbers[5],
+                        EscapeForQuotedArgument(text).c_str());
 
         int result = LaunchProcessAsUser(commandLine, nullptr);
         DWORD error = GetLastError();

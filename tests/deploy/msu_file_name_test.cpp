@@ -17,20 +17,19 @@ protected:
     TempDrives drive_;
 };
 
-TEST_F(GetMsuFileNameTest, FirstEntryAfterTheDotEntries) {
+TEST_F(GetMsuFileNameTest, FirstMsuEntryInAnyLetterCase) {
     WriteFile(drive_ / "D/ORV/42/windows10.0-kb5034441-x64.msu", "");
     WriteFile(drive_ / "D/ORV/42/readme.txt", "");
-    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"42"), u"readme.txt");
+    WriteFile(drive_ / "D/ORV/42/A.MSU.sig", "");
+    WriteFile(drive_ / "D/ORV/42/b.Msu", "");
+    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"42"), u"b.Msu");
 }
 
-TEST_F(GetMsuFileNameTest, SubfolderCountsLikeAFile) {
+TEST_F(GetMsuFileNameTest, EmptyWithoutAnMsuEntry) {
     std::filesystem::create_directories(drive_ / "D/ORV/43/package");
-    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"43"), u"package");
-}
-
-TEST_F(GetMsuFileNameTest, EmptyWhenNothingIsThere) {
-    std::filesystem::create_directories(drive_ / "D/ORV/44");
-    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"44"), u"");
+    WriteFile(drive_ / "D/ORV/43/msu", "");
+    WriteFile(drive_ / "D/ORV/43/readme.txt", "");
+    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"43"), u"");
     EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"45"), u"");
 }
 

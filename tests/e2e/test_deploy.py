@@ -45,7 +45,10 @@ def update(update_id=UPDATE_ID, title="Security Update for Contoso Runtime (KB50
 
 class Job:
     """One deployment job's world: a temporary drive C with the agent's
-    folders, the agent's journal, and the run's outcome."""
+    folders, the agent's journal, the arguments the stand-in installer was
+    given, and the run's outcome."""
+
+    drive = "C"
 
     def __init__(self, test):
         self._tmp = tempfile.TemporaryDirectory()
@@ -57,8 +60,13 @@ class Job:
         self.env = {
             "WORKER_DRIVE_ROOT": self.root,
             "WUA_SIM_JOURNAL": self.journal_file,
+            "WUSA_ARGS_FILE": os.path.join(self.root, "wusa-args.txt"),
             "PATH": STANDINS + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"),
         }
+
+    def windows_path(self, name, job=JOB):
+        """A file of the job folder as the worker names it."""
+        return "%s:\\ORV\\%s\\%s" % (self.drive, job, name)
 
     def scan_package(self, updates, service_id=SCAN_SERVICE_ID):
         folder = os.path.join(self.orv, "PatchDeploy")
@@ -77,14 +85,15 @@ class Job:
         with open(os.path.join(self.job_folder, name), "wb") as f:
             f.write(content)
 
-    def run(self, update_id=UPDATE_ID, **env):
+    def run(self, update_id=UPDATE_ID, job=JOB, **env):
         self.env.update(env)
         with StatusServer() as server:
-            result = run_worker(job_args(server.port, update_id=update_id, job=JOB), env=self.env)
+            result = run_worker(job_args(server.port, update_id=update_id, job=job), env=self.env)
         return self.record(result, server)
 
     def record(self, result, server):
-        """Keeps a finished run: its console, its one report and the journal."""
+        """Keeps a finished run: its console, its one report, the journal and
+        the installer's arguments (None when it did not run)."""
         self.result = result
         assert len(server.requests) == 1, "one report per job: %r" % result.text
         self.report = server.requests[0].report()
@@ -93,6 +102,11 @@ class Job:
         if os.path.exists(self.journal_file):
             with open(self.journal_file, encoding="utf-8") as f:
                 self.journal = f.read().splitlines()
+        self.installer_args = None
+        args_file = os.path.join(self.root, "wusa-args.txt")
+        if os.path.exists(args_file):
+            with open(args_file, encoding="utf-8") as f:
+                self.installer_args = f.read().splitlines()
         return self
 
     def calls(self, subject):
@@ -275,6 +289,36 @@ class CachedContentTest(DeployTestCase):
         self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
         self.assertNoAgentObjectLeft(job)
 
+    def test_content_name_that_is_not_a_file_name_fails_as_a_missing_file(self):
+        # The files that the names would reach are there: only the name fails.
+        for segment in ("..\\..\\secret.cab", "C:secret.cab", "..", "."):
+            with self.subTest(segment=segment):
+                job = self.job()
+                job.scan_package([cached_update(bundled=[update(BUNDLED_1, contents=["http://x/" + segment])])])
+                job.job_file("secret.cab")
+                with open(os.path.join(job.orv, "..", "secret.cab"), "w") as f:
+                    f.write("outside the job folder")
+                job.run()
+                self.assertReport(job, -6, 0, describe(0x8007007B))
+                self.assertIn("File path: %s\r\nError 8007007bReleasePatchScanPointers - Entry"
+                              % job.windows_path(segment), job.console)
+                self.assertEqual(job.calls("IUpdate::CopyToCache"), [])
+                self.assertNoAgentObjectLeft(job)
+
+    def test_release_raising_between_bundled_updates_does_not_fail_the_job(self):
+        # The first bundled update's objects are released in the loop, the
+        # second's by the release routine, which names the one that raised.
+        for interface, reference in (("IUpdateDownloadContent", "pUpdateDownloadContent"),
+                                     ("IStringCollection", "lpString"),
+                                     ("IUpdateDownloadContentCollection", "pUpdateDownloadContentCollection")):
+            with self.subTest(interface=interface):
+                job = self.prepare().run(WUA_SIM_FAULTS=interface + "::Release=throw")
+                self.assertReport(job, 6, 1, "")
+                self.assertEqual(len(job.calls("IUpdate::CopyToCache")), 2)
+                self.assertEqual(job.console.count("Exception in"), 1, job.console)
+                self.assertIn("Exception in ReleasePatchDeployPointers :: %s->Release()" % reference, job.console)
+                self.assertNoAgentObjectLeft(job)
+
     def test_bundled_updates_without_content_are_skipped(self):
         job = self.job()
         job.scan_package([cached_update(bundled=[update(BUNDLED_1), update(BUNDLED_2, contents=[NO_SLASH_URL])])])
@@ -333,13 +377,7 @@ class StandalonePackageTest(DeployTestCase):
         job.scan_package([update(title=STANDALONE_TITLE, bundled=[update(BUNDLED_1, contents=["http://x/a.cab"])])])
         if package:
             job.job_file(package)
-        args_file = os.path.join(job.root, "wusa-args.txt")
-        job.run(WUSA_EXIT_CODE=str(exit_code), WUSA_ARGS_FILE=args_file)
-        job.installer_args = None
-        if os.path.exists(args_file):
-            with open(args_file) as f:
-                job.installer_args = f.read().splitlines()
-        return job
+        return job.run(WUSA_EXIT_CODE=str(exit_code))
 
     def test_success_and_restart_exit_codes_report_success_with_a_restart(self):
         for code in (0, 0x240006, 3010, 3011):
@@ -367,42 +405,117 @@ class StandalonePackageTest(DeployTestCase):
         self.assertIsNone(job.installer_args)
         self.assertNoAgentObjectLeft(job)
 
-    def test_job_folder_holding_only_a_subfolder_installs_that_path(self):
+
+class PackageChoiceTest(DeployTestCase):
+    """Which entry of the job folder the installer is given, and which names
+    it is never given. The Windows suite runs the same tests with the names
+    a Windows folder can hold."""
+
+    # Names that cmd would change inside the command line's double quotes.
+    UNSAFE_NAMES = ("%PATH%&wusa.exe INJECTED&.msu", 'kb1" & wusa.exe INJECTED & ".msu', "kb1\x07.msu")
+
+    def run_with(self, *entries):
         job = self.job()
         job.scan_package([update(title=STANDALONE_TITLE.upper())])
-        os.makedirs(os.path.join(job.job_folder, "expanded"))
-        args_file = os.path.join(job.root, "wusa-args.txt")
-        job.run(WUSA_ARGS_FILE=args_file)
+        for name in entries:
+            if name.endswith("/"):
+                os.makedirs(os.path.join(job.job_folder, name))
+            else:
+                job.job_file(name)
+        return job.run(WUSA_EXIT_CODE="0")
+
+    def test_first_msu_entry_in_any_letter_case_is_installed(self):
+        # Other entries come before and after the package in any order the
+        # directory search may have: by name, or by creation either way.
+        job = self.run_with("expanded/", "a-readme.txt", "windows11.0-kb5068861-x64.MSU", "z-notes.txt")
         self.assertReport(job, 6, 1, "")
-        with open(args_file) as f:
-            self.assertEqual(f.read().splitlines()[0], "C:\\ORV\\42\\expanded")
+        self.assertEqual(job.installer_args[0], job.windows_path("windows11.0-kb5068861-x64.MSU"))
         self.assertNoAgentObjectLeft(job)
+
+        job = self.run_with("expanded/", "readme.txt", "package.msu.txt")
+        self.assertReport(job, -6, 0, "Unable to get MSU file name.")
+        self.assertIsNone(job.installer_args)
+
+    def test_package_name_that_the_command_interpreter_would_change_is_refused(self):
+        for name in self.UNSAFE_NAMES:
+            with self.subTest(name=name):
+                job = self.run_with(name)
+                shown = job.windows_path(name.replace("\x07", " "))
+                self.assertReport(job, -6, 0, "Invalid MSU file path: it contains a percent sign, a double quote or "
+                                  "a control character, which the command interpreter would change: " + shown)
+                self.assertIsNone(job.installer_args)
+                self.assertNoAgentObjectLeft(job)
+
+
+class JobFolderTest(DeployTestCase):
+    """A job identifier that is no folder name leads nowhere: nothing of the
+    job folder's surroundings is installed or cached."""
+
+    def test_job_identifier_that_leaves_the_job_folder_starts_nothing(self):
+        outside = [update(title=STANDALONE_TITLE), cached_update(bundled=[update(BUNDLED_1, contents=["http://x/a.cab"])])]
+        for catalog in outside:
+            for job_id, reported_job in (("..\\pub", "0"), ("42\\..\\..\\pub", "42"), ("", "0")):
+                with self.subTest(job=job_id, title=catalog["title"]):
+                    job = self.job()
+                    job.scan_package([catalog])
+                    for folder in (os.path.join(job.orv, "..", "pub"), job.job_folder):
+                        os.makedirs(folder, exist_ok=True)
+                        for name in ("planted.msu", "a.cab"):
+                            with open(os.path.join(folder, name), "w") as f:
+                                f.write("planted")
+                    job.run(job=job_id, WUSA_EXIT_CODE="0")
+                    self.assertEqual((job.report["nStatus"], job.report["nJobID"]), ("-6", reported_job))
+                    self.assertEqual(job.report["strErrorDescription"],
+                                     "Invalid job identifier: it is not a valid folder name.")
+                    self.assertIsNone(job.installer_args)
+                    self.assertEqual(job.calls("IUpdate::CopyToCache"), [])
+                    self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
+                    self.assertNoAgentObjectLeft(job)
 
 
 class FailedStepTest(DeployTestCase):
     """A failing agent call at each step ends the job with its own console
-    line and description, and every object obtained so far is released."""
+    line and description, and every object obtained so far is released. A
+    step that answers S_OK without its object ("=null") fails with
+    E_POINTER, never with the text of success."""
 
     def test_each_failed_step(self):
         cached = [cached_update()]
         online = [update()]
+        null = describe(0x80004003)
         cases = [
             # (catalog, injected fault, console text, description)
             (cached, "CoCreateInstance:UpdateSession=0x80040154", None, describe(0x80040154)),
-            (cached, "CoCreateInstance:UpdateServiceManager=null", None, describe(0)),
+            (cached, "CoCreateInstance:UpdateSession=null", None, null),
+            (cached, "CoCreateInstance:UpdateServiceManager=null", None, null),
+            (cached, "IUpdateServiceManager::AddScanPackageService=null",
+             "\r\nFailure to AddScanPackageService. Error: 0x80004003ReleasePatchScanPointers", null),
+            (cached, "IUpdateSession::CreateUpdateSearcher=null",
+             "\r\nFailed to create UpdateSearcher. Error 0x80004003ReleasePatchScanPointers", null),
+            (cached, "IUpdateSearcher::Search=null",
+             "\r\nFailed to perform Search GetLastError: 0. Error: 0x80004003  ReleasePatchScanPointers", null),
+            (cached, "ISearchResult::get_Updates=null", None, null),
+            (cached, "CoCreateInstance:UpdateCollection=null", None, null),
+            (cached, "IUpdate::QueryInterface#1=null", None, null),
+            (cached, "IUpdateCollection::get_Item#2=null",
+             "retUpdate is null :: Bundled update didnt get any item for this patch\r\n", null),
+            (cached, "CoCreateInstance:StringCollection=null", None, null),
+            (cached, "IUpdate::QueryInterface#2=null", "Error 80004003", null),
+            (cached, "IUpdateSession::CreateUpdateInstaller=null", None, null),
+            (cached, "IUpdateInstaller::Install=null", "Error: 0x80004003", null),
             (cached, "IUpdateSession::CreateUpdateSearcher=0x80004005",
              "\r\nFailed to create UpdateSearcher. Error 0x80004005ReleasePatchScanPointers", describe(0x80004005)),
             (cached, "IUpdateSearcher::Search=0x8024402C",
              "\r\nFailed to perform Search GetLastError: 0. Error: 0x8024402C  ReleasePatchScanPointers",
              describe(0x8024402C)),
             (cached, "CoCreateInstance:UpdateCollection=0x8007000E", None, describe(0x8007000E)),
-            (cached, "IUpdateCollection::get_Item#1=null", "lpUpdate is null\r\n", describe(0)),
+            (cached, "IUpdateCollection::get_Item#1=null", "lpUpdate is null\r\n", null),
             (cached, "IUpdate::get_Identity=0x80004005", None, ""),
             (cached, "IUpdate::get_BundledUpdates=0x80004005", None, ""),
             (cached, "IUpdateCollection::get_Item#2=0x8002000B",
              "retUpdate is null :: Bundled update didnt get any item for this patch\r\n", describe(0x8002000B)),
             (cached, "IUpdate::get_DownloadContents=null",
-             "retVal is null :: Not able to get the downloadcontents \r\n", describe(0)),
+             "retVal is null :: Not able to get the downloadcontents \r\n", null),
             (cached, "CoCreateInstance:StringCollection=0x8007000E", None, describe(0x8007000E)),
             (cached, "IUpdateDownloadContentCollection::get_Item=null",
              "retItem is null :: Not able to get the download url\r\n",
@@ -426,6 +539,12 @@ class FailedStepTest(DeployTestCase):
              "FAIL put_Updates for Install:0x80004005\r\n" + RELEASE_SCAN + "Success", ""),
             (online, "IUpdateInstaller::Install=0x80240022",
              "FAIL Install:0x80240022\r\n" + RELEASE_BOTH + "Success", ""),
+            (online, "IUpdateSession::CreateUpdateDownloader=null",
+             "FAIL CreateUpdateDownloader:0x80004003\r\n" + RELEASE_BOTH + "Success", ""),
+            (online, "IUpdateDownloader::Download=null", "FAIL Download:0x80004003\r\n" + RELEASE_SCAN + "Success", ""),
+            (online, "IUpdateSession::CreateUpdateInstaller=null",
+             "FAIL CreateUpdateInstaller:0x80004003\r\n" + RELEASE_SCAN + "Success", ""),
+            (online, "IUpdateInstaller::Install=null", "FAIL Install:0x80004003\r\n" + RELEASE_BOTH + "Success", ""),
         ]
         for catalog, fault, console, description in cases:
             with self.subTest(fault=fault):

@@ -232,6 +232,31 @@ class ReminderTest(unittest.TestCase):
                 self.assertEqual(self.tray_record()["argv"][1:], [passed, "0", "3", "4", "5", "-6", "two words"])
                 os.remove(self.record_path)
 
+    def test_drive_that_is_not_a_letter_starts_nothing(self):
+        self.install_tray()
+        # A program where the first drive would lead if it were used as given.
+        evil = os.path.join(self.root, "D", "evil")
+        os.makedirs(evil)
+        shutil.copy(os.path.join(self.tray_dir, "VeltraneORVTray.exe"), os.path.join(evil, "run.sh"))
+        for sessions in ([self.active(TEST_USER)], []):
+            self.write_sessions(sessions)
+            for drive in ('D:\\evil\\run.sh" "', "", "DD", "1", "D:", "\u00c4"):
+                with self.subTest(drive=drive, sessions=len(sessions)):
+                    run = self.run_reminder([drive] + TRAY_ARGS[1:])
+                    self.assertEqual(run.raw, console(START, "Patch Tray Execution Failed. ReturnValue:-1, ErrorCode:87"))
+        self.assert_not_started()
+
+    def test_text_reaches_the_tray_program_as_one_argument(self):
+        self.install_tray()
+        self.write_sessions([self.active(TEST_USER)])
+        for text in ('abc" --uninstall "x', "C:\\dir\\", 'a\\"b\\\\"', '"', ""):
+            with self.subTest(text=text):
+                self.run_reminder(["d", "1", "2", "3", "4", "5", "6", text])
+                record = self.tray_record()
+                self.assertTrue(record["argv"][0].endswith("/D/ORV/PatchTray/VeltraneORVTray.exe"))
+                self.assertEqual(record["argv"][1:], ["1", "2", "3", "4", "5", "6", text])
+                os.remove(self.record_path)
+
     def test_unprivileged_worker_cannot_take_the_users_token(self):
         self.install_tray()
         self.write_sessions([self.active(TEST_USER, ":0")])

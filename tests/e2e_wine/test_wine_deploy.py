@@ -30,23 +30,26 @@ def tearDownModule():
 
 class WineJob(Job):
     """The Linux suite's job with its temporary folder as drive W:, the
-    journal and the online catalog addressed by their W: paths."""
+    journal, the installer's record and the online catalog addressed by
+    their W: paths."""
+
+    drive = wine.DRIVE
 
     def __init__(self, test):
         super().__init__(test)
         self.orv = os.path.join(self.root, "ORV")
         self.job_folder = os.path.join(self.orv, JOB)
-        self.env = {"WUA_SIM_JOURNAL": wine.DRIVE + ":\\journal.log"}
+        self.env = {"WUA_SIM_JOURNAL": wine.DRIVE + ":\\journal.log", "WUSA_ARGS_FILE": wine.DRIVE + ":\\wusa-args.txt"}
 
     def online_catalog(self, updates):
         super().online_catalog(updates)
         self.env["WUA_SIM_ONLINE_CATALOG"] = wine.DRIVE + ":\\microsoft-update.json"
 
-    def run(self, update_id=UPDATE_ID, **env):
+    def run(self, update_id=UPDATE_ID, job=JOB, **env):
         self.env.update(env)
         wine.map_drive(self.root)
         with StatusServer() as server:
-            result = wine.run_worker(job_args(server.port, update_id=update_id, job=JOB, drive=wine.DRIVE),
+            result = wine.run_worker(job_args(server.port, update_id=update_id, job=job, drive=wine.DRIVE),
                                      env=self.env)
         return self.record(result, server)
 
@@ -122,13 +125,7 @@ class StandalonePackageTest(WineTestCase):
         job.scan_package([update(title=STANDALONE_TITLE, bundled=[update(BUNDLED_1, contents=["http://x/a.cab"])])])
         if package:
             job.job_file(package)
-        job.run(WUSA_ARGS_FILE=wine.DRIVE + ":\\wusa-args.txt", **env)
-        job.installer_args = None
-        args_file = os.path.join(job.root, "wusa-args.txt")
-        if os.path.exists(args_file):
-            with open(args_file, encoding="utf-8") as f:
-                job.installer_args = f.read().splitlines()
-        return job
+        return job.run(**env)
 
     def test_exit_codes_of_success_and_restart(self):
         # The full 32-bit code travels from the installer through cmd to the
@@ -148,26 +145,26 @@ class StandalonePackageTest(WineTestCase):
                 self.assertReport(job, -6, 0, description)
                 self.assertNoAgentObjectLeft(job)
 
-    def test_package_path_comes_from_the_directory_search(self):
-        # FindFirstFileW of Wine lists "." and ".." first, as Windows does;
-        # the first other entry, here a folder, is the package.
-        job = self.job()
-        job.scan_package([update(title=STANDALONE_TITLE)])
-        os.makedirs(os.path.join(job.job_folder, "expanded"))
-        job.run(WUSA_ARGS_FILE=wine.DRIVE + ":\\wusa-args.txt", WUSA_EXIT_CODE="0")
-        self.assertReport(job, 6, 1, "")
-        with open(os.path.join(job.root, "wusa-args.txt"), encoding="utf-8") as f:
-            self.assertEqual(f.read().splitlines()[0], JOB_FOLDER + "expanded")
-        self.assertNoAgentObjectLeft(job)
-
     def test_empty_job_folder(self):
         job = self.job()
         job.scan_package([update(title=STANDALONE_TITLE)])
         os.makedirs(job.job_folder)
-        job.run(WUSA_ARGS_FILE=wine.DRIVE + ":\\wusa-args.txt")
+        job.run()
         self.assertReport(job, -6, 0, "Unable to get MSU file name.")
-        self.assertFalse(os.path.exists(os.path.join(job.root, "wusa-args.txt")))
+        self.assertIsNone(job.installer_args)
         self.assertNoAgentObjectLeft(job)
+
+
+class PackageChoiceTest(WineTestCase, test_deploy.PackageChoiceTest):
+    """The package comes from Wine's FindFirstFileW. A Windows name cannot
+    hold a double quote or a control character, but it can hold a %: cmd
+    would expand the variable inside the quotes."""
+
+    UNSAFE_NAMES = ("%WINDIR%&wusa.exe INJECTED&.msu",)
+
+
+class JobFolderTest(WineTestCase, test_deploy.JobFolderTest):
+    """The job identifier's way out of the job folder, through Wine's paths."""
 
 
 class SystemMessageTest(WineTestCase):

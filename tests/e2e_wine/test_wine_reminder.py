@@ -45,11 +45,11 @@ class ReminderTest(unittest.TestCase):
         self.record_file = os.path.join(self.tray_folder, "VeltraneORVTray.exe.record")
         wine.map_drive(self.root)
 
-    def run_reminder(self, worker=None, env=None):
+    def run_reminder(self, worker=None, env=None, args=TRAY_ARGS):
         """Runs the reminder until its success line (or its end) and returns
         the console text; a worker still in its pause is stopped."""
         env = dict(env or {}, **{MARKER: "worker"})
-        text, self.paused = wine.run_until(TRAY_ARGS, SUCCESS.replace("\n", "\r\n"), env=env, worker=worker)
+        text, self.paused = wine.run_until(args, SUCCESS.replace("\n", "\r\n"), env=env, worker=worker)
         return text
 
     def record(self):
@@ -106,6 +106,24 @@ class ReminderTest(unittest.TestCase):
         # Wine refuses the start of a missing program with
         # ERROR_FILE_NOT_FOUND, as Windows does.
         self.assertTrue(run.text.endswith("Patch Tray Execution Failed. ReturnValue:-1, ErrorCode:2"), run.text)
+
+    def test_drive_that_is_not_a_letter_starts_nothing(self):
+        # The first drive would start the tray program with the drive's
+        # remainder as its first argument if it were used as given.
+        for drive in (wine.DRIVE + ':\\ORV\\PatchTray\\VeltraneORVTray.exe" "', "", "WW", "W:"):
+            with self.subTest(drive=drive):
+                run = wine.run_worker([drive] + TRAY_ARGS[1:])
+                self.assertEqual(run.text, self.expected_console(START) +
+                                 "Patch Tray Execution Failed. ReturnValue:-1, ErrorCode:87")
+        self.assertFalse(os.path.exists(self.record_file))
+
+    def test_text_reaches_the_tray_program_as_one_argument(self):
+        for text in ('abc" --uninstall "x', "C:\\dir\\", 'a\\"b\\\\"'):
+            with self.subTest(text=text):
+                self.run_reminder(args=[wine.DRIVE.lower(), "1", "2", "3", "4", "5", "6", text])
+                _, argv, _ = self.record()
+                self.assertEqual(argv[1:], ["1", "2", "3", "4", "5", "6", text])
+                os.remove(self.record_file)
 
     def test_reminder_disabled(self):
         run = wine.run_worker([wine.DRIVE, "0", "2", "3", "4", "5", "6", "abc"])

@@ -1,0 +1,22 @@
+// Names that the worker builds paths and the installer's command line from:
+// the job's folder, <drive>:\ORV\<job ID>\, and the standalone package in it.
+// Both come from outside (the command line, the folder's contents) and are
+// checked before anything is done with them.
+#pragma once
+
+#include "platform/platform.h"
+
+// True when the job identifier names one folder inside the install
+// directory. A job identifier is a number by its meaning; one that is empty,
+// holds a path separator, a colon, "..", a control character or another
+// character that Windows never allows in a name, or is "." would lead the
+// worker out of the job folder or to no folder at all. Then the reason is
+// written into description (1024 characters) and false is returned.
+bool CheckJobFolderName(const WCHAR* jobId, WCHAR* description);
+
+// True when the package path can stand between the double quotes of cmd's
+// command line unchanged. Inside them cmd still expands %NAME%, a double
+// quote would end the quoting and let the rest become commands or switches,
+// and control characters have no place in a path. Otherwise description
+// names the path (control characters shown as blanks) and false is returned.
+bool CheckPackagePathForCommandInterpreter(const WCHAR* packagePath, WCHAR* description);
