@@ -118,14 +118,38 @@ void ReapAbandonedChildren() {
     });
 }
 
+HANDLE GetStdHandle(DWORD nStdHandle) {
+    if (nStdHandle != STD_INPUT_HANDLE && nStdHandle != STD_OUTPUT_HANDLE && nStdHandle != STD_ERROR_HANDLE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(static_cast<int32_t>(nStdHandle)));
+}
+
+void ChooseStandardDescriptors(SpawnRequest& request, const STARTUPINFOW* startup, bool inheritHandles) {
+    const bool given = startup && (startup->dwFlags & STARTF_USESTDHANDLES);
+    const HANDLE handles[3] = {given ? startup->hStdInput : nullptr, given ? startup->hStdOutput : nullptr,
+                               given ? startup->hStdError : nullptr};
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (given) {
+            intptr_t value = reinterpret_cast<intptr_t>(handles[fd]);
+            // STD_INPUT_HANDLE (-10) is descriptor 0, and so on.
+            request.standardDescriptors[fd] = value <= -10 && value >= -12 ? static_cast<int>(-10 - value) : -1;
+        } else {
+            request.standardDescriptors[fd] = inheritHandles ? fd : -1;
+        }
+    }
+}
+
 BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
                     BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory,
-                    LPSTARTUPINFOW, LPPROCESS_INFORMATION lpProcessInformation) {
+                    LPSTARTUPINFOW lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation) {
     SpawnRequest request;
     request.applicationName = lpApplicationName;
     request.commandLine = lpCommandLine;
     request.workingDirectory = lpCurrentDirectory;
     request.inheritHandles = bInheritHandles != FALSE;
+    ChooseStandardDescriptors(request, lpStartupInfo, request.inheritHandles);
     std::u16string wideEnvironment;
     if (lpEnvironment && (dwCreationFlags & CREATE_UNICODE_ENVIRONMENT)) {
         request.environment = static_cast<const WCHAR*>(lpEnvironment);
@@ -176,7 +200,7 @@ BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
 }
 
 BOOL CloseHandle(HANDLE hObject) {
-    if (!hObject || hObject == reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1))) {
+    if (!hObject || IsPseudoHandle(hObject)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
