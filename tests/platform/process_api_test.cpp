@@ -127,6 +127,23 @@ TEST(CreateProcessW, ProgramThatCannotBeStartedFailsWithoutHandle) {
     EXPECT_EQ(info.hThread, nullptr);
 }
 
+TEST(CreateProcessW, WorkerWithoutStandardDescriptorsStillLearnsOfAFailedStart) {
+    TempFolder folder;
+    WriteFile(folder / "noscript", "not a program\n");
+    chmod((folder / "noscript").c_str(), 0755);
+    pid_t worker = fork();
+    ASSERT_GE(worker, 0);
+    if (worker == 0) {  // a worker started with descriptors 0, 1 and 2 closed
+        for (int fd = 0; fd <= 2; ++fd) close(fd);
+        PROCESS_INFORMATION info{};
+        bool refused = !Start(folder / "noscript", info) && GetLastError() == ERROR_BAD_EXE_FORMAT;
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(worker, &status, 0), worker);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST(CreateProcessW, ChildOutlivesTheTimeLimitAndItsHandle) {
     TempFolder folder;
     PROCESS_INFORMATION info{};

@@ -118,27 +118,39 @@ void ReapAbandonedChildren() {
     });
 }
 
+namespace {
+
+// GetStdHandle's pseudo handles carry the STD_ number, -10 to -12, which
+// counts down from descriptor 0.
+constexpr intptr_t kStdInputValue = static_cast<int32_t>(STD_INPUT_HANDLE);
+constexpr intptr_t kStdErrorValue = static_cast<int32_t>(STD_ERROR_HANDLE);
+
+// The descriptor a handle given with STARTF_USESTDHANDLES stands for, -1 for none.
+int DescriptorOfStandardHandle(HANDLE handle) {
+    intptr_t value = reinterpret_cast<intptr_t>(handle);
+    return value <= kStdInputValue && value >= kStdErrorValue ? static_cast<int>(kStdInputValue - value) : -1;
+}
+
+}  // namespace
+
 HANDLE GetStdHandle(DWORD nStdHandle) {
-    if (nStdHandle != STD_INPUT_HANDLE && nStdHandle != STD_OUTPUT_HANDLE && nStdHandle != STD_ERROR_HANDLE) {
+    intptr_t value = static_cast<int32_t>(nStdHandle);
+    if (value > kStdInputValue || value < kStdErrorValue) {
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_HANDLE_VALUE;
     }
-    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(static_cast<int32_t>(nStdHandle)));
+    return reinterpret_cast<HANDLE>(value);
 }
 
 void ChooseStandardDescriptors(SpawnRequest& request, const STARTUPINFOW* startup, bool inheritHandles) {
     const bool given = startup && (startup->dwFlags & STARTF_USESTDHANDLES);
-    const HANDLE handles[3] = {given ? startup->hStdInput : nullptr, given ? startup->hStdOutput : nullptr,
-                               given ? startup->hStdError : nullptr};
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (given) {
-            intptr_t value = reinterpret_cast<intptr_t>(handles[fd]);
-            // STD_INPUT_HANDLE (-10) is descriptor 0, and so on.
-            request.standardDescriptors[fd] = value <= -10 && value >= -12 ? static_cast<int>(-10 - value) : -1;
-        } else {
-            request.standardDescriptors[fd] = inheritHandles ? fd : -1;
-        }
+    if (given) {
+        request.standardDescriptors[0] = DescriptorOfStandardHandle(startup->hStdInput);
+        request.standardDescriptors[1] = DescriptorOfStandardHandle(startup->hStdOutput);
+        request.standardDescriptors[2] = DescriptorOfStandardHandle(startup->hStdError);
+        return;
     }
+    for (int fd = 0; fd <= 2; ++fd) request.standardDescriptors[fd] = inheritHandles ? fd : -1;
 }
 
 BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,

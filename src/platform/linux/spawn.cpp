@@ -48,6 +48,24 @@ private:
     int fd_;
 };
 
+// A close-on-exec pipe whose ends lie above descriptor 2: a worker started
+// with a standard descriptor closed would otherwise get one there, and the
+// child's standard descriptors would replace it.
+bool OpenPipe(Descriptor& reader, Descriptor& writer) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return false;
+    for (int i = 0; i < 2; ++i) {
+        if (ends[i] <= 2) {
+            int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, 3);
+            close(ends[i]);
+            ends[i] = moved;
+        }
+    }
+    reader.Reset(ends[0]);
+    writer.Reset(ends[1]);
+    return reader.Get() >= 0 && writer.Get() >= 0;
+}
+
 DWORD Win32ErrorOfExec(int error) {
     switch (error) {
         case ENOENT:
@@ -222,23 +240,19 @@ BOOL SpawnProcess(const SpawnRequest& request, _PROCESS_INFORMATION* information
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    int reportPipe[2];
-    if (pipe2(reportPipe, O_CLOEXEC) != 0) {
+    Descriptor reportReader, reportWriter;
+    if (!OpenPipe(reportReader, reportWriter)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    Descriptor reportReader(reportPipe[0]), reportWriter(reportPipe[1]);
     // The exit-code descriptor is ours alone: a program started as a user
     // gets neither it nor its variable, only that user's environment.
     Descriptor exitCodeReader, exitCodeWriter;
     if (!request.asUser) {
-        int exitCodePipe[2];
-        if (pipe2(exitCodePipe, O_CLOEXEC) != 0) {
+        if (!OpenPipe(exitCodeReader, exitCodeWriter)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return FALSE;
         }
-        exitCodeReader.Reset(exitCodePipe[0]);
-        exitCodeWriter.Reset(exitCodePipe[1]);
         fcntl(exitCodeReader.Get(), F_SETFL, O_NONBLOCK);
     }
 
