@@ -19,15 +19,18 @@ bool Exists(const std::string& path) {
 // The entry of folder whose name equals name ignoring letter case, or an
 // empty text when there is none. Of several (Linux allows "a" beside "A"),
 // the first in byte order is taken, so the choice does not depend on the
-// order in which the folder lists them.
+// order in which the folder lists them. A name that is not well-formed UTF-8
+// only matches itself: its stand-in characters would make unlike names equal.
 std::string EntryIgnoringCase(const std::string& folder, const std::string& name) {
+    const std::u16string wanted = Utf8ToUtf16(name.data(), name.size());
+    if (wanted.find(u'\uFFFD') != std::u16string::npos) return {};
     std::unique_ptr<DIR, int (*)(DIR*)> stream(opendir(folder.c_str()), closedir);
     if (!stream) return {};
-    const std::u16string wanted = Utf8ToUtf16(name.data(), name.size());
     std::string found;
     while (dirent* entry = readdir(stream.get())) {
         std::string candidate = entry->d_name;
-        if (EqualIgnoringCase(Utf8ToUtf16(candidate.data(), candidate.size()), wanted) &&
+        std::u16string wide = Utf8ToUtf16(candidate.data(), candidate.size());
+        if (wide.find(u'\uFFFD') == std::u16string::npos && EqualIgnoringCase(wide, wanted) &&
             (found.empty() || candidate < found)) {
             found = candidate;
         }
