@@ -33,8 +33,8 @@ FALLBACK_START = "LaunchProcessAsUser:: CreateProcess success with out sessionid
 SUCCESS = "Patch Tray Excecution Success\n"
 
 # The stand-in records, NUL-separated: its pid, uid, gid, argument count,
-# argv and environment; then it stays as the same process for a while, or
-# until a line arrives through the named pipe hold.
+# argv and environment; then it ends, or stays as the same process until a
+# line arrives through a named pipe.
 TRAY_PROGRAM = """#!/bin/sh
 {
     printf '%%s\\0' "$$" "$(id -u)" "$(id -g)" "$#" "$0" "$@"
@@ -102,11 +102,11 @@ class ReminderTest(unittest.TestCase):
         self.end_tray()
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def install_tray(self, linger=0, hold=None):
-        """The stand-in records itself, then stays for linger seconds, or
-        until a line arrives through the named pipe hold."""
+    def install_tray(self, hold=None):
+        """The stand-in records itself and ends, or with hold stays until a
+        line arrives through that named pipe."""
         path = os.path.join(self.tray_dir, "VeltraneORVTray.exe")
-        stay = "read line < '%s'" % hold if hold else "exec sleep %d" % linger
+        stay = "read line < '%s'" % hold if hold else "exit 0"
         with open(path, "w") as f:
             f.write(TRAY_PROGRAM % {"out": self.record_path, "stay": stay})
         os.chmod(path, 0o755)
@@ -181,10 +181,14 @@ class ReminderTest(unittest.TestCase):
         self.assertIn("/usr/bin", env["PATH"].split(":"))
         self.assertNotIn(MARKER, env, "the user's program got the worker's environment")
         self.assertNotIn("WORKER_EXIT_CODE_FD", env)
-        # Nothing of the worker's but the null device for 0, 1 and 2.
-        descriptors = [os.readlink("/proc/%d/fd/%s" % (record["pid"], fd))
-                       for fd in os.listdir("/proc/%d/fd" % record["pid"])]
-        self.assertEqual([d for d in descriptors if d.startswith("pipe:")], [])
+        # No pipe of the worker's (its output, the exit-code descriptor).
+        pipes = []
+        for fd in os.listdir("/proc/%d/fd" % record["pid"]):
+            try:
+                pipes += [os.readlink("/proc/%d/fd/%s" % (record["pid"], fd))]
+            except OSError:  # the shell closed it meanwhile
+                pass
+        self.assertEqual([target for target in pipes if target.startswith("pipe:")], [])
 
     def test_first_active_session_is_used(self):
         self.install_tray()
