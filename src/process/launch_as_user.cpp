@@ -87,7 +87,10 @@ int LaunchProcessAsUser(LPCWSTR commandLine, LPCWSTR workingDirectory) {
         ScopedHandle token(GetCurrentUserToken());
         if (!token) {
             ConsolePrint(TEXT("LaunchProcessAsUser:: Getting the current user tocken failed\n"));
-            if (!CreateProcessW(nullptr, commandCopy.data(), nullptr, nullptr, TRUE, 0, nullptr, directory, &startup,
+            // Without the worker's handles: the tray program outlives the
+            // worker, and with them it would keep the worker's console open,
+            // so a parent reading the worker's output would wait for it.
+            if (!CreateProcessW(nullptr, commandCopy.data(), nullptr, nullptr, FALSE, 0, nullptr, directory, &startup,
                                 &process)) {
                 DWORD error = GetLastError();
                 ConsolePrint(TEXT("LaunchProcessAsUser:: CreateProcess Failed with the error code:: %d\n"), error);

@@ -31,16 +31,53 @@ class WorkerRun:
     returncode: int
 
 
-def run_worker(args, env=None, timeout=120):
-    """Runs the worker with the given arguments (argv[1:]) and returns its
-    console text. WORKER_SLEEP_SCALE defaults to 0 so no pause is waited."""
+def worker_environment(env=None):
+    """The test's environment with env added; WORKER_SLEEP_SCALE defaults to 0
+    so no pause is waited."""
     full_env = dict(os.environ)
     full_env.setdefault("WORKER_SLEEP_SCALE", "0")
     if env:
         full_env.update(env)
+    return full_env
+
+
+def run_worker(args, env=None, timeout=120):
+    """Runs the worker with the given arguments (argv[1:]) and returns its
+    console text."""
     proc = subprocess.run([WORKER] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                          env=full_env, timeout=timeout, stdin=subprocess.DEVNULL)
+                          env=worker_environment(env), timeout=timeout, stdin=subprocess.DEVNULL)
     return WorkerRun(proc.stdout, decode_console(proc.stdout), proc.returncode)
+
+
+def drain_ended_output(proc):
+    """For a process that has exited: reads what its output pipes still hold
+    and returns (standard output, whether both pipes were at their end). A
+    pipe that a program started by the process still holds is not: a parent
+    reading it to its end would wait for that program."""
+    raw = b""
+    ended = True
+    for pipe in (proc.stdout, proc.stderr):
+        os.set_blocking(pipe.fileno(), False)
+        data = b""
+        try:
+            while chunk := os.read(pipe.fileno(), 65536):
+                data += chunk
+        except BlockingIOError:
+            ended = False
+        if pipe is proc.stdout:
+            raw = data
+        pipe.close()
+    return raw, ended
+
+
+def run_worker_to_exit(args, env=None, timeout=120):
+    """Runs the worker until it exits, then reads its output without waiting
+    any further. Returns the run and whether its output had ended with it."""
+    proc = subprocess.Popen([WORKER] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            env=worker_environment(env), stdin=subprocess.DEVNULL)
+    proc.wait(timeout=timeout)
+    raw, ended = drain_ended_output(proc)
+    return WorkerRun(raw, decode_console(raw), proc.returncode), ended
 
 
 @dataclass

@@ -15,7 +15,7 @@ import tempfile
 import time
 import unittest
 
-from harness import WORKER, decode_console, run_worker
+from harness import WORKER, decode_console, run_worker, run_worker_to_exit
 
 TEST_USER = "orvremindtest"
 USER_PROCESS = 7
@@ -33,13 +33,14 @@ FALLBACK_START = "LaunchProcessAsUser:: CreateProcess success with out sessionid
 SUCCESS = "Patch Tray Excecution Success\n"
 
 # The stand-in records, NUL-separated: its pid, uid, gid, argument count,
-# argv and environment; then it stays for a while as the same process.
+# argv and environment; then it ends, or stays as the same process until a
+# line arrives through a named pipe.
 TRAY_PROGRAM = """#!/bin/sh
 {
     printf '%%s\\0' "$$" "$(id -u)" "$(id -g)" "$#" "$0" "$@"
     env -0
 } > '%(out)s.tmp' && mv '%(out)s.tmp' '%(out)s'
-exec sleep %(linger)d
+%(stay)s
 """
 
 _created_user = False
@@ -101,11 +102,13 @@ class ReminderTest(unittest.TestCase):
         self.end_tray()
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def install_tray(self, linger=0):
-        """The stand-in records itself, then stays for linger seconds."""
+    def install_tray(self, hold=None):
+        """The stand-in records itself and ends, or with hold stays until a
+        line arrives through that named pipe."""
         path = os.path.join(self.tray_dir, "VeltraneORVTray.exe")
+        stay = "read line < '%s'" % hold if hold else "exit 0"
         with open(path, "w") as f:
-            f.write(TRAY_PROGRAM % {"out": self.record_path, "linger": linger})
+            f.write(TRAY_PROGRAM % {"out": self.record_path, "stay": stay})
         os.chmod(path, 0o755)
 
     def write_sessions(self, records):
@@ -146,6 +149,13 @@ class ReminderTest(unittest.TestCase):
         except (OSError, ValueError, IndexError):
             pass
 
+    def hold_pipe(self):
+        """A named pipe that a stand-in waits on: nothing is ever written, the
+        stand-in stays until tearDown ends it."""
+        path = os.path.join(self.out_dir, "hold")
+        os.mkfifo(path, 0o666)
+        return path
+
     def assert_not_started(self):
         time.sleep(0.5)
         self.assertFalse(os.path.exists(self.record_path), "the tray program was started")
@@ -153,11 +163,12 @@ class ReminderTest(unittest.TestCase):
     def test_starts_tray_as_the_session_user_with_their_environment(self):
         # The tray program stays; the worker's console must still end with
         # the worker, or its parent would wait for the tray program.
-        self.install_tray(linger=60)
+        self.install_tray(hold=self.hold_pipe())
         self.write_sessions([self.active(TEST_USER, ":0")])
-        run = run_worker(TRAY_ARGS, env=self.env(), timeout=20)
+        run, ended = run_worker_to_exit(TRAY_ARGS, env=self.env())
         self.assertEqual(run.raw, console(START, ENTRY % COMMAND_LINE, USER_START, SUCCESS))
         self.assertEqual(run.returncode, 0)
+        self.assertTrue(ended, "the worker's output stays open while the tray program runs")
         record = self.tray_record()
         self.assertEqual((record["uid"], record["gid"]), (self.user.pw_uid, self.user.pw_gid))
         self.assertEqual(record["argv"][1:], ["1", "2", "3", "4", "5", "6", "abc"])
@@ -169,6 +180,15 @@ class ReminderTest(unittest.TestCase):
         self.assertEqual(env["DISPLAY"], ":0")
         self.assertIn("/usr/bin", env["PATH"].split(":"))
         self.assertNotIn(MARKER, env, "the user's program got the worker's environment")
+        self.assertNotIn("WORKER_EXIT_CODE_FD", env)
+        # No pipe of the worker's (its output, the exit-code descriptor).
+        pipes = []
+        for fd in os.listdir("/proc/%d/fd" % record["pid"]):
+            try:
+                pipes += [os.readlink("/proc/%d/fd/%s" % (record["pid"], fd))]
+            except OSError:  # the shell closed it meanwhile
+                pass
+        self.assertEqual([target for target in pipes if target.startswith("pipe:")], [])
 
     def test_first_active_session_is_used(self):
         self.install_tray()
@@ -185,14 +205,17 @@ class ReminderTest(unittest.TestCase):
         self.assertEqual(record["env"]["DISPLAY"], ":1")
 
     def test_without_an_active_session_the_worker_starts_tray_itself(self):
-        self.install_tray()
+        # The tray program stays, started without the worker's handles: the
+        # worker's output ends when the worker exits.
+        self.install_tray(hold=self.hold_pipe())
         self.write_sessions([
             login_record(DEAD_PROCESS, 0, "pts/1", ""),
             login_record(USER_PROCESS, ended_pid(), "pts/2", TEST_USER, ":0"),
         ])
-        run = self.run_reminder()
+        run, ended = run_worker_to_exit(TRAY_ARGS, env=self.env())
         self.assertEqual(run.raw, console(START, ENTRY % COMMAND_LINE, QUERY_FAILED % 1008, NO_TOKEN,
                                           FALLBACK_START, SUCCESS))
+        self.assertTrue(ended, "the worker's output stays open while the tray program runs")
         record = self.tray_record()
         self.assertEqual(record["uid"], 0)
         self.assertEqual(record["argv"][1:], ["1", "2", "3", "4", "5", "6", "abc"])
@@ -224,7 +247,8 @@ class ReminderTest(unittest.TestCase):
                 self.assertEqual(run.raw, console(START, "LaunchRebootReminder:  Reboot disabled\n"))
                 self.assertEqual(run.returncode, 0)
         self.assert_not_started()
-        for setting, passed in [("-1", "-1"), ("007", "7"), (" 12x", "12")]:
+        # Digits as the Windows C runtime reads them, full-width ones included.
+        for setting, passed in [("-1", "-1"), ("007", "7"), (" 12x", "12"), ("\uff10\uff11", "1")]:
             with self.subTest(setting=setting):
                 run = self.run_reminder(["D", setting, "x", "3", "4", "5", "-06", "two words"])
                 command = '"D:\\ORV\\PatchTray\\VeltraneORVTray.exe" %s 0 3 4 5 -6 "two words"' % passed

@@ -9,7 +9,12 @@ on, runs a copy of the worker beside a stand-in Terminal Services library
 (tests/standins/win/wtsapi32_no_user.cpp) that lists no active session and
 has no user token. After a started tray program the worker pauses 10 seconds
 with the real Sleep; the tests stop it once its success line is out instead
-of waiting (the Linux suite sees the pause through the pause seam)."""
+of waiting (the Linux suite sees the pause through the pause seam).
+
+Wine hands every program started without inherited handles duplicates of
+the starter's standard handles, windowed programs included: under Wine the
+tray program of the fallback start keeps the worker's output open, so that
+the worker's output ends with the worker is shown by the Linux suite alone."""
 
 import os
 import shutil
@@ -97,6 +102,11 @@ class ReminderTest(unittest.TestCase):
         self.assertEqual(argv[1:], ["1", "2", "3", "4", "5", "6", "abc"])
         # Started in the worker's own session, with the worker's environment.
         self.assertEqual(environment.get(MARKER), "worker")
+
+    def test_reminder_setting_is_read_as_the_c_runtime_reads_it(self):
+        # Full-width digits are digits to the Windows C runtime: "01".
+        text, _ = wine.run_until([wine.DRIVE, "\uff10\uff11"] + TRAY_ARGS[2:], SUCCESS.replace("\n", "\r\n"))
+        self.assertEqual(text, self.expected_console(START, ENTRY % WINE_COMMAND_LINE, USER_START, SUCCESS))
 
     def test_missing_tray_program(self):
         os.remove(os.path.join(self.tray_folder, "VeltraneORVTray.exe"))

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/local_path.h"
 #include "platform/platform.h"
 #include "standins/test_programs.h"
 
@@ -93,6 +94,24 @@ TEST_F(FileApiTest, PathFileExistsForFilesAndFolders) {
     EXPECT_FALSE(PathFileExistsW(u"D:\\ORV\\PatchDeploy\\other.cab"));
     EXPECT_FALSE(PathFileExistsW(u""));
     EXPECT_FALSE(PathFileExistsW(nullptr));
+}
+
+TEST_F(FileApiTest, DrivePathsIgnoreLetterCaseAsNtfsDoes) {
+    WriteFile(drive_ / "D/ORV/42/A1.CAB", "x");
+    WriteFile(drive_ / "D/\xc3\x89t\xc3\xa9/x", "");  // "Été"
+    EXPECT_TRUE(PathFileExistsW(u"d:\\orv\\42\\a1.cab"));
+    EXPECT_TRUE(PathFileExistsW(u"D:\\\u00e9T\u00c9\\X"));
+    EXPECT_EQ(Search(u"D:\\Orv\\42\\*.cab").names, std::vector<std::string>{"A1.CAB"});
+    // The simulated update agent finds the files it is given this way.
+    EXPECT_EQ(LocalPathOf(u"D:\\orv\\42\\a1.Cab").string(), drive_ / "D/ORV/42/A1.CAB");
+    // A missing component ends the matching: the rest stays as given.
+    EXPECT_EQ(LocalPathOf(u"D:\\orv\\43\\a1.Cab").string(), drive_ / "D/ORV/43/a1.Cab");
+    EXPECT_FALSE(PathFileExistsW(u"D:\\ORV\\42\\a1.cab\\x"));
+
+    // Where Linux holds names that differ only in case, the exact one wins.
+    WriteFile(drive_ / "D/ORV/42/a1.cab", "y");
+    EXPECT_EQ(LocalPathOf(u"D:\\ORV\\42\\a1.cab").string(), drive_ / "D/ORV/42/a1.cab");
+    EXPECT_EQ(LocalPathOf(u"D:\\ORV\\42\\A1.cab").string(), drive_ / "D/ORV/42/A1.CAB");
 }
 
 }  // namespace

@@ -127,6 +127,23 @@ TEST(CreateProcessW, ProgramThatCannotBeStartedFailsWithoutHandle) {
     EXPECT_EQ(info.hThread, nullptr);
 }
 
+TEST(CreateProcessW, WorkerWithoutStandardDescriptorsStillLearnsOfAFailedStart) {
+    TempFolder folder;
+    WriteFile(folder / "noscript", "not a program\n");
+    chmod((folder / "noscript").c_str(), 0755);
+    pid_t worker = fork();
+    ASSERT_GE(worker, 0);
+    if (worker == 0) {  // a worker started with descriptors 0, 1 and 2 closed
+        for (int fd = 0; fd <= 2; ++fd) close(fd);
+        PROCESS_INFORMATION info{};
+        bool refused = !Start(folder / "noscript", info) && GetLastError() == ERROR_BAD_EXE_FORMAT;
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(worker, &status, 0), worker);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 TEST(CreateProcessW, ChildOutlivesTheTimeLimitAndItsHandle) {
     TempFolder folder;
     PROCESS_INFORMATION info{};
@@ -184,22 +201,60 @@ TEST(CreateProcessW, MapsDrivePathsAndPassesSplitArguments) {
                 "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + out + "'; pwd >> '" + out + "'");
     std::filesystem::create_directories(folder / "D/Work");
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(Start("\"d:\\Tools\\echo args.sh\" one \"two three\" a\\\\\"b\" \"\"", info, u"D:\\Work"));
+    // Program and folder named in another letter case, as NTFS allows.
+    ASSERT_TRUE(Start("\"d:\\TOOLS\\Echo Args.SH\" one \"two three\" a\\\\\"b\" \"\"", info, u"D:\\work"));
     EXPECT_EQ(RunToEnd(info), 0u);
     EXPECT_EQ(ReadFile(out), "one\ntwo three\na\\b\n\n" + (folder / "D/Work") + "\n");
+    // The ".exe" the program file lacks is dropped before its case is matched.
+    WriteScript(folder / "D/Tools/Tool", "exit 4");
+    ASSERT_TRUE(Start("D:\\tools\\TOOL.EXE", info));
+    EXPECT_EQ(RunToEnd(info), 4u);
 }
 
-TEST(CreateProcessW, HandsOnlyStandardDescriptorsUnlessInheriting) {
-    TempFolder folder;
-    int fd = open(folder.Path().c_str(), O_RDONLY | O_DIRECTORY);  // not close-on-exec
-    ASSERT_GE(fd, 3);
-    std::string script = WriteScript(folder / "probe", "[ -e /proc/self/fd/" + std::to_string(fd) + " ]");
+// Where the child's descriptors lead: "0 1 2" as link targets, then "extra"
+// when it also has descriptor extraFd.
+std::string ChildDescriptors(TempFolder& folder, int extraFd, BOOL inherit, STARTUPINFOW* startup = nullptr) {
+    std::string out = folder / "fds.txt";
+    std::string script = WriteScript(folder / "probe",
+        "links=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); printf '%s\\n' \"$links\" > '" + out +
+        "'; [ -e /proc/$$/fd/" + std::to_string(extraFd) + " ] && echo extra >> '" + out + "'; exit 0");
+    std::u16string line = Wide(script);
+    STARTUPINFOW plain{};
+    plain.cb = sizeof plain;
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(Start(script, info, nullptr, FALSE));
-    EXPECT_EQ(RunToEnd(info), 1u);
-    ASSERT_TRUE(Start(script, info, nullptr, TRUE));
+    EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr,
+                               startup ? startup : &plain, &info));
     EXPECT_EQ(RunToEnd(info), 0u);
-    close(fd);
+    return ReadFile(out);
+}
+
+TEST(CreateProcessW, StandardHandlesAreTheNullDeviceUnlessInheritedOrGiven) {
+    TempFolder folder;
+    // The test's own standard input becomes a file that can be recognised.
+    std::string input = folder / "input";
+    WriteFile(input, "");
+    int savedInput = dup(0);
+    int file = open(input.c_str(), O_RDWR);
+    ASSERT_GE(file, 3);
+    ASSERT_EQ(dup2(file, 0), 0);
+    input = std::filesystem::read_symlink("/proc/self/fd/0").string();
+    std::string out = std::filesystem::read_symlink("/proc/self/fd/1").string();
+    std::string err = std::filesystem::read_symlink("/proc/self/fd/2").string();
+
+    EXPECT_EQ(ChildDescriptors(folder, file, FALSE), "/dev/null\n/dev/null\n/dev/null\n");
+    EXPECT_EQ(ChildDescriptors(folder, file, TRUE), input + "\n" + out + "\n" + err + "\nextra\n");
+    STARTUPINFOW given{};
+    given.cb = sizeof given;
+    given.dwFlags = STARTF_USESTDHANDLES;
+    given.hStdOutput = GetStdHandle(STD_INPUT_HANDLE);
+    given.hStdError = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(ChildDescriptors(folder, file, FALSE, &given), "/dev/null\n" + input + "\n/dev/null\n");
+    EXPECT_EQ(GetStdHandle(7), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE)));
+
+    dup2(savedInput, 0);
+    close(savedInput);
+    close(file);
 }
 
 TEST(CreateProcessW, UsesTheGivenEnvironmentBlock) {

@@ -12,6 +12,35 @@ thread_local DWORD g_lastError = 0;
 bool IsWideSpace(WCHAR c) {
     return c == ' ' || (c >= 0x09 && c <= 0x0D);
 }
+
+// The value of a decimal digit as the Windows C runtime's wide conversions
+// read it, else -1: ASCII digits and the zero-to-nine runs of these scripts.
+int DigitValue(WCHAR c) {
+    static constexpr WCHAR kZeros[] = {
+        0x0030,  // ASCII
+        0x0660,  // Arabic-Indic
+        0x06F0,  // Extended Arabic-Indic
+        0x0966,  // Devanagari
+        0x09E6,  // Bengali
+        0x0A66,  // Gurmukhi
+        0x0AE6,  // Gujarati
+        0x0B66,  // Oriya
+        0x0C66,  // Telugu
+        0x0CE6,  // Kannada
+        0x0D66,  // Malayalam
+        0x0E50,  // Thai
+        0x0ED0,  // Lao
+        0x0F20,  // Tibetan
+        0x1040,  // Myanmar
+        0x17E0,  // Khmer
+        0x1810,  // Mongolian
+        0xFF10,  // full-width
+    };
+    for (WCHAR zero : kZeros) {
+        if (c >= zero && c < zero + 10) return c - zero;
+    }
+    return -1;
+}
 }  // namespace
 
 DWORD GetLastError() {
@@ -29,9 +58,9 @@ int _wtoi(const WCHAR* text) {
     if (*text == '+' || *text == '-') negative = *text++ == '-';
     long long value = 0;
     bool clamped = false;
-    for (; *text >= '0' && *text <= '9'; ++text) {
+    for (int digit; (digit = DigitValue(*text)) >= 0; ++text) {
         if (!clamped) {
-            value = value * 10 + (*text - '0');
+            value = value * 10 + digit;
             if (value > static_cast<long long>(INT_MAX) + 1) clamped = true;
         }
     }

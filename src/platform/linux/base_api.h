@@ -8,7 +8,9 @@ void SetLastError(DWORD error);
 
 // Reads leading white space, an optional sign and decimal digits; anything
 // after them is ignored and text without digits gives 0. Values beyond the
-// range of int are clamped, as the C runtime does.
+// range of int are clamped, as the C runtime does. Digits are those the
+// Windows C runtime reads: ASCII, full-width and the decimal digits of the
+// scripts listed in base_api.cpp, so "\uFF10\uFF11" reads as 1.
 int _wtoi(const WCHAR* text);
 
 #define CP_ACP 0

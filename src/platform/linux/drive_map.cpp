@@ -1,25 +1,84 @@
 #include "drive_map.h"
 
-#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
 
+#include <cstdlib>
+#include <memory>
+
+#include "letter_case.h"
 #include "utf.h"
 
-std::string MapWindowsPath(const std::string& path) {
-    std::string out;
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+// The entry of folder whose name equals name ignoring letter case, or an
+// empty text when there is none. Of several (Linux allows "a" beside "A"),
+// the first in byte order is taken, so the choice does not depend on the
+// order in which the folder lists them. A name that is not well-formed UTF-8
+// only matches itself: its stand-in characters would make unlike names equal.
+std::string EntryIgnoringCase(const std::string& folder, const std::string& name) {
+    const std::u16string wanted = Utf8ToUtf16(name.data(), name.size());
+    if (wanted.find(u'\uFFFD') != std::u16string::npos) return {};
+    std::unique_ptr<DIR, int (*)(DIR*)> stream(opendir(folder.c_str()), closedir);
+    if (!stream) return {};
+    std::string found;
+    while (dirent* entry = readdir(stream.get())) {
+        std::string candidate = entry->d_name;
+        std::u16string wide = Utf8ToUtf16(candidate.data(), candidate.size());
+        if (wide.find(u'\uFFFD') == std::u16string::npos && EqualIgnoringCase(wide, wanted) &&
+            (found.empty() || candidate < found)) {
+            found = candidate;
+        }
+    }
+    return found;
+}
+
+// Appends the components of rest (separated by '/') to folder, which ends
+// with '/', each spelled as on disk when only its letter case differs. From
+// the first component that does not exist at all, the rest is appended as
+// given.
+std::string ResolveLetterCase(std::string folder, const std::string& rest) {
+    bool resolving = true;
     std::size_t start = 0;
+    for (;;) {
+        std::size_t end = rest.find('/', start);
+        std::string component = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (resolving && !component.empty() && component != "." && component != ".." &&
+            !Exists(folder + component)) {
+            std::string onDisk = EntryIgnoringCase(folder, component);
+            resolving = !onDisk.empty();
+            if (resolving) component = onDisk;
+        }
+        folder += component;
+        if (end == std::string::npos) return folder;
+        folder += '/';
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+std::string MapWindowsPath(const std::string& path) {
+    std::string rest;
+    rest.reserve(path.size());
     bool hasDrive = path.size() >= 2 && path[1] == ':' &&
                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-    if (hasDrive) {
-        const char* root = std::getenv("WORKER_DRIVE_ROOT");
-        out = root && *root ? root : "";
-        while (!out.empty() && out.back() == '/') out.pop_back();
-        out += '/';
-        out += static_cast<char>(path[0] >= 'a' ? path[0] - 'a' + 'A' : path[0]);
-        start = 2;
-        if (path.size() > 2 && path[2] != '\\' && path[2] != '/') out += '/';
-    }
-    for (std::size_t i = start; i < path.size(); ++i) out += path[i] == '\\' ? '/' : path[i];
-    return out;
+    for (std::size_t i = hasDrive ? 2 : 0; i < path.size(); ++i) rest += path[i] == '\\' ? '/' : path[i];
+    if (!hasDrive) return rest;
+
+    const char* root = std::getenv("WORKER_DRIVE_ROOT");
+    std::string drive = root && *root ? root : "";
+    while (!drive.empty() && drive.back() == '/') drive.pop_back();
+    drive += '/';
+    drive += static_cast<char>(path[0] >= 'a' ? path[0] - 'a' + 'A' : path[0]);
+    if (rest.empty()) return drive;
+    // D:\x and D:x both name the drive folder's entry x.
+    return ResolveLetterCase(drive + "/", rest[0] == '/' ? rest.substr(1) : rest);
 }
 
 std::string MapWindowsPath(const WCHAR* path) {

@@ -1,8 +1,10 @@
 // Windows paths on Linux. A drive-letter path X:\a\b names the folder
 // $WORKER_DRIVE_ROOT/X/a/b (the letter in upper case, backslashes as
-// slashes); without WORKER_DRIVE_ROOT the root is /. A path without a drive
-// letter only has its backslashes turned into slashes. This lets every test
-// run with a drive of its own.
+// slashes); without WORKER_DRIVE_ROOT the root is /. As on NTFS, a component
+// below the drive that differs only in letter case from an entry on disk
+// names that entry: D:\orv\A1.CAB is $WORKER_DRIVE_ROOT/D/ORV/a1.cab when
+// that file exists. A path without a drive letter only has its backslashes
+// turned into slashes. This lets every test run with a drive of its own.
 #pragma once
 
 #include <string>

@@ -12,6 +12,7 @@
 #include "../platform.h"
 #include "drive_map.h"
 #include "kernel_object.h"
+#include "letter_case.h"
 #include "utf.h"
 
 namespace {
@@ -36,10 +37,6 @@ private:
     DIR* stream_;
 };
 
-WCHAR UpperAscii(WCHAR c) {
-    return c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 'a' + 'A') : c;
-}
-
 // Wildcard match with '*' and '?', letter case ignored.
 bool Matches(const WCHAR* pattern, const WCHAR* name) {
     const WCHAR* star = nullptr;
@@ -48,7 +45,7 @@ bool Matches(const WCHAR* pattern, const WCHAR* name) {
         if (*pattern == '*') {
             star = pattern++;
             resume = name;
-        } else if (*pattern == '?' || (*pattern && UpperAscii(*pattern) == UpperAscii(*name))) {
+        } else if (*pattern == '?' || (*pattern && UpcaseUnit(*pattern) == UpcaseUnit(*name))) {
             ++pattern;
             ++name;
         } else if (star) {
@@ -64,7 +61,7 @@ bool Matches(const WCHAR* pattern, const WCHAR* name) {
 
 bool LessIgnoringCase(const std::u16string& a, const std::u16string& b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](WCHAR x, WCHAR y) { return UpperAscii(x) < UpperAscii(y); });
+                                        [](WCHAR x, WCHAR y) { return UpcaseUnit(x) < UpcaseUnit(y); });
 }
 
 FILETIME FileTimeOf(const timespec& time) {

@@ -1,6 +1,6 @@
 // Files and folders as the worker uses them: whether a path exists, and the
 // directory search of the FindFirstFileW family, over Windows paths mapped by
-// MapWindowsPath.
+// MapWindowsPath (which, as NTFS, ignores the letter case of names).
 #pragma once
 
 #include "win_types.h"

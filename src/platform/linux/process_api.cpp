@@ -118,14 +118,50 @@ void ReapAbandonedChildren() {
     });
 }
 
+namespace {
+
+// GetStdHandle's pseudo handles carry the STD_ number, -10 to -12, which
+// counts down from descriptor 0.
+constexpr intptr_t kStdInputValue = static_cast<int32_t>(STD_INPUT_HANDLE);
+constexpr intptr_t kStdErrorValue = static_cast<int32_t>(STD_ERROR_HANDLE);
+
+// The descriptor a handle given with STARTF_USESTDHANDLES stands for, -1 for none.
+int DescriptorOfStandardHandle(HANDLE handle) {
+    intptr_t value = reinterpret_cast<intptr_t>(handle);
+    return value <= kStdInputValue && value >= kStdErrorValue ? static_cast<int>(kStdInputValue - value) : -1;
+}
+
+}  // namespace
+
+HANDLE GetStdHandle(DWORD nStdHandle) {
+    intptr_t value = static_cast<int32_t>(nStdHandle);
+    if (value > kStdInputValue || value < kStdErrorValue) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HANDLE>(value);
+}
+
+void ChooseStandardDescriptors(SpawnRequest& request, const STARTUPINFOW* startup, bool inheritHandles) {
+    const bool given = startup && (startup->dwFlags & STARTF_USESTDHANDLES);
+    if (given) {
+        request.standardDescriptors[0] = DescriptorOfStandardHandle(startup->hStdInput);
+        request.standardDescriptors[1] = DescriptorOfStandardHandle(startup->hStdOutput);
+        request.standardDescriptors[2] = DescriptorOfStandardHandle(startup->hStdError);
+        return;
+    }
+    for (int fd = 0; fd <= 2; ++fd) request.standardDescriptors[fd] = inheritHandles ? fd : -1;
+}
+
 BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
                     BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory,
-                    LPSTARTUPINFOW, LPPROCESS_INFORMATION lpProcessInformation) {
+                    LPSTARTUPINFOW lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation) {
     SpawnRequest request;
     request.applicationName = lpApplicationName;
     request.commandLine = lpCommandLine;
     request.workingDirectory = lpCurrentDirectory;
     request.inheritHandles = bInheritHandles != FALSE;
+    ChooseStandardDescriptors(request, lpStartupInfo, request.inheritHandles);
     std::u16string wideEnvironment;
     if (lpEnvironment && (dwCreationFlags & CREATE_UNICODE_ENVIRONMENT)) {
         request.environment = static_cast<const WCHAR*>(lpEnvironment);
@@ -176,7 +212,7 @@ BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
 }
 
 BOOL CloseHandle(HANDLE hObject) {
-    if (!hObject || hObject == reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1))) {
+    if (!hObject || IsPseudoHandle(hObject)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

@@ -49,6 +49,15 @@ typedef struct _PROCESS_INFORMATION {
     DWORD dwThreadId;
 } PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+
+// The worker's standard input, output or error, to hand to a child with
+// STARTF_USESTDHANDLES: pseudo handles that stand for descriptors 0, 1 and 2.
+// Any other number gives INVALID_HANDLE_VALUE with ERROR_INVALID_HANDLE.
+HANDLE GetStdHandle(DWORD nStdHandle);
+
 #define STARTF_USESHOWWINDOW 0x00000001
 #define STARTF_USESTDHANDLES 0x00000100
 #define SW_HIDE 0
@@ -57,8 +66,9 @@ typedef struct _PROCESS_INFORMATION {
 #define ERROR_BAD_EXE_FORMAT 193L
 
 // The command line is split by the Windows rules; its first token names the
-// program (see spawn.h for how it is found). The start-up information is
-// accepted and not used: there are no windows to show or hide. lpEnvironment
+// program (see spawn.h for how it is found, and where its standard handles
+// come from). Of the start-up information only STARTF_USESTDHANDLES and its
+// handles count: there are no windows to show or hide. lpEnvironment
 // is a UTF-16 block with CREATE_UNICODE_ENVIRONMENT, else a narrow (UTF-8)
 // one. Fails with last error 2 for a program that does not exist, 5 for one
 // that may not be run, 267 for a working directory that cannot be entered.

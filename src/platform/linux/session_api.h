@@ -114,9 +114,10 @@ BOOL DestroyEnvironmentBlock(LPVOID environment);
 // Starts the command line as the token's user (its uid, gid and groups),
 // with the given UTF-16 environment block (creation flag
 // CREATE_UNICODE_ENVIRONMENT) or, without one, the worker's own. A drive-
-// letter program path names a file under WORKER_DRIVE_ROOT. The program is
-// in the user's session, not at the worker's console: its standard input and
-// output are /dev/null. Fails with
+// letter program path names a file under WORKER_DRIVE_ROOT. Its standard
+// handles are chosen as for CreateProcessW: without inherited handles they
+// are the null device. It gets no exit-code descriptor (WORKER_EXIT_CODE_FD).
+// Fails with
 // ERROR_INVALID_HANDLE for a handle that is not a token, ERROR_BAD_TOKEN_TYPE
 // for an impersonation token, and as CreateProcessW does for the program.
 BOOL CreateProcessAsUserW(HANDLE token, LPCWSTR applicationName, LPWSTR commandLine,

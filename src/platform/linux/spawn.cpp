@@ -48,6 +48,24 @@ private:
     int fd_;
 };
 
+// A close-on-exec pipe whose ends lie above descriptor 2: a worker started
+// with a standard descriptor closed would otherwise get one there, and the
+// child's standard descriptors would replace it.
+bool OpenPipe(Descriptor& reader, Descriptor& writer) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return false;
+    for (int i = 0; i < 2; ++i) {
+        if (ends[i] <= 2) {
+            int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, 3);
+            close(ends[i]);
+            ends[i] = moved;
+        }
+    }
+    reader.Reset(ends[0]);
+    writer.Reset(ends[1]);
+    return reader.Get() >= 0 && writer.Get() >= 0;
+}
+
 DWORD Win32ErrorOfExec(int error) {
     switch (error) {
         case ENOENT:
@@ -80,7 +98,7 @@ bool EndsWithExe(const std::string& name) {
 
 // The name as given, then without its ".exe" ending or with one added.
 std::vector<std::string> NameCandidates(const std::string& path) {
-    std::size_t slash = path.rfind('/');
+    std::size_t slash = path.find_last_of("\\/");
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     if (base.empty()) return {path};
     if (EndsWithExe(base)) return {path, path.substr(0, path.size() - 4)};
@@ -104,15 +122,17 @@ DWORD ResolveProgram(const std::u16string& name, std::string& path) {
     if (utf8.empty()) return ERROR_FILE_NOT_FOUND;
     bool isPath = utf8.find_first_of("\\/") != std::string::npos ||
                   (utf8.size() >= 2 && utf8[1] == ':');
-    std::vector<std::string> folders;
+    std::vector<std::string> candidates;
     if (isPath) {
-        utf8 = MapWindowsPath(utf8);
-        if (utf8[0] != '/') {
+        // Each candidate is mapped on its own, so that the disk's letter case
+        // is matched against the whole name.
+        std::string prefix;
+        if (MapWindowsPath(utf8)[0] != '/') {
             char cwd[PATH_MAX];
             if (!getcwd(cwd, sizeof cwd)) return ERROR_PATH_NOT_FOUND;
-            utf8 = std::string(cwd) + "/" + utf8;
+            prefix = std::string(cwd) + "/";
         }
-        folders.push_back("");
+        for (const std::string& spelling : NameCandidates(utf8)) candidates.push_back(prefix + MapWindowsPath(spelling));
     } else {
         const char* pathVariable = std::getenv("PATH");
         std::string list = pathVariable ? pathVariable : "/usr/bin:/bin";
@@ -121,20 +141,19 @@ DWORD ResolveProgram(const std::u16string& name, std::string& path) {
             std::size_t end = list.find(':', start);
             if (end == std::string::npos) end = list.size();
             std::string folder = list.substr(start, end - start);
-            folders.push_back(folder.empty() ? "./" : folder + "/");
+            for (std::string& spelling : NameCandidates((folder.empty() ? "./" : folder + "/") + utf8))
+                candidates.push_back(std::move(spelling));
             start = end + 1;
         }
     }
     DWORD best = ERROR_FILE_NOT_FOUND;
-    for (const std::string& folder : folders) {
-        for (const std::string& candidate : NameCandidates(folder + utf8)) {
-            DWORD error = CheckProgram(candidate);
-            if (error == 0) {
-                path = candidate;
-                return 0;
-            }
-            if (error != ERROR_FILE_NOT_FOUND) best = error;
+    for (const std::string& candidate : candidates) {
+        DWORD error = CheckProgram(candidate);
+        if (error == 0) {
+            path = candidate;
+            return 0;
         }
+        if (error != ERROR_FILE_NOT_FOUND) best = error;
     }
     return best;
 }
@@ -167,6 +186,24 @@ void CloseDescriptorsExcept(const int* keep, int keepCount, int highest) {
         }
         if (i < keepCount) from = static_cast<unsigned int>(keep[i]) + 1;
     }
+}
+
+// In the child: points descriptors 0, 1 and 2 where the request says (-1:
+// the null device). Sources are copied above 2 first, so that one standard
+// descriptor may stand for another.
+bool SetStandardDescriptors(const int (&sources)[3]) {
+    int copies[3];
+    for (int fd = 0; fd <= 2; ++fd) {
+        copies[fd] = sources[fd] >= 0 ? fcntl(sources[fd], F_DUPFD_CLOEXEC, 3) : -1;
+        // A source the worker does not have open counts as none.
+        if (copies[fd] < 0) copies[fd] = open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (copies[fd] < 0) return false;
+    }
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (dup2(copies[fd], fd) < 0) return false;
+        close(copies[fd]);
+    }
+    return true;
 }
 
 [[noreturn]] void FailInChild(int reportFd, DWORD error) {
@@ -203,33 +240,36 @@ BOOL SpawnProcess(const SpawnRequest& request, _PROCESS_INFORMATION* information
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    int reportPipe[2];
-    int exitCodePipe[2];
-    if (pipe2(reportPipe, O_CLOEXEC) != 0) {
+    Descriptor reportReader, reportWriter;
+    if (!OpenPipe(reportReader, reportWriter)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    Descriptor reportReader(reportPipe[0]), reportWriter(reportPipe[1]);
-    if (pipe2(exitCodePipe, O_CLOEXEC) != 0) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
+    // The exit-code descriptor is ours alone: a program started as a user
+    // gets neither it nor its variable, only that user's environment.
+    Descriptor exitCodeReader, exitCodeWriter;
+    if (!request.asUser) {
+        if (!OpenPipe(exitCodeReader, exitCodeWriter)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return FALSE;
+        }
+        fcntl(exitCodeReader.Get(), F_SETFL, O_NONBLOCK);
     }
-    Descriptor exitCodeReader(exitCodePipe[0]), exitCodeWriter(exitCodePipe[1]);
-    fcntl(exitCodeReader.Get(), F_SETFL, O_NONBLOCK);
 
     std::vector<std::string> environment = EnvironmentOf(request.environment);
     std::string prefix = std::string(kExitCodeDescriptorVariable) + "=";
     environment.erase(std::remove_if(environment.begin(), environment.end(),
                                      [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; }),
                       environment.end());
-    environment.push_back(prefix + std::to_string(exitCodeWriter.Get()));
+    if (exitCodeWriter.Get() >= 0) environment.push_back(prefix + std::to_string(exitCodeWriter.Get()));
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
 
     std::string directory = request.workingDirectory ? MapWindowsPath(request.workingDirectory) : std::string();
-    int keep[2] = {std::min(reportWriter.Get(), exitCodeWriter.Get()),
-                   std::max(reportWriter.Get(), exitCodeWriter.Get())};
+    int keep[2] = {reportWriter.Get(), exitCodeWriter.Get()};
+    int keepCount = keep[1] >= 0 ? 2 : 1;
+    if (keepCount == 2 && keep[0] > keep[1]) std::swap(keep[0], keep[1]);
     long openMax = sysconf(_SC_OPEN_MAX);
     int highest = openMax > 0 && openMax < INT_MAX ? static_cast<int>(openMax) : 65536;
 
@@ -264,15 +304,10 @@ BOOL SpawnProcess(const SpawnRequest& request, _PROCESS_INFORMATION* information
         std::memset(&defaultAction, 0, sizeof defaultAction);
         defaultAction.sa_handler = SIG_DFL;
         for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &defaultAction, nullptr);
-        if (!request.ownConsole) {
-            int nothing = open("/dev/null", O_RDWR);
-            if (nothing < 0) FailInChild(reportFd, ERROR_NOT_ENOUGH_MEMORY);
-            for (int fd = 0; fd <= 2; ++fd)
-                if (nothing != fd && dup2(nothing, fd) < 0) FailInChild(reportFd, ERROR_NOT_ENOUGH_MEMORY);
-            if (nothing > 2) close(nothing);
-        }
-        if (!request.inheritHandles) CloseDescriptorsExcept(keep, 2, highest);
-        if (fcntl(exitCodeWriter.Get(), F_SETFD, 0) != 0) FailInChild(reportFd, ERROR_NOT_ENOUGH_MEMORY);
+        if (!SetStandardDescriptors(request.standardDescriptors)) FailInChild(reportFd, ERROR_NOT_ENOUGH_MEMORY);
+        if (!request.inheritHandles) CloseDescriptorsExcept(keep, keepCount, highest);
+        if (exitCodeWriter.Get() >= 0 && fcntl(exitCodeWriter.Get(), F_SETFD, 0) != 0)
+            FailInChild(reportFd, ERROR_NOT_ENOUGH_MEMORY);
         if (request.asUser) {
             if (setgroups(request.groups.size(), request.groups.data()) != 0 || setgid(request.gid) != 0 ||
                 setuid(request.uid) != 0) {

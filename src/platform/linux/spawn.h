@@ -25,12 +25,20 @@ struct SpawnRequest {
     const WCHAR* workingDirectory = nullptr;  // null: the worker's own
     const WCHAR* environment = nullptr;       // UTF-16 block "K=V\0...\0\0"; null: the worker's own
     bool inheritHandles = false;              // false: the child gets only descriptors 0, 1 and 2
-    bool ownConsole = true;                   // false: descriptors 0, 1 and 2 are /dev/null (another session)
-    bool asUser = false;                      // run with the identity below
+    int standardDescriptors[3] = {-1, -1, -1};  // the child's 0, 1 and 2: a worker's descriptor, -1 /dev/null
+    bool asUser = false;                      // run with the identity below, without the exit-code descriptor
     uid_t uid = 0;
     gid_t gid = 0;
     std::vector<gid_t> groups;
 };
+
+// Where a child's descriptors 0, 1 and 2 come from, as Windows sets a child's
+// standard handles: with STARTF_USESTDHANDLES the handles given (those of
+// GetStdHandle; any other value is none), else, when the child inherits
+// handles, the worker's own; otherwise none. None is the null device, so a
+// child started without the worker's handles never writes into the worker's
+// console nor keeps it open.
+void ChooseStandardDescriptors(SpawnRequest& request, const struct _STARTUPINFOW* startup, bool inheritHandles);
 
 // Starts the program and fills the process information with a process
 // handle (a KernelObject) and its id. On failure sets the last error (2 for

@@ -116,7 +116,8 @@ BOOL DestroyEnvironmentBlock(LPVOID environment) {
 
 BOOL CreateProcessAsUserW(HANDLE token, LPCWSTR applicationName, LPWSTR commandLine, _SECURITY_ATTRIBUTES*,
                           _SECURITY_ATTRIBUTES*, BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
-                          LPCWSTR currentDirectory, _STARTUPINFOW*, _PROCESS_INFORMATION* processInformation) {
+                          LPCWSTR currentDirectory, _STARTUPINFOW* startupInfo,
+                          _PROCESS_INFORMATION* processInformation) {
     const UserToken* user = FromHandle<UserToken>(token);
     if (!user) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -137,8 +138,7 @@ BOOL CreateProcessAsUserW(HANDLE token, LPCWSTR applicationName, LPWSTR commandL
     request.workingDirectory = currentDirectory;
     request.environment = static_cast<const WCHAR*>(environment);
     request.inheritHandles = inheritHandles != FALSE;
-    // The program runs in the user's session, away from the worker's console.
-    request.ownConsole = false;
+    ChooseStandardDescriptors(request, startupInfo, request.inheritHandles);
     request.asUser = true;
     request.uid = user->uid;
     request.gid = user->gid;
