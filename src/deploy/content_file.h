@@ -4,12 +4,6 @@
 
 #include "platform/platform.h"
 
-// The Windows error for a text that is not a valid file name. The Linux
-// substitute's types do not carry it.
-#ifndef ERROR_INVALID_NAME
-#define ERROR_INVALID_NAME 123L
-#endif
-
 // Writes the URL's text after its last "/" (all of it when there is none),
 // cut to its first 100 characters, into fileName. A null URL gives an empty
 // name.
