@@ -1,5 +1,6 @@
 // The error-code description table, generated at build time from
-// error_codes.tsv: one constant text per row, found by a switch on the code.
+// error_codes.tsv: every distinct text stored once, found through a perfect
+// hash of the code.
 #pragma once
 
 #include <cstddef>

@@ -65,7 +65,7 @@ void BM_HashMap(benchmark::State& state) {
 }
 BENCHMARK(BM_HashMap);
 
-// The lookup alone, without the copy: the switch against the hash map.
+// The lookup alone, without the copy: the table against the hash map.
 void BM_FindErrorCodeText(benchmark::State& state) {
     RunLookups(state, TableCodes(), [](DWORD code, WCHAR*) { benchmark::DoNotOptimize(FindErrorCodeText(code)); });
 }
