@@ -7,7 +7,10 @@
 
 #include "platform/platform.h"
 
-// The row's text for code, or null when the table has no row for it.
+// The row's text for code, or null when the table has no row for it; the
+// first form also gives the text's length in characters, terminator not
+// counted.
+const WCHAR* FindErrorCodeText(DWORD code, std::size_t& length);
 const WCHAR* FindErrorCodeText(DWORD code);
 
 // The table's codes in ascending order, for listing the whole table.

@@ -59,6 +59,7 @@ def literal(text):
 # own. Every code of the table gets a slot no other code has, so a lookup is
 # one multiplication, two loads and one comparison of the slot's code.
 BUCKET_BITS = 9
+TEXT_OFFSET_BITS, TEXT_LENGTH_BITS = 22, 10
 
 
 def multipliers():
@@ -138,8 +139,8 @@ def render(rows):
     slot_rows = []
     for slot in range(1 << slot_bits):
         code = taken.get(slot, unused)
-        offset = offsets[text_of[code]] if slot in taken else 0
-        slot_rows.append(f"    {{0x{code:08X}u, {offset}u}},")
+        text = text_of[code] if slot in taken else ""
+        slot_rows.append(f"    {{0x{code:08X}u, {offsets.get(text, 0)}u, {len(text)}u}},")
     # Check the layout as the C++ lookup reads it: each code finds its own
     # slot, and the code in a free slot is led to another one.
     def lookup(code):
@@ -147,6 +148,7 @@ def render(rows):
         return slot ^ displacements[bucket]
     assert all(taken[lookup(code)] == code for code in codes)
     assert all(lookup(unused) != slot for slot in range(1 << slot_bits) if slot not in taken)
+    assert size < 1 << TEXT_OFFSET_BITS and MAX_TEXT < 1 << TEXT_LENGTH_BITS
     per_line = 16
     displacement_lines = [
         "    " + " ".join(f"{d}," for d in displacements[i:i + per_line])
@@ -165,7 +167,8 @@ def render(rows):
         "",
         "struct Slot {",
         "    DWORD code;",
-        "    std::uint32_t text;  // offset into kTexts",
+        f"    std::uint32_t text : {TEXT_OFFSET_BITS};  // offset into kTexts",
+        f"    std::uint32_t length : {TEXT_LENGTH_BITS};",
         "};",
         "",
         f"constexpr std::uint64_t kMultiplier = 0x{multiplier:016X}u;",
@@ -187,10 +190,17 @@ def render(rows):
         "",
         "}  // namespace",
         "",
-        "const WCHAR* FindErrorCodeText(DWORD code) {",
+        "const WCHAR* FindErrorCodeText(DWORD code, std::size_t& length) {",
         "    const std::uint64_t product = code * kMultiplier;",
         "    const Slot& slot = kSlots[((product >> kSlotShift) & kSlotMask) ^ kDisplacements[product >> kBucketShift]];",
-        "    return slot.code == code ? kTexts + slot.text : nullptr;",
+        "    if (slot.code != code) return nullptr;",
+        "    length = slot.length;",
+        "    return kTexts + slot.text;",
+        "}",
+        "",
+        "const WCHAR* FindErrorCodeText(DWORD code) {",
+        "    std::size_t length;",
+        "    return FindErrorCodeText(code, length);",
         "}",
         "",
         "std::size_t ErrorCodeTableSize() {",
