@@ -78,14 +78,14 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     NarrowText userId = ToNarrow(argv[4]);
     NarrowText password = ToNarrow(argv[5]);
     NarrowText narrowEndpoint;
-    SkipRuntimeTlsSeeding();
+    const bool useTls = _wtoi(argv[10]) == 1;
+    PrepareTlsLibrary(useTls);
     auto proxy = std::make_unique<veltwuaPortBindingProxy>(userId.get(), password.get());
     proxy->connect_timeout = kConnectTimeoutSeconds;
     // Without these limits a server that accepts and never answers would hold
     // the worker forever and the job would never be reported.
     proxy->send_timeout = StatusTransferTimeoutSeconds();
     proxy->recv_timeout = StatusTransferTimeoutSeconds();
-    const bool useTls = _wtoi(argv[10]) == 1;
     FormatTruncated(endpoint, useTls ? TEXT("https://%s:%s/VeltraneWS/veltwua") : TEXT("http://%s:%s/VeltraneWS/veltwua"),
                     argv[6], argv[7]);
     narrowEndpoint = ToNarrow(endpoint);

@@ -1,5 +1,8 @@
 #include "errors/scan_error_codes.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "errors/error_code_table.h"
 #include "errors/system_message_lookup.h"
 #include "platform/console.h"
@@ -31,13 +34,14 @@ SystemMessageFunction SetSystemMessageFunction(SystemMessageFunction lookup) {
 
 void GetScanErrorCodes(DWORD code, WCHAR* description) {
     if (!description) return;
-    if (const WCHAR* text = FindErrorCodeText(code)) {
+    std::size_t length = 0;
+    if (const WCHAR* text = FindErrorCodeText(code, length)) {
         // The text is copied as it stands, cut at the buffer's last
         // character: the same as printing it through "%s", without the
         // formatter's work on the hottest path.
-        std::size_t i = 0;
-        for (; i + 1 < kDescriptionCapacity && text[i]; ++i) description[i] = text[i];
-        description[i] = 0;
+        length = std::min(length, kDescriptionCapacity - 1);
+        std::memcpy(description, text, length * sizeof(WCHAR));
+        description[length] = 0;
         return;
     }
     try {

@@ -12,17 +12,12 @@ public:
     explicit ScopedBstr(LPCWSTR text) : value_(SysAllocString(text)) {
         if (!value_ && text) throw ComError(E_OUTOFMEMORY);
     }
-    // Copies `length` units (zero-filled when text is null).
-    ScopedBstr(LPCWSTR text, UINT length) : value_(SysAllocStringLen(text, length)) {
-        if (!value_) throw ComError(E_OUTOFMEMORY);
-    }
     ~ScopedBstr() { SysFreeString(value_); }
     ScopedBstr(const ScopedBstr&) = delete;
     ScopedBstr& operator=(const ScopedBstr&) = delete;
 
     BSTR Get() const { return value_; }
     operator BSTR() const { return value_; }
-    UINT Length() const { return SysStringLen(value_); }
     // Frees the current text and hands out the slot for a call that returns
     // a new BSTR (get_Title(bstr.Receive())).
     BSTR* Receive() {

@@ -22,14 +22,13 @@ private:
 };
 
 void AppendNarrow(FormatSink& sink, const char* text) {
-    // Narrow text in the worker is ANSI code-page text; its ASCII part maps
-    // one to one and any other byte is widened through the code page.
+    // Narrow text (the status runtime's fault strings) is decoded as UTF-8
+    // where its bytes form well-formed sequences; any other byte is taken as
+    // its Latin-1 value, so that no input is lost.
     WCHAR chunk[64];
     std::size_t n = 0;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     while (*p) {
-        // Decode UTF-8 sequences where they are well formed; a stray byte is
-        // taken as its Latin-1 value so that no input is lost.
         uint32_t cp = *p;
         std::size_t len = 1;
         if (cp >= 0xC2 && cp <= 0xF4) {

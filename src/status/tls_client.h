@@ -9,7 +9,6 @@
 // build without TLS (an https endpoint then fails when it is used).
 int SetUpUnauthenticatedTlsClient(struct soap* soap);
 
-// Called once before the first runtime context is made. The runtime would
-// seed OpenSSL's random generator from /dev/urandom at every start, HTTP
-// jobs included; OpenSSL 3 seeds itself from the system when it needs to.
-void SkipRuntimeTlsSeeding();
+// Called once before the first runtime context is made, with the job's
+// transport, so that a job pays only for the TLS library work it needs.
+void PrepareTlsLibrary(bool useTls);

@@ -119,8 +119,14 @@ def median(runs, index):
     return statistics.median(run[index] for run in runs)
 
 
-def verdict(ratio):
-    return "met" if ratio <= 1.0 else "NOT met"
+def verdict(ratio, goal=1.0):
+    return "met" if ratio <= goal else "NOT met"
+
+
+# The job with nothing to do, reported over HTTP, is held to half of curl's
+# time; every other row to curl's time.
+def time_goal(job, transport):
+    return 0.5 if (job, transport) == ("not-in-catalog", "http") else 1.0
 
 
 def main():
@@ -150,8 +156,9 @@ def main():
             worker_runs, curl_runs = bench(worker, runs, tls, job_env, workdir)
             wt, ct = median(worker_runs, 0), median(curl_runs, 0)
             wm, cm = median(worker_runs, 1), median(curl_runs, 1)
-            print("per-job time   %-5s worker %7.2f ms  curl %7.2f ms  worker/curl %.2f  (goal <= 1.0: %s)"
-                  % (name, wt * 1000, ct * 1000, wt / ct, verdict(wt / ct)))
+            goal = time_goal(job, name)
+            print("per-job time   %-5s worker %7.2f ms  curl %7.2f ms  worker/curl %.2f  (goal <= %.1f: %s)"
+                  % (name, wt * 1000, ct * 1000, wt / ct, goal, verdict(wt / ct, goal)))
             print("peak memory    %-5s worker %7.1f MiB curl %7.1f MiB worker/curl %.2f  (goal <= 1.0: %s)"
                   % (name, wm / 1024, cm / 1024, wm / cm, verdict(wm / cm)))
 
