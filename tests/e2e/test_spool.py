@@ -29,15 +29,18 @@ EVENT_LIMIT = 60
 
 class Drive:
     """A temporary drive C holding the agent's install directory, an offline
-    scan package with no updates, and the simulated agent's journal."""
+    scan package with no updates, and the simulated agent's journal. The
+    drive is the folder C of the temporary folder, or with letter None the
+    temporary folder itself."""
 
-    def __init__(self, test):
+    def __init__(self, test, letter="C"):
         self._tmp = tempfile.TemporaryDirectory()
         test.addCleanup(self._tmp.cleanup)
         self.root = self._tmp.name
-        self.reports = os.path.join(self.root, "C", "ORV", "PatchDeploy", "Reports")
+        self.orv = os.path.join(self.root, letter or "", "ORV")
+        self.reports = os.path.join(self.orv, "PatchDeploy", "Reports")
         os.makedirs(os.path.dirname(self.reports))
-        with open(os.path.join(self.root, "C", "ORV", "PatchDeploy", "wsusscn2.cab"), "w") as catalog:
+        with open(os.path.join(self.orv, "PatchDeploy", "wsusscn2.cab"), "w") as catalog:
             catalog.write('{"updates": []}')
         self.journal = os.path.join(self.root, "journal.log")
         self.env = {"WORKER_DRIVE_ROOT": self.root, "WUA_SIM_JOURNAL": self.journal}
@@ -239,7 +242,7 @@ class DefinedOutcomes(unittest.TestCase):
                 self.assertEqual(run.returncode, 0)
                 self.assertEqual(len(server.requests), 5)
                 self.assertFalse(os.path.exists(drive.reports))
-                self.assertEqual(sorted(os.listdir(os.path.join(drive.root, "C", "ORV"))), ["PatchDeploy"])
+                self.assertEqual(sorted(os.listdir(drive.orv)), ["PatchDeploy"])
 
     def test_read_only_spool_folder_leaves_the_job_as_it_was(self):
         drive = Drive(self)
