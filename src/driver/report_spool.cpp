@@ -23,9 +23,21 @@ const DWORD kDurableMove = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 // most five bytes, and the fields around it: anything larger is not ours.
 constexpr DWORD kMostRecordBytes = 16384;
 
-bool EndsWith(const Text& text, const WCHAR* suffix) {
-    Text tail(suffix);
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+// The job number of a file of ours, "<number><suffix>" with the number in
+// its canonical form; empty for any other name. Names on disk are not
+// trusted: only these are ever opened, renamed or deleted.
+Text JobNumberOf(const Text& name, const Text& suffix) {
+    if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return Text();
+    Text number = name.substr(0, name.size() - suffix.size());
+    return SpoolJobNumber(number.c_str()) == number ? number : Text();
+}
+
+// A record, or what its writing or setting aside left.
+bool IsSpoolFile(const Text& name) {
+    const Text record = kRecordSuffix;
+    return !JobNumberOf(name, record).empty() || !JobNumberOf(name, record + kTemporarySuffix).empty() ||
+           !JobNumberOf(name, record + kSetAsideSuffix).empty();
 }
 
 // Seconds since 1970 of a file time (100-nanosecond steps since 1601).
@@ -138,8 +150,8 @@ void ReportSpool::RemoveBeyondBounds() {
     const Text ownRecord = jobNumber_ + kRecordSuffix;
     std::vector<FolderEntry> kept;
     for (FolderEntry& entry : ListOldestFirst(folder_, TEXT("*"))) {
-        if (EndsWith(entry.name, kLockSuffix) || entry.name.compare(0, ownRecord.size(), ownRecord) == 0) continue;
-        kept.push_back(std::move(entry));
+        if (IsSpoolFile(entry.name) && entry.name.compare(0, ownRecord.size(), ownRecord) != 0)
+            kept.push_back(std::move(entry));
     }
     const long long oldest = static_cast<long long>(std::time(nullptr)) - kMostDays * 24LL * 3600;
     // Room for this job's own record.
@@ -171,7 +183,10 @@ void ReportSpool::Write(const ReportRecord& record) {
     if (!inUse_) return;
     LastErrorKept lastError;
     std::string bytes = WriteReportRecord(record);
-    if (bytes.empty() || !WriteDurably(jobNumber_ + kRecordSuffix, bytes)) inUse_ = false;
+    // A record that cannot be replaced must not stay: a later job would
+    // deliver its older content instead of this one.
+    if (bytes.empty() || !WriteDurably(jobNumber_ + kRecordSuffix, bytes))
+        DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
 }
 
 void ReportSpool::Remove() {
@@ -215,9 +230,8 @@ void ReportSpool::DeliverPending(veltwuaPortBindingProxy& proxy) {
     int looked = 0;
     for (const FolderEntry& entry : ListOldestFirst(folder_, TEXT("*.xml"))) {
         if (++looked > kMostRecords) break;
-        if (!EndsWith(entry.name, kRecordSuffix)) continue;
-        Text jobNumber = entry.name.substr(0, entry.name.size() - Text(kRecordSuffix).size());
-        if (jobNumber == jobNumber_ || SpoolJobNumber(jobNumber.c_str()) != jobNumber) continue;
+        Text jobNumber = JobNumberOf(entry.name, kRecordSuffix);
+        if (jobNumber.empty() || jobNumber == jobNumber_) continue;
         if (!DeliverOne(jobNumber, proxy)) break;
     }
 }

@@ -37,8 +37,9 @@ public:
     bool InUse() const { return inUse_; }
 
     // Replaces the job's record with this one, atomically and durably: a
-    // power loss leaves the previous record or this one, never a mix.
-    // A failed write leaves the spool unused from then on.
+    // power loss leaves the previous record or this one, never a mix. When
+    // the write fails the previous record is deleted, so that no outdated
+    // report is ever delivered.
     void Write(const ReportRecord& record);
 
     // Deletes the job's record (its report was acknowledged).

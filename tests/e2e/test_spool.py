@@ -276,12 +276,20 @@ class DefinedOutcomes(unittest.TestCase):
             drive.write_record(job, template.replace("<nJobID>1</nJobID>", "<nJobID>%s</nJobID>" % job),
                                now - age)
         os.remove(os.path.join(drive.reports, "1.xml"))
+        # Names that are not the spool's are never touched, however old:
+        # removing "..\..\keep" would remove ORV\keep.
+        sentinel = os.path.join(drive.orv, "keep")
+        for path in (sentinel, os.path.join(drive.reports, "..\\..\\keep"), os.path.join(drive.reports, "notes.txt")):
+            with open(path, "w") as f:
+                f.write("kept")
+            os.utime(path, (now - 40 * day,) * 2)
         with StatusServer() as server:
             run = drive.run(server.port, "42", **COM_FAILS)
         self.assertUnchanged(run, server)
         # Room for the job's own record: 999 others, the newest, oldest first.
         self.assertEqual(job_ids(server), ["42"] + [str(job) for job in range(2201 - 999, 2201)])
-        self.assertEqual(drive.files(), [])
+        self.assertEqual(drive.files(), ["..\\..\\keep", "notes.txt"])
+        self.assertTrue(os.path.exists(sentinel))
 
 
 if __name__ == "__main__":
