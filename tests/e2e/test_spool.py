@@ -69,6 +69,17 @@ class Drive:
             time.sleep(0.02)
         raise AssertionError("the worker never reached %r" % text)
 
+    def leave_record(self, job, age=None):
+        """Runs a job whose five reports meet an unavailable server and
+        returns the text of the record it leaves, aged by age seconds."""
+        with StatusServer([UNAVAILABLE] * 5) as server:
+            self.run(server.port, job, **COM_FAILS)
+        path = os.path.join(self.reports, job + ".xml")
+        if age is not None:
+            os.utime(path, (time.time() - age,) * 2)
+        with open(path, encoding="utf-8") as f:
+            return f.read()
+
     def files(self):
         return sorted(os.listdir(self.reports)) if os.path.isdir(self.reports) else []
 
@@ -126,37 +137,12 @@ class Delivery(unittest.TestCase):
     def test_delivery_stops_at_the_first_failure_and_keeps_the_rest(self):
         drive = Drive(self)
         for job, age in (("11", 300), ("12", 200), ("13", 100)):
-            with StatusServer([UNAVAILABLE] * 5) as server:
-                drive.run(server.port, job, **COM_FAILS)
-            os.utime(os.path.join(drive.reports, job + ".xml"), (time.time() - age,) * 2)
+            drive.leave_record(job, age)
         with StatusServer([ACCEPTED] * 2 + [UNAVAILABLE]) as server:
             run = drive.run(server.port, "14")
         self.assertTrue(run.text.endswith("Success"), run.text)
         self.assertEqual(job_ids(server), ["14", "11", "12"])
         self.assertEqual(drive.files(), ["12.xml", "13.xml"])
-
-    def test_killed_job_is_reported_as_interrupted_and_never_by_a_job_running_beside_it(self):
-        drive = Drive(self)
-        blocked = drive.start(unused_port(), "201", **SEARCH_BLOCKS)
-        try:
-            drive.wait_for_journal("IUpdateSearcher::Search", blocked)
-            self.assertEqual(drive.record("201")["strErrorDescription"], INTERRUPTED)
-            with StatusServer() as server:
-                beside = drive.run(server.port, "202", WUA_SIM_FAULTS="")
-            self.assertTrue(beside.text.endswith("Success"), beside.text)
-            self.assertEqual(job_ids(server), ["202"])
-            self.assertEqual(drive.files(), ["201.lock", "201.xml"])
-        finally:
-            blocked.send_signal(signal.SIGKILL)
-            blocked.wait()
-        with StatusServer() as server:
-            drive.run(server.port, "203")
-        self.assertEqual(job_ids(server), ["203", "201"])
-        report = server.requests[1].report()
-        self.assertEqual((report["nStatus"], report["nRebootRequired"], report["nSystemID"], report["nPatchID"]),
-                         ("-6", "0", "7", "9"))
-        self.assertEqual(report["strErrorDescription"], INTERRUPTED)
-        self.assertEqual(drive.files(), [])
 
     def test_power_loss_between_the_temporary_file_and_the_rename_keeps_the_previous_record(self):
         drive = Drive(self)
@@ -172,6 +158,39 @@ class Delivery(unittest.TestCase):
             drive.run(server.port, "302")
         self.assertEqual(job_ids(server), ["302", "301"])
         self.assertEqual(server.requests[1].report()["strErrorDescription"], INTERRUPTED)
+        self.assertEqual(drive.files(), [])
+
+
+class RunningJobs(unittest.TestCase):
+    """A job that is still running, blocked in the update agent: its record
+    is not another job's to send; killed, it is reported as interrupted."""
+
+    def drive(self):
+        return Drive(self)
+
+    def test_killed_job_is_reported_as_interrupted_and_never_by_a_job_running_beside_it(self):
+        drive = self.drive()
+        blocked = drive.start(unused_port(), "201", **SEARCH_BLOCKS)
+        try:
+            drive.wait_for_journal("IUpdateSearcher::Search", blocked)
+            self.assertEqual(drive.record("201")["strErrorDescription"], INTERRUPTED)
+            with StatusServer() as server:
+                beside = drive.run(server.port, "202", WUA_SIM_FAULTS="")
+            self.assertTrue(beside.text.endswith("Success"), beside.text)
+            self.assertEqual(job_ids(server), ["202"])
+            self.assertEqual(drive.files(), ["201.lock", "201.xml"])
+        finally:
+            blocked.send_signal(signal.SIGKILL)
+            blocked.wait()
+            if blocked.stdout:
+                blocked.stdout.close()
+        with StatusServer() as server:
+            drive.run(server.port, "203")
+        self.assertEqual(job_ids(server), ["203", "201"])
+        report = server.requests[1].report()
+        self.assertEqual((report["nStatus"], report["nRebootRequired"], report["nSystemID"], report["nPatchID"]),
+                         ("-6", "0", "7", "9"))
+        self.assertEqual(report["strErrorDescription"], INTERRUPTED)
         self.assertEqual(drive.files(), [])
 
 
@@ -215,10 +234,7 @@ class DefinedOutcomes(unittest.TestCase):
 
     def test_unreadable_records_are_set_aside_with_their_content_and_the_rest_delivered(self):
         drive = Drive(self)
-        with StatusServer([UNAVAILABLE] * 5) as server:
-            drive.run(server.port, "61", **COM_FAILS)
-        with open(os.path.join(drive.reports, "61.xml"), encoding="utf-8") as f:
-            good = f.read()
+        good = drive.leave_record("61")
         torn = good[:len(good) // 2]
         now = time.time()
         drive.write_record("61", good, now - 10)
@@ -263,10 +279,7 @@ class DefinedOutcomes(unittest.TestCase):
 
     def test_spool_beyond_its_bounds_loses_its_oldest_records_first(self):
         drive = Drive(self)
-        with StatusServer([UNAVAILABLE] * 5) as server:
-            drive.run(server.port, "1", **COM_FAILS)
-        with open(os.path.join(drive.reports, "1.xml"), encoding="utf-8") as f:
-            template = f.read()
+        template = drive.leave_record("1")
         now = time.time()
         day = 24 * 3600
         # Jobs 1001 to 2200, oldest first; the first 50 are over 30 days old.

@@ -5,13 +5,12 @@ real 60-second pause after a failed report, so a job whose server refuses is
 stopped in its first pause instead of waiting out five attempts; the record
 it leaves then holds its outcome all the same."""
 
-import os
-import signal
 import unittest
 
 import wine_harness as wine
-from harness import StatusServer, job_args, unused_port
-from test_spool import INTERRUPTED, SEARCH_BLOCKS, UNAVAILABLE, UPDATE_ID, Drive, job_ids
+import test_spool
+from harness import StatusServer, job_args
+from test_spool import UNAVAILABLE, UPDATE_ID, Drive, job_ids
 
 
 def setUpModule():
@@ -59,26 +58,10 @@ class WineSpool(unittest.TestCase):
         self.assertEqual(server.requests[1].body, refused)
         self.assertEqual(drive.files(), [])
 
-    def test_killed_job_is_reported_as_interrupted_and_never_by_a_job_running_beside_it(self):
-        drive = WineDrive(self)
-        blocked = drive.start(unused_port(), "201", **SEARCH_BLOCKS)
-        try:
-            drive.wait_for_journal("IUpdateSearcher::Search", blocked)
-            self.assertEqual(drive.record("201")["strErrorDescription"], INTERRUPTED)
-            with StatusServer() as server:
-                beside = drive.run(server.port, "202", WUA_SIM_FAULTS="")
-            self.assertTrue(beside.text.endswith("Success"), beside.text)
-            self.assertEqual(job_ids(server), ["202"])
-            self.assertEqual(drive.files(), ["201.lock", "201.xml"])
-        finally:
-            blocked.send_signal(signal.SIGKILL)
-            blocked.wait()
-            blocked.stdout.close()
-        with StatusServer() as server:
-            drive.run(server.port, "203")
-        self.assertEqual(job_ids(server), ["203", "201"])
-        self.assertEqual(server.requests[1].report()["strErrorDescription"], INTERRUPTED)
-        self.assertEqual(drive.files(), [])
+
+class WineRunningJobs(test_spool.RunningJobs):
+    def drive(self):
+        return WineDrive(self)
 
 
 if __name__ == "__main__":
