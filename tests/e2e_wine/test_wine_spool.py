@@ -29,11 +29,11 @@ class WineDrive(Drive):
         self.env = {"WUA_SIM_JOURNAL": wine.DRIVE + ":\\journal.log"}
         wine.map_drive(self.root)
 
-    def args(self, port, job):
-        return job_args(port, update_id=UPDATE_ID, job=job, drive=wine.DRIVE)
+    def args(self, port, job, transport="0"):
+        return job_args(port, update_id=UPDATE_ID, job=job, drive=wine.DRIVE, transport=transport)
 
-    def run(self, port, job, **env):
-        return wine.run_worker(self.args(port, job), env=dict(self.env, **env))
+    def run(self, port, job, transport="0", **env):
+        return wine.run_worker(self.args(port, job, transport), env=dict(self.env, **env))
 
     def start(self, port, job, **env):
         return wine.start_worker(self.args(port, job), env=dict(self.env, **env))
