@@ -23,7 +23,7 @@ struct ReportRecord {
     int nRebootRequired = 0;
     std::optional<std::wstring> strErrorDescription;
     std::time_t written = 0;  // when the record was last written, UTC
-    int attempts = 0;         // report attempts made so far
+    int attempts = 0;         // report attempts its own job made
 
     // Copies the request's fields; its description, when present, is copied too.
     void SetRequest(const ns1__UpdateDeployJobStatus& request);
