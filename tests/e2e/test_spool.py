@@ -110,6 +110,20 @@ def job_ids(server):
     return [request.report()["nJobID"] for request in server.requests]
 
 
+def check_next_job_delivers(test, drive, pending, refused):
+    """The next job against a server that answers reports itself, as
+    always, and then the pending job's report exactly as it was refused."""
+    with StatusServer() as server:
+        run = drive.run(server.port, "102")
+    test.assertEqual(run.returncode, 0)
+    test.assertTrue(run.text.endswith("Success") and run.text.count("Success") == 1, run.text)
+    test.assertEqual(job_ids(server), ["102", pending])
+    test.assertEqual(server.requests[1].body, refused)
+    test.assertEqual(dict(server.requests[1].headers)["Authorization"],
+                     dict(server.requests[0].headers)["Authorization"])
+    test.assertEqual(drive.files(), [])
+
+
 class Delivery(unittest.TestCase):
     def test_unacknowledged_outcome_is_delivered_by_the_next_job_after_its_own_report(self):
         drive = Drive(self)
@@ -122,17 +136,7 @@ class Delivery(unittest.TestCase):
         record = drive.record("101")
         self.assertEqual((record["nStatus"], record["attempts"]), ("-6", "5"))
         self.assertTrue(record["strErrorDescription"].startswith("Failed to initialize COM library."))
-
-        with StatusServer() as server:
-            second = drive.run(server.port, "102")
-        self.assertEqual(second.returncode, 0)
-        self.assertTrue(second.text.endswith("Success") and second.text.count("Success") == 1, second.text)
-        self.assertEqual(job_ids(server), ["102", "101"])
-        # The pending report goes out exactly as its own job sent it.
-        self.assertEqual(server.requests[1].body, refused)
-        self.assertEqual(dict(server.requests[1].headers)["Authorization"],
-                         dict(server.requests[0].headers)["Authorization"])
-        self.assertEqual(drive.files(), [])
+        check_next_job_delivers(self, drive, "101", refused)
 
     def test_delivery_stops_at_the_first_failure_and_keeps_the_rest(self):
         drive = Drive(self)
