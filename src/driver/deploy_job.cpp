@@ -4,6 +4,7 @@
 #include <string>
 
 #include "deploy/scan_and_download.h"
+#include "driver/job_outcome_keeper.h"
 #include "driver/narrow_text.h"
 #include "errors/scan_error_codes.h"
 #include "platform/console.h"
@@ -93,6 +94,9 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     if (useTls) SetUpUnauthenticatedTlsClient(proxy.get());
 
     std::wstring reportText;
+    // Kept on disk until acknowledged: first as interrupted, then the outcome.
+    FillFailure(request, job, JobOutcomeKeeper::kInterruptedText, reportText);
+    JobOutcomeKeeper keeper(argv[2], argv[3], request, *proxy);
     try {
         int result;
         HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -111,9 +115,14 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
             reportText.clear();
             FillRequest(request, job, kStatusSucceeded, result, reportText);
         }
+        keeper.OutcomeKnown(request);
 
         for (int attempt = 0; attempt < kReportAttempts; ++attempt) {
-            if (SendReport(*proxy, request)) break;
+            if (SendReport(*proxy, request)) {
+                keeper.Acknowledged(*proxy);
+                break;
+            }
+            keeper.AttemptFailed();
             Pause(kPauseAfterFailedReportMs);
         }
         proxy->soap_close_socket();
@@ -121,7 +130,11 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
         ConsolePrint(TEXT("Exception caught in main"));
         if (description[0] == 0) FormatTruncated(description, TEXT("Unknown error."));
         FillFailure(request, job, description, reportText);
-        SendReport(*proxy, request);
+        keeper.OutcomeKnown(request);
+        if (SendReport(*proxy, request))
+            keeper.Acknowledged(*proxy);
+        else
+            keeper.AttemptFailed();
     }
     proxy->destroy();
     return 0;

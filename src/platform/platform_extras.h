@@ -22,3 +22,8 @@ PauseFunction SetPauseFunction(PauseFunction pause);  // returns the previous on
 // 120 unless the Linux build is told otherwise by WORKER_TRANSFER_TIMEOUT
 // (seconds) for tests of a server that never answers.
 int StatusTransferTimeoutSeconds();
+
+// The deployment job's time limit in milliseconds: the given limit, except
+// that the Linux build takes WORKER_JOB_TIME_LIMIT_MS (milliseconds) instead
+// when it is set, so that tests reach the limit without waiting for hours.
+DWORD JobTimeLimitMilliseconds(DWORD limit);

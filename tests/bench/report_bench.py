@@ -9,7 +9,11 @@ With the job "growth" it instead times cached-content jobs whose update has
 1, 10, 100 and 1000 bundled updates, each with one content file in the job
 folder, and prints the time per bundled update.
 
-Usage: report_bench.py <run_measured> <worker> [runs] [job: com-fails|not-in-catalog|growth]"""
+With the job "spool" it compares the job with nothing to do on a drive whose
+report spool is usable against the same job on a drive whose spool folder
+cannot be written: the spool's whole cost on a job.
+
+Usage: report_bench.py <run_measured> <worker> [runs] [job: com-fails|not-in-catalog|growth|spool]"""
 
 import json
 import os
@@ -115,6 +119,38 @@ def growth(worker, runs, workdir):
           % (ratio, "met" if ratio <= 1.5 else "NOT met"))
 
 
+def no_op_drive(drive):
+    """A drive C whose offline scan package holds no update: the job has
+    nothing to do and reports success."""
+    write(os.path.join(drive, "C", "ORV", "PatchDeploy", "wsusscn2.cab"), '{"updates": []}')
+
+
+def spool_cost(worker, runs, workdir):
+    """Median time of the no-op job with its spool usable against the same job
+    whose spool folder cannot be written (a file stands in its place, as the
+    benchmark runs as root, whom folder rights do not stop): the record
+    written before the job and with its outcome, each flushed to the disk,
+    and deleted on the acknowledgement."""
+    drives = {"spool": os.path.join(workdir, "spool"), "unwritable": os.path.join(workdir, "unwritable")}
+    for drive in drives.values():
+        no_op_drive(drive)
+    write(os.path.join(drives["unwritable"], "C", "ORV", "PatchDeploy", "Reports"), "")
+    times = {name: [] for name in drives}
+    with StatusServer() as server:
+        argv = [worker] + job_args(server.port)
+        for _ in range(runs):
+            for name, drive in drives.items():
+                times[name].append(measure(argv, dict(os.environ, WORKER_SLEEP_SCALE="0", WORKER_DRIVE_ROOT=drive))[0])
+        if len(server.requests) != 2 * runs:
+            raise RuntimeError("a report was lost")
+    if os.listdir(os.path.join(drives["spool"], "C", "ORV", "PatchDeploy", "Reports")):
+        raise RuntimeError("the spool kept an acknowledged report")
+    spooled, unwritable = statistics.median(times["spool"]), statistics.median(times["unwritable"])
+    ratio = spooled / unwritable
+    print("spool: no-op job %.2f ms with the spool, %.2f ms with its folder unwritable, ratio %.2f "
+          "(goal <= 1.10: %s)" % (spooled * 1000, unwritable * 1000, ratio, "met" if ratio <= 1.10 else "NOT met"))
+
+
 def median(runs, index):
     return statistics.median(run[index] for run in runs)
 
@@ -143,13 +179,12 @@ def main():
         if job == "growth":
             growth(worker, runs, workdir)
             return
+        if job == "spool":
+            spool_cost(worker, runs, workdir)
+            return
         if job == "not-in-catalog":
-            # The update agent's catalog holds no update, so the job has
-            # nothing to do and reports success.
             drive = os.path.join(workdir, "drive")
-            os.makedirs(os.path.join(drive, "C", "ORV", "PatchDeploy"))
-            with open(os.path.join(drive, "C", "ORV", "PatchDeploy", "wsusscn2.cab"), "w") as catalog:
-                catalog.write('{"updates": []}')
+            no_op_drive(drive)
             job_env["WORKER_DRIVE_ROOT"] = drive
         print("job: %s, %d runs each, median" % (job, runs))
         for name, tls in (("http", False), ("https", True)):

@@ -1,5 +1,6 @@
-// Files and folders as the worker uses them: whether a path exists, and the
-// directory search of the FindFirstFileW family, over Windows paths mapped by
+// Files and folders as the worker uses them: whether a path exists, the
+// directory search of the FindFirstFileW family, and the durable file writes,
+// renames and locks of the report spool, over Windows paths mapped by
 // MapWindowsPath (which, as NTFS, ignores the letter case of names).
 #pragma once
 
@@ -45,3 +46,58 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
 // The next entry; FALSE with ERROR_NO_MORE_FILES after the last one.
 BOOL FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
+
+#define GENERIC_READ 0x80000000
+#define GENERIC_WRITE 0x40000000
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_DISK_FULL 112L
+#define ERROR_ALREADY_EXISTS 183L
+
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+// Makes one folder; its parent must exist (3 otherwise, 183 when the name
+// is taken, 5 without the right to write the parent, 19 on a read-only file
+// system).
+BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+
+// Opens or makes a file. Sharing is kept with advisory locks that end with
+// the descriptor, so also when the process ends however it ends: a share
+// mode of 0 takes an exclusive lock, any other share mode a shared one, and
+// an open that conflicts with another handle's lock fails with 32
+// (ERROR_SHARING_VIOLATION), as Windows fails an open that the other
+// handle's sharing forbids. FILE_FLAG_DELETE_ON_CLOSE removes the name when
+// the handle is closed (a process that is killed leaves the file, unlocked).
+// Security attributes and the template are not used.
+HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+// Overlapped input and output is not supported: lpOverlapped must be null.
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+              LPOVERLAPPED lpOverlapped);
+BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+               LPOVERLAPPED lpOverlapped);
+// Writes the file's data through to the disk (fsync).
+BOOL FlushFileBuffers(HANDLE hFile);
+// Renames a file. MOVEFILE_REPLACE_EXISTING replaces a file of the new name
+// in one step; MOVEFILE_WRITE_THROUGH returns only once the rename is on the
+// disk (the folder is synced), as Windows does for it.
+//
+// Test seam: WORKER_POWER_LOSS_AT_MOVE=n ends the process with SIGKILL at
+// its n-th call (counted from 1), before anything is renamed, as a power
+// loss at that moment would.
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
+BOOL DeleteFileW(LPCWSTR lpFileName);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../platform.h"
+#include "open_files.h"
 #include "process_object.h"
 #include "spawn.h"
 #include "utf.h"
@@ -218,4 +219,9 @@ BOOL CloseHandle(HANDLE hObject) {
     }
     delete static_cast<KernelObject*>(hObject);
     return TRUE;
+}
+
+void ExitProcess(UINT uExitCode) {
+    RemoveDeleteOnCloseFiles();
+    _exit(static_cast<int>(uExitCode));
 }

@@ -87,3 +87,8 @@ BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 
 // Ends any handle of the substitute (process, thread, token, search).
 BOOL CloseHandle(HANDLE hObject);
+
+// Ends the process at once with the exit code, whatever its other threads
+// are doing: no static destructors and no exit handlers run, as on Windows
+// none of the program's own run when another thread calls ExitProcess.
+[[noreturn]] void ExitProcess(UINT uExitCode);

@@ -1,9 +1,11 @@
 #include "sim_runtime.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 namespace wua_sim {
 
@@ -111,6 +113,10 @@ std::optional<Fault> ParseFaultValue(const std::string& value) {
     }
     if (value == "throw") {
         fault.raise = true;
+        return fault;
+    }
+    if (value == "block") {
+        fault.block = true;
         return fault;
     }
     if (code.size() > nullSuffix.size() &&
@@ -254,10 +260,22 @@ void ResetRuntime() {
 Call::Call(const char* kind, const char* method, nlohmann::json arguments)
     : subject_(std::string(kind) + "::" + method),
       arguments_(std::move(arguments)),
-      fault_(FaultFor(std::vector<std::string>{subject_})) {}
+      fault_(FaultFor(std::vector<std::string>{subject_})) {
+    BlockWhenAsked();
+}
 
 Call::Call(std::string subject, nlohmann::json arguments, FaultKeys keys)
-    : subject_(std::move(subject)), arguments_(std::move(arguments)), fault_(FaultFor(keys.keys)) {}
+    : subject_(std::move(subject)), arguments_(std::move(arguments)), fault_(FaultFor(keys.keys)) {
+    BlockWhenAsked();
+}
+
+void Call::BlockWhenAsked() {
+    if (!fault_ || !fault_->block) return;
+    // The journal line tells a test that the call has begun and will not end.
+    done_ = true;
+    Journal(subject_, arguments_, "block");
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
 
 HRESULT Call::Done(HRESULT hr, bool nullObject) {
     if (SUCCEEDED(hr) && fault_ && !fault_->Skips()) hr = fault_->code;

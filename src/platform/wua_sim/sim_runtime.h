@@ -63,13 +63,14 @@ struct Fault {
     HRESULT code = S_OK;
     bool nullObject = false;  // S_OK (or code) with a null object
     bool raise = false;       // Release raises a ComError after dropping its reference
+    bool block = false;       // the call never returns (until the process ends)
     // The call is not carried out: a failure code or a null object.
     bool Skips() const { return nullObject || FAILED(code); }
 };
 
 // Parses "Key=Value,Key=Value" (the WUA_SIM_FAULTS form). Value: "null", a
-// code, "<code>/null", or "throw" (for Release). Unreadable entries are
-// ignored.
+// code, "<code>/null", "throw" (for Release) or "block". Unreadable entries
+// are ignored.
 std::map<std::string, Fault> ParseFaults(const std::string& text);
 // Parses a catalog's "faults" object with the same values.
 std::map<std::string, Fault> ParseFaults(const nlohmann::json& faults);
@@ -113,6 +114,10 @@ public:
     nlohmann::json& Arguments() { return arguments_; }
 
 private:
+    // An injected "block" holds the call here for good, journaled as
+    // "-> block".
+    void BlockWhenAsked();
+
     std::string subject_;
     nlohmann::json arguments_;
     std::optional<Fault> fault_;

@@ -1,0 +1,237 @@
+#include "driver/report_spool.h"
+
+#include <algorithm>
+#include <climits>
+#include <ctime>
+#include <utility>
+#include <vector>
+
+#include "driver/last_error_kept.h"
+#include "status/status_proxy.h"
+
+namespace {
+
+using Text = std::basic_string<WCHAR>;
+
+const WCHAR kRecordSuffix[] = TEXT(".xml");
+const WCHAR kTemporarySuffix[] = TEXT(".tmp");
+const WCHAR kSetAsideSuffix[] = TEXT(".bad");
+const WCHAR kLockSuffix[] = TEXT(".lock");
+const DWORD kDurableMove = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+
+// A record is at most a description of 1023 characters, each written as at
+// most five bytes, and the fields around it: anything larger is not ours.
+constexpr DWORD kMostRecordBytes = 16384;
+
+// The job number of a file of ours, "<number><suffix>" with the number in
+// its canonical form; empty for any other name. Names on disk are not
+// trusted: only these are ever opened, renamed or deleted.
+Text JobNumberOf(const Text& name, const Text& suffix) {
+    if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return Text();
+    Text number = name.substr(0, name.size() - suffix.size());
+    return SpoolJobNumber(number.c_str()) == number ? number : Text();
+}
+
+// A record, or what its writing or setting aside left.
+bool IsSpoolFile(const Text& name) {
+    const Text record = kRecordSuffix;
+    return !JobNumberOf(name, record).empty() || !JobNumberOf(name, record + kTemporarySuffix).empty() ||
+           !JobNumberOf(name, record + kSetAsideSuffix).empty();
+}
+
+// Seconds since 1970 of a file time (100-nanosecond steps since 1601).
+long long UnixSecondsOf(const FILETIME& time) {
+    const long long kStepsFrom1601To1970 = 116444736000000000LL;
+    unsigned long long steps = (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    return (static_cast<long long>(steps) - kStepsFrom1601To1970) / 10000000LL;
+}
+
+HANDLE Opened(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+// The lock that marks a job as running: a file opened without sharing,
+// which the system closes, and so frees, when the process ends.
+HANDLE TakeLock(const Text& path) {
+    return Opened(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+}
+
+struct FolderEntry {
+    long long written;  // seconds since 1970
+    Text name;
+};
+
+// The files of a folder that match pattern, oldest first.
+std::vector<FolderEntry> ListOldestFirst(const Text& folder, const WCHAR* pattern) {
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW data{};
+    HANDLE search = FindFirstFileW((folder + TEXT("\\") + pattern).c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return entries;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            entries.push_back({UnixSecondsOf(data.ftLastWriteTime), Text(data.cFileName)});
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+        return a.written != b.written ? a.written < b.written : a.name < b.name;
+    });
+    return entries;
+}
+
+// Unavailable: gone (delivered by another job) or not readable now.
+enum class ReadResult { Read, Unavailable, TooLarge };
+
+ReadResult ReadWhole(const Text& path, std::string& bytes) {
+    ScopedHandle file(Opened(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (!file) return ReadResult::Unavailable;
+    bytes.assign(kMostRecordBytes + 1, '\0');
+    DWORD total = 0;
+    while (total < bytes.size()) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), &bytes[total], static_cast<DWORD>(bytes.size()) - total, &got, nullptr))
+            return ReadResult::Unavailable;
+        if (got == 0) break;
+        total += got;
+    }
+    if (total > kMostRecordBytes) return ReadResult::TooLarge;
+    bytes.resize(total);
+    return ReadResult::Read;
+}
+
+Text DecimalText(long long value) {
+    Text digits;
+    do {
+        digits.insert(digits.begin(), static_cast<WCHAR>('0' + value % 10));
+        value /= 10;
+    } while (value > 0);
+    return digits;
+}
+
+}  // namespace
+
+Text SpoolJobNumber(LPCWSTR jobIdText) {
+    if (!jobIdText || !*jobIdText) return Text();
+    long long value = 0;
+    for (const WCHAR* c = jobIdText; *c; ++c) {
+        if (*c < '0' || *c > '9') return Text();
+        value = value * 10 + (*c - '0');
+        if (value > INT_MAX) return Text();
+    }
+    return DecimalText(value);
+}
+
+ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) {
+    LastErrorKept lastError;
+    jobNumber_ = SpoolJobNumber(jobIdText);
+    const bool isLetter = drive && ((drive[0] >= 'A' && drive[0] <= 'Z') || (drive[0] >= 'a' && drive[0] <= 'z')) &&
+                          drive[1] == 0;
+    if (jobNumber_.empty() || !isLetter) return;
+    // The install directory itself must exist: a drive without the agent
+    // gets no folders of ours.
+    Text patchDeploy = Text(1, drive[0]) + TEXT(":\\ORV\\PatchDeploy");
+    folder_ = patchDeploy + TEXT("\\Reports");
+    for (const Text& path : {patchDeploy, folder_}) {
+        if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return;
+    }
+    *lock_.Receive() = TakeLock(PathOf(jobNumber_ + kLockSuffix));
+    if (!lock_) return;
+    inUse_ = true;
+    RemoveBeyondBounds();
+}
+
+Text ReportSpool::PathOf(const Text& name) const {
+    return folder_ + TEXT("\\") + name;
+}
+
+void ReportSpool::RemoveBeyondBounds() {
+    const Text ownRecord = jobNumber_ + kRecordSuffix;
+    std::vector<FolderEntry> kept;
+    for (FolderEntry& entry : ListOldestFirst(folder_, TEXT("*"))) {
+        if (IsSpoolFile(entry.name) && entry.name.compare(0, ownRecord.size(), ownRecord) != 0)
+            kept.push_back(std::move(entry));
+    }
+    const long long oldest = static_cast<long long>(std::time(nullptr)) - kMostDays * 24LL * 3600;
+    // Room for this job's own record.
+    std::size_t excess = kept.size() >= static_cast<std::size_t>(kMostRecords) ? kept.size() - kMostRecords + 1 : 0;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (i >= excess && kept[i].written >= oldest) break;
+        DeleteFileW(PathOf(kept[i].name).c_str());
+    }
+}
+
+bool ReportSpool::WriteDurably(const Text& name, const std::string& bytes) {
+    const Text target = PathOf(name);
+    const Text temporary = target + kTemporarySuffix;
+    bool written;
+    {
+        ScopedHandle file(Opened(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr)));
+        if (!file) return false;
+        DWORD put = 0;
+        written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
+                  put == bytes.size() && FlushFileBuffers(file.Get());
+    }
+    if (written && MoveFileExW(temporary.c_str(), target.c_str(), kDurableMove)) return true;
+    DeleteFileW(temporary.c_str());
+    return false;
+}
+
+void ReportSpool::Write(const ReportRecord& record) {
+    if (!inUse_) return;
+    LastErrorKept lastError;
+    std::string bytes = WriteReportRecord(record);
+    // A record that cannot be replaced must not stay: a later job would
+    // deliver its older content instead of this one.
+    if (bytes.empty() || !WriteDurably(jobNumber_ + kRecordSuffix, bytes))
+        DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
+}
+
+void ReportSpool::Remove() {
+    LastErrorKept lastError;
+    if (inUse_) DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
+}
+
+void ReportSpool::SetAside(const Text& recordName) {
+    const Text record = PathOf(recordName);
+    MoveFileExW(record.c_str(), (record + kSetAsideSuffix).c_str(), kDurableMove);
+}
+
+bool ReportSpool::DeliverOne(const Text& jobNumber, veltwuaPortBindingProxy& proxy) {
+    // Holding the job's lock keeps its own worker, and other deliverers,
+    // away from the record while it is sent.
+    ScopedHandle lock(TakeLock(PathOf(jobNumber + kLockSuffix)));
+    if (!lock) return true;
+    const Text recordName = jobNumber + kRecordSuffix;
+    std::string bytes;
+    ReadResult read = ReadWhole(PathOf(recordName), bytes);
+    if (read == ReadResult::Unavailable) return true;
+    std::optional<ReportRecord> record;
+    if (read == ReadResult::Read) record = ReadReportRecord(bytes);
+    // A record must belong to the job it is named after.
+    if (!record || record->nJobID < 0 || DecimalText(record->nJobID) != jobNumber) {
+        SetAside(recordName);
+        return true;
+    }
+    ns1__UpdateDeployJobStatus request;
+    record->FillRequest(request);
+    if (proxy.UpdateDeployJobStatus(&request) != SOAP_OK) return false;
+    // With the record goes what a power loss may have left of its last write.
+    DeleteFileW(PathOf(recordName).c_str());
+    DeleteFileW(PathOf(recordName + kTemporarySuffix).c_str());
+    return true;
+}
+
+void ReportSpool::DeliverPending(veltwuaPortBindingProxy& proxy) {
+    if (!inUse_) return;
+    LastErrorKept lastError;
+    int looked = 0;
+    for (const FolderEntry& entry : ListOldestFirst(folder_, TEXT("*.xml"))) {
+        if (++looked > kMostRecords) break;
+        Text jobNumber = JobNumberOf(entry.name, kRecordSuffix);
+        if (jobNumber.empty() || jobNumber == jobNumber_) continue;
+        if (!DeliverOne(jobNumber, proxy)) break;
+    }
+}

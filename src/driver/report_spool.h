@@ -1,0 +1,73 @@
+// The report spool: the folder <drive>:\ORV\PatchDeploy\Reports where each
+// job keeps its status report until the server has acknowledged it, so that
+// an outcome that could not be delivered (server unreachable, worker killed,
+// machine restarted) is delivered by a later job.
+//
+//   <job>.xml      the record (see status/report_record.h)
+//   <job>.xml.tmp  a record being written; renamed over the record when whole
+//   <job>.xml.bad  a record that could not be read, kept for support staff
+//   <job>.lock     held, without sharing, by the process that owns the job
+//
+// Nothing here prints or throws: a spool that cannot be used leaves the job
+// to run and report as it would without one.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "process/scoped_resource.h"
+#include "status/report_record.h"
+
+class veltwuaPortBindingProxy;
+
+class ReportSpool {
+public:
+    // Bounds: the oldest records go first beyond these.
+    static constexpr int kMostRecords = 1000;
+    static constexpr int kMostDays = 30;
+
+    // Opens the spool of the agent's install directory on drive (one letter)
+    // for the job jobIdText and takes the job's lock. The spool stays unused
+    // when the drive is not a letter, the job identifier is not a plain
+    // decimal number, the install directory is missing, the folder cannot be
+    // written, or another process holds the job's lock. Removes what lies
+    // beyond the bounds.
+    ReportSpool(LPCWSTR jobIdText, LPCWSTR drive);
+
+    bool InUse() const { return inUse_; }
+
+    // Replaces the job's record with this one, atomically and durably: a
+    // power loss leaves the previous record or this one, never a mix. When
+    // the write fails the previous record is deleted, so that no outdated
+    // report is ever delivered.
+    void Write(const ReportRecord& record);
+
+    // Deletes the job's record (its report was acknowledged).
+    void Remove();
+
+    // Sends the records of other jobs whose lock is free through proxy, one
+    // attempt each, oldest first; deletes each acknowledged one and stops at
+    // the first failure.
+    void DeliverPending(veltwuaPortBindingProxy& proxy);
+
+private:
+    using Text = std::basic_string<WCHAR>;
+
+    Text PathOf(const Text& name) const;
+    void RemoveBeyondBounds();
+    bool WriteDurably(const Text& name, const std::string& bytes);
+    // False only when a send failed; a record that is locked, gone or
+    // unreadable is passed over.
+    bool DeliverOne(const Text& jobNumber, veltwuaPortBindingProxy& proxy);
+    void SetAside(const Text& recordName);
+
+    bool inUse_ = false;
+    Text folder_;
+    Text jobNumber_;
+    ScopedHandle lock_;
+};
+
+// The job number's canonical text when jobIdText is a plain decimal number
+// (digits only, no sign or spaces, within the range of nJobID); empty
+// otherwise.
+std::basic_string<WCHAR> SpoolJobNumber(LPCWSTR jobIdText);

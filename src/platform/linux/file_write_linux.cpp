@@ -1,0 +1,256 @@
+// File writes, renames and locks of the Linux substitute (see file_api.h).
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "../platform.h"
+#include "drive_map.h"
+#include "kernel_object.h"
+#include "open_files.h"
+
+namespace {
+
+// The names that ExitProcess removes: those of files open with
+// FILE_FLAG_DELETE_ON_CLOSE.
+std::mutex g_deleteOnCloseLock;
+std::multiset<std::string> g_deleteOnClose;
+
+class FileObject : public KernelObject {
+public:
+    FileObject(int fd, std::string path, bool deleteOnClose)
+        : fd_(fd), path_(std::move(path)), deleteOnClose_(deleteOnClose) {
+        if (deleteOnClose_) {
+            std::lock_guard<std::mutex> guard(g_deleteOnCloseLock);
+            g_deleteOnClose.insert(path_);
+        }
+    }
+    ~FileObject() override {
+        // The name goes while the lock is still held, so that no other
+        // process locks a file that is about to lose its name.
+        if (deleteOnClose_) {
+            std::lock_guard<std::mutex> guard(g_deleteOnCloseLock);
+            g_deleteOnClose.erase(g_deleteOnClose.find(path_));
+            unlink(path_.c_str());
+        }
+        close(fd_);
+    }
+    FileObject(const FileObject&) = delete;
+    FileObject& operator=(const FileObject&) = delete;
+    int Fd() const { return fd_; }
+
+private:
+    int fd_;
+    std::string path_;
+    bool deleteOnClose_;
+};
+
+DWORD Win32ErrorOf(int error) {
+    switch (error) {
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+            return ERROR_ACCESS_DENIED;
+        case EEXIST:
+            return ERROR_FILE_EXISTS;
+        case EROFS:
+            return ERROR_WRITE_PROTECT;
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        case EWOULDBLOCK:
+            return ERROR_SHARING_VIOLATION;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        default:
+            return ERROR_INVALID_FUNCTION;
+    }
+}
+
+BOOL Fail(int error) {
+    SetLastError(Win32ErrorOf(error));
+    return FALSE;
+}
+
+FileObject* FileOf(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? nullptr : FromHandle<FileObject>(handle);
+}
+
+int OpenFlags(DWORD access, DWORD disposition) {
+    int flags = O_CLOEXEC | O_NOFOLLOW;
+    flags |= (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    switch (disposition) {
+        case CREATE_NEW:
+            return flags | O_CREAT | O_EXCL;
+        case CREATE_ALWAYS:
+            return flags | O_CREAT | O_TRUNC;
+        case OPEN_ALWAYS:
+            return flags | O_CREAT;
+        default:
+            return flags;
+    }
+}
+
+bool SameFile(int fd, const std::string& path) {
+    struct stat opened {}, named {};
+    return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+// The folder that holds path, synced so that a rename in it is on the disk.
+bool SyncFolderOf(const std::string& path) {
+    std::string::size_type slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+void LosePowerWhenAsked() {
+    static std::atomic<long> moves{0};
+    const char* at = std::getenv("WORKER_POWER_LOSS_AT_MOVE");
+    long count = ++moves;
+    if (at && std::atol(at) == count) raise(SIGKILL);
+}
+
+}  // namespace
+
+void RemoveDeleteOnCloseFiles() {
+    std::lock_guard<std::mutex> guard(g_deleteOnCloseLock);
+    for (const std::string& path : g_deleteOnClose) unlink(path.c_str());
+}
+
+BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+    if (!lpPathName || !*lpPathName) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (mkdir(MapWindowsPath(lpPathName).c_str(), 0755) == 0) return TRUE;
+    if (errno == EEXIST) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    return Fail(errno == ENOENT ? ENOTDIR : errno);
+}
+
+HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
+                   DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
+    if (!lpFileName || !*lpFileName || dwCreationDisposition < CREATE_NEW || dwCreationDisposition > OPEN_ALWAYS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::string path = MapWindowsPath(lpFileName);
+    const int lockKind = (dwShareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    // A file that another handle deletes on close may lose its name between
+    // the open and the lock: then the open is made again on the new file.
+    for (int tries = 0; tries < 8; ++tries) {
+        int fd = open(path.c_str(), OpenFlags(dwDesiredAccess, dwCreationDisposition), 0644);
+        if (fd < 0) {
+            Fail(errno);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (flock(fd, lockKind) != 0) {
+            int error = errno;
+            close(fd);
+            Fail(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (SameFile(fd, path))
+            return ToHandle(new FileObject(fd, path, (dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0));
+        close(fd);
+    }
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+              LPOVERLAPPED lpOverlapped) {
+    FileObject* file = FileOf(hFile);
+    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
+    if (!file || lpOverlapped || !lpNumberOfBytesRead) {
+        SetLastError(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    ssize_t got;
+    do {
+        got = read(file->Fd(), lpBuffer, nNumberOfBytesToRead);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return Fail(errno);
+    *lpNumberOfBytesRead = static_cast<DWORD>(got);
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+               LPOVERLAPPED lpOverlapped) {
+    FileObject* file = FileOf(hFile);
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+    if (!file || lpOverlapped || !lpNumberOfBytesWritten) {
+        SetLastError(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const char* bytes = static_cast<const char*>(lpBuffer);
+    DWORD done = 0;
+    while (done < nNumberOfBytesToWrite) {
+        ssize_t put = write(file->Fd(), bytes + done, nNumberOfBytesToWrite - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            *lpNumberOfBytesWritten = done;
+            return Fail(put < 0 ? errno : ENOSPC);
+        }
+        done += static_cast<DWORD>(put);
+    }
+    *lpNumberOfBytesWritten = done;
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE hFile) {
+    FileObject* file = FileOf(hFile);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return fsync(file->Fd()) == 0 ? TRUE : Fail(errno);
+}
+
+BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
+    if (!lpExistingFileName || !lpNewFileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    LosePowerWhenAsked();
+    const std::string from = MapWindowsPath(lpExistingFileName);
+    const std::string to = MapWindowsPath(lpNewFileName);
+    struct stat existing {};
+    if (!(dwFlags & MOVEFILE_REPLACE_EXISTING) && lstat(to.c_str(), &existing) == 0) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    if (rename(from.c_str(), to.c_str()) != 0) return Fail(errno);
+    if ((dwFlags & MOVEFILE_WRITE_THROUGH) && !SyncFolderOf(to)) return Fail(errno);
+    return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR lpFileName) {
+    if (!lpFileName || !*lpFileName) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    const std::string path = MapWindowsPath(lpFileName);
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Fail(EACCES);
+    return unlink(path.c_str()) == 0 ? TRUE : Fail(errno);
+}

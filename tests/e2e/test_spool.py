@@ -1,0 +1,317 @@
+"""The report spool end to end: the built worker on a temporary drive C with
+the agent's install directory, the loopback status server and the real
+files of C:\\ORV\\PatchDeploy\\Reports. A job's outcome that the server did
+not acknowledge, or that a killed worker never reported, is delivered by a
+later job exactly as it would have been sent; the job's own console and
+report stay as they are."""
+
+import os
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+import xml.etree.ElementTree as ET
+
+from harness import ACCEPTED, WORKER, StatusServer, decode_console, job_args, run_worker, unused_port
+
+INTERRUPTED = ("The deployment job ended before it could report its outcome (the worker was stopped or the "
+               "machine restarted).")
+TIME_LIMIT = "The deployment did not finish within 8 hours: the update agent did not return."
+COM_FAILS = {"WORKER_COINIT_RESULT": "0x80004005"}
+UPDATE_ID = "3f1c9a52-6b0e-4d8a-9f7e-2c5b8d1e4a60"
+SEARCH_BLOCKS = {"WUA_SIM_FAULTS": "IUpdateSearcher::Search=block"}
+UNAVAILABLE = b"HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+NS1 = "{http://service.veltrane.ws/}"
+# Waiting for an event (a journal line, an exit) gives up after this long.
+EVENT_LIMIT = 60
+
+
+class Drive:
+    """A temporary drive C holding the agent's install directory, an offline
+    scan package with no updates, and the simulated agent's journal. The
+    drive is the folder C of the temporary folder, or with letter None the
+    temporary folder itself."""
+
+    def __init__(self, test, letter="C"):
+        self._tmp = tempfile.TemporaryDirectory()
+        test.addCleanup(self._tmp.cleanup)
+        self.root = self._tmp.name
+        self.orv = os.path.join(self.root, letter or "", "ORV")
+        self.reports = os.path.join(self.orv, "PatchDeploy", "Reports")
+        os.makedirs(os.path.dirname(self.reports))
+        with open(os.path.join(self.orv, "PatchDeploy", "wsusscn2.cab"), "w") as catalog:
+            catalog.write('{"updates": []}')
+        self.journal = os.path.join(self.root, "journal.log")
+        self.env = {"WORKER_DRIVE_ROOT": self.root, "WUA_SIM_JOURNAL": self.journal}
+
+    def args(self, port, job, transport="0"):
+        return job_args(port, update_id=UPDATE_ID, job=job, transport=transport)
+
+    def run(self, port, job, transport="0", **env):
+        return run_worker(self.args(port, job, transport), env=dict(self.env, **env))
+
+    def start(self, port, job, **env):
+        full = dict(os.environ, WORKER_SLEEP_SCALE="0", **self.env)
+        full.update(env)
+        return subprocess.Popen([WORKER] + self.args(port, job), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=full)
+
+    def wait_for_journal(self, text, proc):
+        """Waits until the agent's journal holds text (the worker is then
+        inside that call) or the worker has ended."""
+        deadline = time.monotonic() + EVENT_LIMIT
+        while time.monotonic() < deadline and proc.poll() is None:
+            if os.path.exists(self.journal):
+                with open(self.journal, encoding="utf-8") as f:
+                    if text in f.read():
+                        return
+            time.sleep(0.02)
+        raise AssertionError("the worker never reached %r" % text)
+
+    def leave_record(self, job, age=None):
+        """Runs a job whose five reports meet an unavailable server and
+        returns the text of the record it leaves, aged by age seconds."""
+        with StatusServer([UNAVAILABLE] * 5) as server:
+            self.run(server.port, job, **COM_FAILS)
+        path = os.path.join(self.reports, job + ".xml")
+        if age is not None:
+            os.utime(path, (time.time() - age,) * 2)
+        with open(path, encoding="utf-8") as f:
+            return f.read()
+
+    def files(self):
+        return sorted(os.listdir(self.reports)) if os.path.isdir(self.reports) else []
+
+    def record(self, job):
+        return read_record(os.path.join(self.reports, job + ".xml"))
+
+    def write_record(self, job, text, written=None):
+        path = os.path.join(self.reports, job + ".xml")
+        os.makedirs(self.reports, exist_ok=True)
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text)
+        if written is not None:
+            os.utime(path, (written, written))
+
+
+def read_record(path):
+    """A record's request fields, with its management data under "written"
+    and "attempts"."""
+    root = ET.parse(path).getroot()
+    request = root.find(NS1 + "UpdateDeployJobStatus")
+    fields = {child.tag: child.text or "" for child in request}
+    fields["written"] = root.find("written").text
+    fields["attempts"] = root.find("attempts").text
+    return fields
+
+
+def job_ids(server):
+    return [request.report()["nJobID"] for request in server.requests]
+
+
+def check_next_job_delivers(test, drive, pending, refused):
+    """The next job against a server that answers reports itself, as
+    always, and then the pending job's report exactly as it was refused."""
+    with StatusServer() as server:
+        run = drive.run(server.port, "102")
+    test.assertEqual(run.returncode, 0)
+    test.assertTrue(run.text.endswith("Success") and run.text.count("Success") == 1, run.text)
+    test.assertEqual(job_ids(server), ["102", pending])
+    test.assertEqual(server.requests[1].body, refused)
+    test.assertEqual(dict(server.requests[1].headers)["Authorization"],
+                     dict(server.requests[0].headers)["Authorization"])
+    test.assertEqual(drive.files(), [])
+
+
+class Delivery(unittest.TestCase):
+    def test_unacknowledged_outcome_is_delivered_by_the_next_job_after_its_own_report(self):
+        drive = Drive(self)
+        with StatusServer([UNAVAILABLE] * 5) as server:
+            first = drive.run(server.port, "101", **COM_FAILS)
+        self.assertEqual(first.text.count("Soap failure. "), 5)
+        refused = server.requests[0].body
+        self.assertEqual({request.body for request in server.requests}, {refused})
+        self.assertEqual(drive.files(), ["101.xml"])
+        record = drive.record("101")
+        self.assertEqual((record["nStatus"], record["attempts"]), ("-6", "5"))
+        self.assertTrue(record["strErrorDescription"].startswith("Failed to initialize COM library."))
+        check_next_job_delivers(self, drive, "101", refused)
+
+    def test_delivery_stops_at_the_first_failure_and_keeps_the_rest(self):
+        drive = Drive(self)
+        for job, age in (("11", 300), ("12", 200), ("13", 100)):
+            drive.leave_record(job, age)
+        with StatusServer([ACCEPTED] * 2 + [UNAVAILABLE]) as server:
+            run = drive.run(server.port, "14")
+        self.assertTrue(run.text.endswith("Success"), run.text)
+        self.assertEqual(job_ids(server), ["14", "11", "12"])
+        self.assertEqual(drive.files(), ["12.xml", "13.xml"])
+
+    def test_power_loss_between_the_temporary_file_and_the_rename_keeps_the_previous_record(self):
+        drive = Drive(self)
+        # The second rename of the run is the one that would put the job's
+        # outcome over its interrupted record.
+        with StatusServer() as server:
+            lost = drive.run(server.port, "301", WORKER_POWER_LOSS_AT_MOVE="2", **COM_FAILS)
+        self.assertEqual(lost.returncode, -signal.SIGKILL)
+        self.assertEqual(server.requests, [])
+        self.assertEqual(drive.files(), ["301.lock", "301.xml", "301.xml.tmp"])
+        self.assertEqual(drive.record("301")["strErrorDescription"], INTERRUPTED)
+        with StatusServer() as server:
+            drive.run(server.port, "302")
+        self.assertEqual(job_ids(server), ["302", "301"])
+        self.assertEqual(server.requests[1].report()["strErrorDescription"], INTERRUPTED)
+        self.assertEqual(drive.files(), [])
+
+
+class RunningJobs(unittest.TestCase):
+    """A job that is still running, blocked in the update agent: its record
+    is not another job's to send; killed, it is reported as interrupted."""
+
+    def drive(self):
+        return Drive(self)
+
+    def test_killed_job_is_reported_as_interrupted_and_never_by_a_job_running_beside_it(self):
+        drive = self.drive()
+        blocked = drive.start(unused_port(), "201", **SEARCH_BLOCKS)
+        try:
+            drive.wait_for_journal("IUpdateSearcher::Search", blocked)
+            self.assertEqual(drive.record("201")["strErrorDescription"], INTERRUPTED)
+            with StatusServer() as server:
+                beside = drive.run(server.port, "202", WUA_SIM_FAULTS="")
+            self.assertTrue(beside.text.endswith("Success"), beside.text)
+            self.assertEqual(job_ids(server), ["202"])
+            self.assertEqual(drive.files(), ["201.lock", "201.xml"])
+        finally:
+            blocked.send_signal(signal.SIGKILL)
+            blocked.wait()
+            if blocked.stdout:
+                blocked.stdout.close()
+        with StatusServer() as server:
+            drive.run(server.port, "203")
+        self.assertEqual(job_ids(server), ["203", "201"])
+        report = server.requests[1].report()
+        self.assertEqual((report["nStatus"], report["nRebootRequired"], report["nSystemID"], report["nPatchID"]),
+                         ("-6", "0", "7", "9"))
+        self.assertEqual(report["strErrorDescription"], INTERRUPTED)
+        self.assertEqual(drive.files(), [])
+
+
+class TimeLimit(unittest.TestCase):
+    def test_job_whose_agent_call_never_returns_reports_the_time_limit_and_ends(self):
+        # The time limit's report has a proxy of its own, set up as the
+        # job's: over HTTPS it accepts the server's unverifiable certificate.
+        for transport, tls in (("0", False), ("1", True)):
+            with self.subTest(tls=tls):
+                drive = Drive(self)
+                with StatusServer(tls=tls) as server:
+                    run = drive.run(server.port, "501", transport, WORKER_JOB_TIME_LIMIT_MS="200", **SEARCH_BLOCKS)
+                self.assertEqual(run.returncode, 0)
+                self.assertTrue(run.text.endswith("Searching for missing patches. Please wait.\r\n"), run.text)
+                self.assertEqual(len(server.requests), 1)
+                report = server.requests[0].report()
+                self.assertEqual((report["nJobID"], report["nStatus"], report["nRebootRequired"]), ("501", "-6", "0"))
+                self.assertEqual(report["strErrorDescription"], TIME_LIMIT)
+                self.assertEqual(drive.files(), [])
+
+    def test_time_limit_report_that_fails_stays_in_the_spool(self):
+        drive = Drive(self)
+        run = drive.run(unused_port(), "502", WORKER_JOB_TIME_LIMIT_MS="200", **SEARCH_BLOCKS)
+        self.assertEqual(run.returncode, 0)
+        record = drive.record("502")
+        self.assertEqual((record["strErrorDescription"], record["attempts"]), (TIME_LIMIT, "1"))
+
+
+class DefinedOutcomes(unittest.TestCase):
+    """Records and folders that are not as the worker left them: the job's
+    own console and report are those of a job without a spool."""
+
+    def reference(self, job="42"):
+        """The console and request of the job on a drive without the
+        agent's install directory, where nothing is spooled."""
+        with tempfile.TemporaryDirectory() as empty, StatusServer() as server:
+            run = run_worker(job_args(server.port, update_id=UPDATE_ID, job=job),
+                             env=dict(COM_FAILS, WORKER_DRIVE_ROOT=empty))
+            self.assertEqual(os.listdir(empty), [])
+        return run.text, server.requests[0].body
+
+    def assertUnchanged(self, run, server, job="42"):
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual((run.text, server.requests[0].body), self.reference(job))
+
+    def test_unreadable_records_are_set_aside_with_their_content_and_the_rest_delivered(self):
+        drive = Drive(self)
+        good = drive.leave_record("61")
+        torn = good[:len(good) // 2]
+        now = time.time()
+        drive.write_record("61", good, now - 10)
+        drive.write_record("62", torn, now - 40)
+        drive.write_record("63", good, now - 30)     # names job 61, not 63
+        drive.write_record("64", "\x00garbage" * 5000, now - 20)   # beyond any record's size
+        with StatusServer() as server:
+            run = drive.run(server.port, "42", **COM_FAILS)
+        self.assertUnchanged(run, server)
+        self.assertEqual(job_ids(server), ["42", "61"])
+        self.assertEqual(drive.files(), ["62.xml.bad", "63.xml.bad", "64.xml.bad"])
+        with open(os.path.join(drive.reports, "62.xml.bad"), encoding="utf-8") as f:
+            self.assertEqual(f.read(), torn)
+
+    def test_job_identifier_that_is_not_a_plain_number_is_reported_and_not_spooled(self):
+        for job in ("..\\x", "-5", " 7", "4294967338", ""):
+            with self.subTest(job=job):
+                drive = Drive(self)
+                with StatusServer([UNAVAILABLE] * 5) as server:
+                    run = drive.run(server.port, job, **COM_FAILS)
+                self.assertEqual(run.returncode, 0)
+                self.assertEqual(len(server.requests), 5)
+                self.assertFalse(os.path.exists(drive.reports))
+                self.assertEqual(sorted(os.listdir(drive.orv)), ["PatchDeploy"])
+
+    def test_read_only_spool_folder_leaves_the_job_as_it_was(self):
+        drive = Drive(self)
+        drive.write_record("71", "pending")
+        os.chmod(drive.reports, 0o555)
+        for folder in (drive.root, os.path.join(drive.root, "C"), os.path.join(drive.root, "C", "ORV")):
+            os.chmod(folder, 0o755)
+        # Root writes anywhere: the job runs as an ordinary user then.
+        prefix = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if os.geteuid() == 0 else []
+        with StatusServer() as server:
+            env = dict(os.environ, WORKER_SLEEP_SCALE="0", **drive.env, **COM_FAILS)
+            proc = subprocess.run(prefix + [WORKER] + drive.args(server.port, "42"), env=env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=EVENT_LIMIT)
+        run = type("Run", (), {"returncode": proc.returncode, "text": decode_console(proc.stdout)})
+        self.assertUnchanged(run, server)
+        self.assertEqual(len(server.requests), 1)
+        self.assertEqual(drive.files(), ["71.xml"])
+
+    def test_spool_beyond_its_bounds_loses_its_oldest_records_first(self):
+        drive = Drive(self)
+        template = drive.leave_record("1")
+        now = time.time()
+        day = 24 * 3600
+        # Jobs 1001 to 2200, oldest first; the first 50 are over 30 days old.
+        for i in range(1200):
+            job = str(1001 + i)
+            age = 31 * day + (50 - i) if i < 50 else 1200 - i
+            drive.write_record(job, template.replace("<nJobID>1</nJobID>", "<nJobID>%s</nJobID>" % job),
+                               now - age)
+        os.remove(os.path.join(drive.reports, "1.xml"))
+        # Names that are not the spool's are never touched, however old:
+        # removing "..\..\keep" would remove ORV\keep.
+        sentinel = os.path.join(drive.orv, "keep")
+        for path in (sentinel, os.path.join(drive.reports, "..\\..\\keep"), os.path.join(drive.reports, "notes.txt")):
+            with open(path, "w") as f:
+                f.write("kept")
+            os.utime(path, (now - 40 * day,) * 2)
+        with StatusServer() as server:
+            run = drive.run(server.port, "42", **COM_FAILS)
+        self.assertUnchanged(run, server)
+        # Room for the job's own record: 999 others, the newest, oldest first.
+        self.assertEqual(job_ids(server), ["42"] + [str(job) for job in range(2201 - 999, 2201)])
+        self.assertEqual(drive.files(), ["..\\..\\keep", "notes.txt"])
+        self.assertTrue(os.path.exists(sentinel))
+
+
+if __name__ == "__main__":
+    unittest.main()
