@@ -198,12 +198,17 @@ int ReceiveAcknowledgement(struct soap* soap) {
     // The reply's content (nothing when the reply said Content-Length 0).
     bool lengthGiven = soap->length > 0 || !soap->body;
     std::string content;
-    if (rc == SOAP_OK) content = ReadContent(soap);
+    int readError = SOAP_OK;
+    if (rc == SOAP_OK) {
+        content = ReadContent(soap);
+        readError = soap->error;
+    }
     const bool beyondBound = content.size() > kLongestReplyContent;
-    if (reading->cutShort && !beyondBound) {
-        // The reply did not end within the attempt's limits: it is not judged.
+    if ((reading->cutShort || readError != SOAP_OK) && !beyondBound) {
+        // The reply did not end within the attempt's limits, or its content
+        // could not be read (a malformed chunk): it is not judged.
         soap_closesock(soap);
-        return soap->error = SOAP_EOF;
+        return soap->error = readError != SOAP_OK ? readError : SOAP_EOF;
     }
     soap_closesock(soap);
     if (beyondBound) content.resize(kLongestReplyContent);
