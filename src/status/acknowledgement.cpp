@@ -157,9 +157,11 @@ int ReadFault(struct soap* soap, const std::string& content) {
     soap->is = &input;
     int rc = SOAP_OK;
     // The runtime also takes XML of other kinds for an envelope; only one in
-    // a SOAP namespace sets the version.
+    // a SOAP namespace sets the version. Content packed as attachments is no
+    // envelope either.
     soap->version = 0;
-    if (soap_begin_recv(soap) == SOAP_OK && soap_envelope_begin_in(soap) == SOAP_OK && soap->version != 0 &&
+    if (soap_begin_recv(soap) == SOAP_OK && !(soap->mode & (SOAP_ENC_MIME | SOAP_ENC_DIME)) &&
+        soap_envelope_begin_in(soap) == SOAP_OK && soap->version != 0 &&
         soap_recv_header(soap) == SOAP_OK && soap_body_begin_in(soap) == SOAP_OK) {
         rc = soap_recv_fault(soap, 1);
         if (rc != SOAP_OK && !soap->fault) rc = SOAP_OK;

@@ -171,10 +171,13 @@ class ServerAnswers(unittest.TestCase):
         self.assertEqual(self.run_against([at_bound], 2), "Soap failure. Job table is lockedSuccess")
         beyond = fault_reply(padding=CONTENT_BOUND + 1 - len(FAULT_BODY))
         self.assertEqual(self.run_against([beyond], 2), "Soap failure. HTTP ErrorSuccess")
-        # 512 MiB, with and without a length: the worker stops reading (the
-        # server's writes fail once the loopback buffers are full).
+        # 512 MiB, with and without a length, and as a multipart attachment:
+        # the worker stops reading (the server's writes fail once the loopback
+        # buffers are full).
         size = 512 << 20
-        for head in (b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % size, b"HTTP/1.1 200 OK\r\n\r\n"):
+        multipart = (b'HTTP/1.1 200 OK\r\nContent-Type: multipart/related; boundary="b"; start="<root>"\r\n\r\n'
+                     b"--b\r\nContent-ID: <other>\r\n\r\n")
+        for head in (b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % size, b"HTTP/1.1 200 OK\r\n\r\n", multipart):
             huge = stream(head, size)
             self.assertEqual(self.run_against([huge], 2), "Soap failure. HTTP ErrorSuccess")
             self.assertLess(huge.sent, size // 8)
