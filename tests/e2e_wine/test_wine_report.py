@@ -12,6 +12,7 @@ connect limit and then fails as "Timeout", so it is not run here either."""
 import json
 import os
 import tempfile
+import threading
 import unittest
 
 import wine_harness as wine
@@ -121,14 +122,18 @@ class ReportTest(unittest.TestCase):
 
     def test_dripping_reply_ends_at_the_transfer_limit(self):
         # The Windows build has no seam for its limit: this attempt takes the
-        # product's 120 seconds, then fails and goes into the pause.
+        # product's 120 seconds, then fails and goes into the pause. A worker
+        # still held after 300 s is stopped, which fails the test.
         head = b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"
         with StatusServer([drip(head, b"<", 1)], tls=True) as server:
             proc = wine.start_worker(job_args(server.port, transport="1", update_id=UPDATE_ID, drive=wine.DRIVE))
+            timer = threading.Timer(300, proc.kill)
+            timer.start()
             try:
                 text = wine.read_until(proc, "Soap failure. ", timeout=300)
                 paused = proc.poll() is None
             finally:
+                timer.cancel()
                 proc.kill()
                 proc.wait()
                 proc.stdout.close()
