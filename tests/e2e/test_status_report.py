@@ -115,10 +115,10 @@ class WireFormat(unittest.TestCase):
         # mend it: one line, no attempt, no pause (the pauses run at their
         # real length here, so a pause would outlast the run's limit).
         with StatusServer() as server:
-            port = str(server.port)
-            for host, port in (("127.0.0.1\r\nX-Injected: 1", port), ("127.0.0.1", port + "\r"),
-                               ("127.0.0.1 ", port), ("127.0.0.1", "\t" + port), ("127.0.\x7f0.1", port),
-                               ("127.0.0.1\u0085", port), ("127.0.0.1", port + "\u00a0")):
+            good = str(server.port)
+            for host, port in (("127.0.0.1\r\nX-Injected: 1", good), ("127.0.0.1", good + "\r"),
+                               ("127.0.0.1 ", good), ("127.0.0.1", "\t" + good), ("127.0.\x7f0.1", good),
+                               ("127.0.0.1\u0085", good), ("127.0.0.1", good + "\u00a0")):
                 with self.subTest(host=host, port=port):
                     run = run_worker(job_args(port, host=host), env=dict(COM_FAILS, WORKER_SLEEP_SCALE="1"),
                                      timeout=30)
