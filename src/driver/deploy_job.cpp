@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "deploy/patch_deployment.h"
 #include "deploy/scan_and_download.h"
 #include "driver/job_outcome_keeper.h"
 #include "driver/narrow_text.h"
@@ -43,15 +44,24 @@ void FillFailure(ns1__UpdateDeployJobStatus& request, const JobNumbers& job, con
     FillRequest(request, job, kStatusFailed, 0, reportText);
 }
 
-// One report attempt, printed as "Success" or with the proxy's fault text.
+// One report attempt, printed as "Success" or with the proxy's fault text
+// (made safe for the console). The runtime's memory of the attempt is freed
+// after it, so that five attempts cost no more than one.
 bool SendReport(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request) {
-    if (proxy.UpdateDeployJobStatus(&request) == SOAP_OK) {
+    const bool delivered = proxy.UpdateDeployJobStatus(&request) == SOAP_OK;
+    if (delivered) {
         ConsolePrint(TEXT("Success"));
-        return true;
+    } else {
+        WCHAR faultText[kDescriptionCapacity] = {};
+        ToConsoleFaultText(proxy.soap_fault_string(), faultText, kDescriptionCapacity);
+        ConsolePrint(TEXT("Soap failure. %s"), faultText);
     }
-    ConsolePrint(TEXT("Soap failure. %S"), proxy.soap_fault_string());
-    return false;
+    proxy.destroy();
+    return delivered;
 }
+
+// Printed instead of the report when the endpoint cannot be sent as it is.
+const WCHAR kUnsendableEndpoint[] = TEXT("Soap failure. The status server's host or port is not valid.");
 
 // Describes a failed COM start-up into the job's description buffer.
 void DescribeComFailure(HRESULT hr, WCHAR (&description)[1024]) {
@@ -87,10 +97,18 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     // the worker forever and the job would never be reported.
     proxy->send_timeout = StatusTransferTimeoutSeconds();
     proxy->recv_timeout = StatusTransferTimeoutSeconds();
+    // A server that keeps sending and never finishes is bounded too: the
+    // whole attempt's transfer gets the same limit.
+    proxy->transfer_timeout = StatusTransferTimeoutSeconds();
+    // A host or port with white space or a control character would change
+    // the request itself; no attempt is made, as no retry would mend it.
+    const bool endpointSendable = IsSendableEndpointPart(argv[6]) && IsSendableEndpointPart(argv[7]);
     FormatTruncated(endpoint, useTls ? TEXT("https://%s:%s/VeltraneWS/veltwua") : TEXT("http://%s:%s/VeltraneWS/veltwua"),
                     argv[6], argv[7]);
     narrowEndpoint = ToNarrow(endpoint);
-    proxy->soap_endpoint = narrowEndpoint.get();
+    // An endpoint that cannot be sent is never given to the proxy, so that
+    // nothing (the time limit's own report included) sends to it.
+    if (endpointSendable) proxy->soap_endpoint = narrowEndpoint.get();
     if (useTls) SetUpUnauthenticatedTlsClient(proxy.get());
 
     std::wstring reportText;
@@ -117,7 +135,8 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
         }
         keeper.OutcomeKnown(request);
 
-        for (int attempt = 0; attempt < kReportAttempts; ++attempt) {
+        if (!endpointSendable) ConsolePrint(kUnsendableEndpoint);
+        for (int attempt = 0; endpointSendable && attempt < kReportAttempts; ++attempt) {
             if (SendReport(*proxy, request)) {
                 keeper.Acknowledged(*proxy);
                 break;
@@ -131,7 +150,9 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
         if (description[0] == 0) FormatTruncated(description, TEXT("Unknown error."));
         FillFailure(request, job, description, reportText);
         keeper.OutcomeKnown(request);
-        if (SendReport(*proxy, request))
+        if (!endpointSendable)
+            ConsolePrint(kUnsendableEndpoint);
+        else if (SendReport(*proxy, request))
             keeper.Acknowledged(*proxy);
         else
             keeper.AttemptFailed();

@@ -15,8 +15,8 @@ const WCHAR JobOutcomeKeeper::kTimeLimitText[] =
 JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
                                    const veltwuaPortBindingProxy& proxy)
     : spool_(jobIdText, drive),
-      settings_{proxy.userid,          proxy.passwd,      proxy.soap_endpoint,
-                proxy.connect_timeout, proxy.send_timeout, proxy.recv_timeout} {
+      settings_{proxy.userid,          proxy.passwd,       proxy.soap_endpoint, proxy.connect_timeout,
+                proxy.send_timeout,    proxy.recv_timeout, proxy.transfer_timeout} {
     LastErrorKept lastError;
     try {
         record_.SetRequest(interrupted);
@@ -69,10 +69,13 @@ void JobOutcomeKeeper::ReportTimeLimitAndExit() {
         // The interrupted job's failure report with the time limit's text.
         record_.strErrorDescription = ToReportText(kTimeLimitText);
         Write();
+        // Without an endpoint that can be sent the record waits for a later job.
+        if (settings_.endpoint == nullptr) ExitProcess(0);
         veltwuaPortBindingProxy proxy(settings_.userId, settings_.password);
         proxy.connect_timeout = settings_.connectTimeout;
         proxy.send_timeout = settings_.sendTimeout;
         proxy.recv_timeout = settings_.receiveTimeout;
+        proxy.transfer_timeout = settings_.transferTimeout;
         proxy.soap_endpoint = settings_.endpoint;
         if (settings_.endpoint && std::strncmp(settings_.endpoint, "https:", 6) == 0)
             SetUpUnauthenticatedTlsClient(&proxy);

@@ -49,6 +49,7 @@ private:
         int connectTimeout;
         int sendTimeout;
         int receiveTimeout;
+        int transferTimeout;
     };
 
     void Write();

@@ -18,7 +18,8 @@ using PauseFunction = void (*)(DWORD milliseconds);
 void Pause(DWORD milliseconds);
 PauseFunction SetPauseFunction(PauseFunction pause);  // returns the previous one
 
-// The send and receive limit, in seconds, of each status report attempt.
+// The send and receive limit, in seconds, of each status report attempt,
+// and the limit of the attempt's whole transfer.
 // 120 unless the Linux build is told otherwise by WORKER_TRANSFER_TIMEOUT
 // (seconds) for tests of a server that never answers.
 int StatusTransferTimeoutSeconds();

@@ -1,6 +1,9 @@
 #include "acknowledgement.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <sstream>
 #include <string>
 
@@ -8,49 +11,113 @@ namespace {
 
 constexpr std::size_t kStatusLineSize = 256;
 
-// What the capture keeps per context: the runtime's own header parser and
-// the last status line it read.
-struct StatusLineCapture {
+// An acknowledgement has no content, and any SOAP Fault a server sends to
+// explain a refusal fits in this; a reply with more is not read further.
+constexpr std::size_t kLongestReplyContent = 64 * 1024;
+
+using Clock = std::chrono::steady_clock;
+
+// What the acknowledgement reading keeps per context: the runtime's own
+// header parser and receive function, the last status line read, the start
+// of the current attempt, and whether a read of this reply was cut short by
+// a time limit or a failure rather than ended by the server.
+struct ReplyReading {
     int (*parse)(struct soap*);
+    std::size_t (*receive)(struct soap*, char*, std::size_t);
     char statusLine[kStatusLineSize];
+    Clock::time_point attemptStart;
+    std::time_t attemptStartTime;
+    bool cutShort;
 };
 
+ReplyReading* Reading(struct soap* soap) {
+    return static_cast<ReplyReading*>(soap_lookup_plugin(soap, "reply-reading"));
+}
+
 int ParseAndKeepStatusLine(struct soap* soap) {
-    auto* capture = static_cast<StatusLineCapture*>(soap_lookup_plugin(soap, "status-line"));
-    int rc = capture->parse(soap);
-    std::strncpy(capture->statusLine, soap->msgbuf, kStatusLineSize - 1);
-    capture->statusLine[kStatusLineSize - 1] = 0;
+    ReplyReading* reading = Reading(soap);
+    int rc = reading->parse(soap);
+    std::strncpy(reading->statusLine, soap->msgbuf, kStatusLineSize - 1);
+    reading->statusLine[kStatusLineSize - 1] = 0;
+    // Attachments are not unpacked: their parts would be read into memory
+    // whole. An acknowledgement carries none.
+    soap->imode &= ~(SOAP_ENC_MIME | SOAP_ENC_DIME);
     // A status that the runtime would judge by itself is handed on as a
     // successful parse: ReceiveAcknowledgement applies its own rules.
     if (rc != SOAP_OK && rc == static_cast<int>(soap->status)) {
         soap->error = SOAP_OK;
         return SOAP_OK;
     }
+    if (rc != SOAP_OK) {
+        // The runtime reads the whole content of a reply whose header it
+        // could not parse, as its fault detail: none of it is read.
+        soap->length = 0;
+        soap->imode &= ~SOAP_IO;
+    }
     return rc;
 }
 
-int CopyCapture(struct soap*, struct soap_plugin* dst, struct soap_plugin* src) {
-    dst->data = new StatusLineCapture(*static_cast<StatusLineCapture*>(src->data));
+// Every read of a reply from the server. The attempt's whole transfer is
+// bounded by the context's transfer_timeout, counted from the attempt's
+// start, so that neither a reply dripped byte by byte nor endless
+// "100 Continue" lines hold the worker; each wait stays bounded by
+// recv_timeout as well. A read that returns nothing because a limit ran out
+// marks the reply as cut short: it did not end, and is not judged.
+std::size_t ReceiveWithinLimits(struct soap* soap, char* data, std::size_t size) {
+    using std::chrono::microseconds;
+    ReplyReading* reading = Reading(soap);
+    if (soap->is || soap->transfer_timeout <= 0) return reading->receive(soap, data, size);
+    const Clock::time_point called = Clock::now();
+    const Clock::time_point deadline = reading->attemptStart + std::chrono::seconds(soap->transfer_timeout);
+    if (called >= deadline) {
+        reading->cutShort = true;
+        return 0;
+    }
+    // The runtime reads a negative time limit as microseconds and waits whole
+    // milliseconds: the wait is rounded up to one.
+    const int silenceLimit = soap->recv_timeout;
+    long long wait = std::chrono::duration_cast<microseconds>(deadline - called).count();
+    if (silenceLimit != 0) wait = std::min(wait, silenceLimit > 0 ? silenceLimit * 1000000LL : -1LL * silenceLimit);
+    wait = std::min((wait + 999) / 1000 * 1000, 2000000000LL);
+    soap->recv_timeout = -static_cast<int>(wait);
+    // The runtime's own check of transfer_timeout, made between the waits of
+    // one TLS read, counts from the attempt's start as well.
+    soap->start = static_cast<ULONG64>(reading->attemptStartTime);
+    std::size_t received = reading->receive(soap, data, size);
+    soap->recv_timeout = silenceLimit;
+    if (received == 0) {
+        // An end of the reply comes at once; a limit only once its wait is
+        // over (a timer may wake a little early).
+        constexpr std::chrono::milliseconds kTimerSlack{20};
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline || now - called + kTimerSlack >= microseconds(wait)) reading->cutShort = true;
+    }
+    return received;
+}
+
+int CopyReading(struct soap*, struct soap_plugin* dst, struct soap_plugin* src) {
+    dst->data = new ReplyReading(*static_cast<ReplyReading*>(src->data));
     return SOAP_OK;
 }
 
-void DeleteCapture(struct soap*, struct soap_plugin* plugin) {
-    delete static_cast<StatusLineCapture*>(plugin->data);
+void DeleteReading(struct soap*, struct soap_plugin* plugin) {
+    delete static_cast<ReplyReading*>(plugin->data);
 }
 
-int RegisterCapture(struct soap* soap, struct soap_plugin* plugin, void*) {
-    auto* capture = new StatusLineCapture{soap->fparse, {0}};
-    plugin->id = "status-line";
-    plugin->data = capture;
-    plugin->fcopy = CopyCapture;
-    plugin->fdelete = DeleteCapture;
+int RegisterReading(struct soap* soap, struct soap_plugin* plugin, void*) {
+    auto* reading = new ReplyReading{soap->fparse, soap->frecv, {0}, Clock::now(), std::time(nullptr), false};
+    plugin->id = "reply-reading";
+    plugin->data = reading;
+    plugin->fcopy = CopyReading;
+    plugin->fdelete = DeleteReading;
     soap->fparse = ParseAndKeepStatusLine;
+    soap->frecv = ReceiveWithinLimits;
     return SOAP_OK;
 }
 
 const char* StatusLine(struct soap* soap) {
-    auto* capture = static_cast<StatusLineCapture*>(soap_lookup_plugin(soap, "status-line"));
-    return capture ? capture->statusLine : "";
+    ReplyReading* reading = Reading(soap);
+    return reading ? reading->statusLine : "";
 }
 
 int Fail(struct soap* soap, int code, const char* faultString, const char* detail) {
@@ -64,6 +131,24 @@ int Fail(struct soap* soap, int code, const char* faultString, const char* detai
     return code;
 }
 
+// Reads the reply's content after its header: Content-Length bytes, the
+// chunks of a chunked reply, or everything up to the server's close, but
+// never more than one byte beyond the longest content an acknowledgement may
+// carry.
+std::string ReadContent(struct soap* soap) {
+    std::string content;
+    if (!soap->body) return content;
+    std::size_t wanted = kLongestReplyContent + 1;
+    if (soap->length > 0 && soap->length < wanted) wanted = static_cast<std::size_t>(soap->length);
+    while (content.size() < wanted) {
+        if (soap->bufidx >= soap->buflen && soap_recv(soap)) break;
+        std::size_t n = std::min<std::size_t>(soap->buflen - soap->bufidx, wanted - content.size());
+        content.append(soap->buf + soap->bufidx, n);
+        soap->bufidx += n;
+    }
+    return content;
+}
+
 // Reads a 400 or 500 reply's content as a SOAP Fault. Returns the error the
 // Fault gives, or SOAP_OK when the content is no envelope with a Fault.
 int ReadFault(struct soap* soap, const std::string& content) {
@@ -72,9 +157,11 @@ int ReadFault(struct soap* soap, const std::string& content) {
     soap->is = &input;
     int rc = SOAP_OK;
     // The runtime also takes XML of other kinds for an envelope; only one in
-    // a SOAP namespace sets the version.
+    // a SOAP namespace sets the version. Content packed as attachments is no
+    // envelope either.
     soap->version = 0;
-    if (soap_begin_recv(soap) == SOAP_OK && soap_envelope_begin_in(soap) == SOAP_OK && soap->version != 0 &&
+    if (soap_begin_recv(soap) == SOAP_OK && !(soap->mode & (SOAP_ENC_MIME | SOAP_ENC_DIME)) &&
+        soap_envelope_begin_in(soap) == SOAP_OK && soap->version != 0 &&
         soap_recv_header(soap) == SOAP_OK && soap_body_begin_in(soap) == SOAP_OK) {
         rc = soap_recv_fault(soap, 1);
         if (rc != SOAP_OK && !soap->fault) rc = SOAP_OK;
@@ -85,15 +172,24 @@ int ReadFault(struct soap* soap, const std::string& content) {
 
 }  // namespace
 
-void InstallStatusLineCapture(struct soap* soap) {
-    if (!soap_lookup_plugin(soap, "status-line")) soap_register_plugin_arg(soap, RegisterCapture, nullptr);
+void InstallAcknowledgementReading(struct soap* soap) {
+    if (!Reading(soap)) soap_register_plugin_arg(soap, RegisterReading, nullptr);
+}
+
+void StartAttemptClock(struct soap* soap) {
+    ReplyReading* reading = Reading(soap);
+    reading->attemptStart = Clock::now();
+    reading->attemptStartTime = std::time(nullptr);
 }
 
 int ReceiveAcknowledgement(struct soap* soap) {
+    ReplyReading* reading = Reading(soap);
+    reading->cutShort = false;
     soap->error = SOAP_OK;
     int rc = soap_begin_recv(soap);
     int status = soap->status;
     bool isHttpStatus = status >= 100 && status < 600;
+    if (reading->cutShort && rc == SOAP_OK) rc = SOAP_EOF;
     if (rc != SOAP_OK && !(isHttpStatus && rc == status)) {
         // Nothing usable arrived: a transport failure with the runtime's text.
         soap_closesock(soap);
@@ -101,22 +197,23 @@ int ReceiveAcknowledgement(struct soap* soap) {
     }
     if (!isHttpStatus) return Fail(soap, rc != SOAP_OK ? rc : SOAP_NO_DATA, nullptr, nullptr);
 
-    // The reply's content, read to its end (nothing when the reply said
-    // Content-Length 0).
-    std::string content;
+    // The reply's content (nothing when the reply said Content-Length 0).
     bool lengthGiven = soap->length > 0 || !soap->body;
+    std::string content;
+    int readError = SOAP_OK;
     if (rc == SOAP_OK) {
-        std::size_t length = 0;
-        const char* body = soap_http_get_body(soap, &length);
-        if (soap->error != SOAP_OK) {
-            int error = soap->error;
-            soap_closesock(soap);
-            return soap->error = error;
-        }
-        if (body) content.assign(body, length);
-        (void)soap_end_recv(soap);
+        content = ReadContent(soap);
+        readError = soap->error;
+    }
+    const bool beyondBound = content.size() > kLongestReplyContent;
+    if ((reading->cutShort || readError != SOAP_OK) && !beyondBound) {
+        // The reply did not end within the attempt's limits, or its content
+        // could not be read (a malformed chunk): it is not judged.
+        soap_closesock(soap);
+        return soap->error = readError != SOAP_OK ? readError : SOAP_EOF;
     }
     soap_closesock(soap);
+    if (beyondBound) content.resize(kLongestReplyContent);
 
     bool success2xx = status >= 200 && status <= 299;
     bool faultStatus = status == 400 || status == 500;
@@ -126,12 +223,12 @@ int ReceiveAcknowledgement(struct soap* soap) {
         if (success2xx) return Fail(soap, status, nullptr, nullptr);
         return Fail(soap, status, "HTTP Error", StatusLine(soap));
     }
-    if (faultStatus) {
+    if (faultStatus && !beyondBound) {
         int faultError = ReadFault(soap, content);
         soap_closesock(soap);
         if (faultError != SOAP_OK) return soap->error = faultError;
     }
-    if (success2xx || faultStatus) return Fail(soap, status, "HTTP Error", content.c_str());
+    if (success2xx || faultStatus || beyondBound) return Fail(soap, status, "HTTP Error", content.c_str());
     std::string statusLine = StatusLine(soap);
     return Fail(soap, status, statusLine.c_str(), content.c_str());
 }

@@ -4,11 +4,19 @@
 #include "stdsoap2.h"
 
 // Makes the runtime keep each reply's HTTP status line for the
-// acknowledgement reading, and leaves the judging of the status to it.
-void InstallStatusLineCapture(struct soap* soap);
+// acknowledgement reading, leaves the judging of the status to it, and bounds
+// every read of a reply by the limits below.
+void InstallAcknowledgementReading(struct soap* soap);
+
+// Starts an attempt's clock: its reply is read until transfer_timeout
+// seconds (when positive) after this call at the latest, each wait bounded by
+// recv_timeout as well.
+void StartAttemptClock(struct soap* soap);
 
 // Reads the reply after a one-way request has been sent and closes the
-// connection in every case. Returns SOAP_OK for
+// connection in every case. At most 64 KiB of content are read: a reply
+// without a length is read up to the server's close, one with more content is
+// not read further. Returns SOAP_OK for
 //   - status 202 without content,
 //   - status 200 without a Content-Length whose reply ends before any content;
 // otherwise fails:
@@ -16,10 +24,12 @@ void InstallStatusLineCapture(struct soap* soap);
 //     status as error code, no fault string;
 //   - 400 or 500 carrying a SOAP envelope with a Body: the Fault in it (its
 //     faultstring, or a SOAP 1.2 Reason text, becomes the fault string);
-//   - 2xx, 400 or 500 with any other content: "HTTP Error", the content as
-//     detail, the status as error code;
+//   - 2xx, 400 or 500 with any other content, and any reply with more than
+//     64 KiB of content: "HTTP Error", the content as detail, the status as
+//     error code;
 //   - 400 or 500 without content, and any other status: the status as error
 //     code; without content "HTTP Error" with the status line as detail, with
 //     content the status line with the content as detail;
-//   - a failure to receive: the runtime's error and text.
+//   - a failure to receive, or a reply that has not ended when a time limit
+//     runs out: the runtime's error and text.
 int ReceiveAcknowledgement(struct soap* soap);

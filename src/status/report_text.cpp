@@ -1,5 +1,7 @@
 #include "status/report_text.h"
 
+#include "platform/text_format.h"
+
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -22,6 +24,16 @@ void Append(std::wstring& out, char32_t c) {
     out += static_cast<wchar_t>(c);
 }
 
+bool IsControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// Unicode's White_Space characters beyond the control characters.
+bool IsWhiteSpace(char32_t c) {
+    return c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
+           c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
 }  // namespace
 
 std::wstring ToReportText(const WCHAR* text) {
@@ -36,4 +48,18 @@ std::wstring ToReportText(const WCHAR* text) {
         Append(out, AllowedInXml(c) ? c : kReplacement);
     }
     return out;
+}
+
+void ToConsoleFaultText(const char* faultText, WCHAR* text, std::size_t capacity) {
+    const std::size_t length = FormatTruncatedN(text, capacity, TEXT("%S"), faultText);
+    for (std::size_t i = 0; i < length; ++i)
+        if (IsControl(static_cast<char16_t>(text[i]))) text[i] = TEXT(' ');
+}
+
+bool IsSendableEndpointPart(const WCHAR* text) {
+    for (std::size_t i = 0; text && text[i]; ++i) {
+        const char32_t c = static_cast<char16_t>(text[i]);
+        if (IsControl(c) || IsWhiteSpace(c)) return false;
+    }
+    return true;
 }

@@ -1,6 +1,9 @@
-// Text for the status report's XML.
+// Text that crosses the status report's channel: the report's description
+// on its way out, the server's fault text on its way to the console, and the
+// host and port that go into the request.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/platform.h"
@@ -10,3 +13,14 @@
 // line feed and carriage return, unpaired surrogates, U+FFFE and U+FFFF) are
 // replaced by U+FFFD, so that the server's parser never rejects a report.
 std::wstring ToReportText(const WCHAR* text);
+
+// The server's fault text as the console shows it, written into text
+// (capacity characters, terminator included): widened as any %S text is, cut
+// to the buffer, and every control character (C0, DEL and C1) replaced by a
+// blank, so that a server can neither write console lines of its own nor
+// flood the console. A null fault text reads "(null)", as it is printed.
+void ToConsoleFaultText(const char* faultText, WCHAR* text, std::size_t capacity);
+
+// Whether a host or port can go into the endpoint as it is: white space or a
+// control character would change the request line or the Host header.
+bool IsSendableEndpointPart(const WCHAR* text);

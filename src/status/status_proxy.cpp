@@ -10,10 +10,15 @@
 veltwuaPortBindingProxy::veltwuaPortBindingProxy(const char* userId, const char* password)
     : veltwuaPortBindingGeneratedProxy(static_cast<soap_mode>(0), static_cast<soap_mode>(0)), userId_(userId), password_(password) {
     ApplyCredentials();
-    InstallStatusLineCapture(this);
+    InstallAcknowledgementReading(this);
 }
 
 veltwuaPortBindingProxy::~veltwuaPortBindingProxy() = default;
+
+void veltwuaPortBindingProxy::BeginAttempt() {
+    ApplyCredentials();
+    StartAttemptClock(this);
+}
 
 void veltwuaPortBindingProxy::ApplyCredentials() {
     // The runtime's header buffer holds the Basic credentials only while the
@@ -26,21 +31,21 @@ void veltwuaPortBindingProxy::ApplyCredentials() {
 }
 
 int veltwuaPortBindingProxy::InsertReboot(const char* endpoint, const char* action, ns1__InsertReboot* request) {
-    ApplyCredentials();
+    BeginAttempt();
     if (send_InsertReboot(endpoint, action, request)) return error;
     return recv_InsertReboot_empty_response();
 }
 
 int veltwuaPortBindingProxy::InsertDeployStatus(const char* endpoint, const char* action,
                                                 ns1__InsertDeployStatus* request) {
-    ApplyCredentials();
+    BeginAttempt();
     if (send_InsertDeployStatus(endpoint, action, request)) return error;
     return recv_InsertDeployStatus_empty_response();
 }
 
 int veltwuaPortBindingProxy::UpdateDeployJobStatus(const char* endpoint, const char* action,
                                                    ns1__UpdateDeployJobStatus* request) {
-    ApplyCredentials();
+    BeginAttempt();
     if (send_UpdateDeployJobStatus(endpoint, action, request)) return error;
     return recv_UpdateDeployJobStatus_empty_response();
 }

@@ -29,8 +29,10 @@ public:
     int recv_UpdateDeployJobStatus_empty_response() override;
 
 private:
-    // The runtime forgets the credentials whenever it reads a reply; they are
-    // put back before every send.
+    // Before every send: the credentials back in place (the runtime forgets
+    // them whenever it reads a reply or frees its per-call memory) and the
+    // attempt's clock started.
+    void BeginAttempt();
     void ApplyCredentials();
 
     const char* userId_;

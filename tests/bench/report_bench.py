@@ -13,7 +13,13 @@ With the job "spool" it compares the job with nothing to do on a drive whose
 report spool is usable against the same job on a drive whose spool folder
 cannot be written: the spool's whole cost on a job.
 
-Usage: report_bench.py <run_measured> <worker> [runs] [job: com-fails|not-in-catalog|growth|spool]"""
+With the job "hostile" it measures the limits on a reply, against the same
+job reported to a server that acknowledges at once: peak memory against a
+server that answers each of the five attempts with 512 MiB, and the time of
+an attempt against a server that drips its reply for ever (HTTP, HTTPS and
+endless "100 Continue" lines), as a ratio to the attempt's time limit.
+
+Usage: report_bench.py <run_measured> <worker> [runs] [job: com-fails|not-in-catalog|growth|spool|hostile]"""
 
 import json
 import os
@@ -24,7 +30,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from harness import StatusServer, job_args  # noqa: E402
+from harness import StatusServer, drip, job_args, stream  # noqa: E402
 
 
 MEASURER = None  # run_measured, beside the worker's build
@@ -151,6 +157,46 @@ def spool_cost(worker, runs, workdir):
           "(goal <= 1.10: %s)" % (spooled * 1000, unwritable * 1000, ratio, "met" if ratio <= 1.10 else "NOT met"))
 
 
+COM_FAILS = {"WORKER_COINIT_RESULT": "0x80004005"}
+HUGE = 512 << 20
+# The attempt's time limit in the drip runs, through the Linux build's seam.
+DRIP_LIMIT = 2
+
+
+def run_against(worker, replies, tls=False, env=None):
+    """Time and peak memory of one com-fails job reported to a server that
+    answers with replies; checks the five attempts were made."""
+    with StatusServer(replies, tls=tls) as server:
+        argv = [worker] + job_args(server.port, transport="1" if tls else "0")
+        result = measure(argv, dict(os.environ, WORKER_SLEEP_SCALE="0", **COM_FAILS, **(env or {})))
+        if len(server.requests) != (5 if replies else 1):
+            raise RuntimeError("%d report attempts instead of 5" % len(server.requests))
+    return result
+
+
+def hostile(worker, runs):
+    """Peak memory against 512 MiB replies and an attempt's time against a
+    dripping server, both beside the same job acknowledged at once."""
+    base_time = statistics.median(run_against(worker, [])[0] for _ in range(runs))
+    base_rss = statistics.median(run_against(worker, [])[1] for _ in range(runs))
+    print("hostile: the job acknowledged at once: %.2f ms, %.1f MiB" % (base_time * 1000, base_rss / 1024))
+    for name, head in (("with a length", b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % HUGE),
+                       ("without a length", b"HTTP/1.1 200 OK\r\n\r\n")):
+        replies = [stream(head, HUGE) for _ in range(5)]
+        rss = run_against(worker, replies)[1]
+        print("peak memory    5 x 512 MiB %-16s %7.1f MiB, %.2f x the acknowledged job (goal below 32 MiB: %s)"
+              % (name, rss / 1024, rss / base_rss, "met" if rss < 32 * 1024 else "NOT met"))
+    drips = (("http content", False, b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n", b"<"),
+             ("https content", True, b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n", b"<"),
+             ("100 Continue", False, b"", b"HTTP/1.1 100 Continue\r\n\r\n"))
+    for name, tls, head, unit in drips:
+        elapsed = run_against(worker, [drip(head, unit, 0.2) for _ in range(5)], tls,
+                              {"WORKER_TRANSFER_TIMEOUT": str(DRIP_LIMIT)})[0]
+        ratio = (elapsed - base_time) / (5 * DRIP_LIMIT)
+        print("attempt time   dripping %-13s %6.2f s per attempt, %.2f x its %d s limit (goal <= 1.1: %s)"
+              % (name, (elapsed - base_time) / 5, ratio, DRIP_LIMIT, "met" if ratio <= 1.1 else "NOT met"))
+
+
 def median(runs, index):
     return statistics.median(run[index] for run in runs)
 
@@ -181,6 +227,9 @@ def main():
             return
         if job == "spool":
             spool_cost(worker, runs, workdir)
+            return
+        if job == "hostile":
+            hostile(worker, runs)
             return
         if job == "not-in-catalog":
             drive = os.path.join(workdir, "drive")

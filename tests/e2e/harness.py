@@ -118,9 +118,10 @@ class StatusServer:
     """A loopback server that reads whole HTTP requests and answers each
     connection with the next scripted reply. A reply is bytes to send before
     closing, "silent" to accept and never answer, "reset" to drop the
-    connection with a reset once the request has arrived, or ("reset after",
-    bytes) to send the start of a reply and then reset. When the script runs
-    out, every further request is acknowledged with 202.
+    connection with a reset once the request has arrived, ("reset after",
+    bytes) to send the start of a reply and then reset, or a routine that
+    writes to the connection itself (see drip and stream). When the script
+    runs out, every further request is acknowledged with 202.
     A plain server that is spoken TLS to answers "400 Bad Request", as web
     servers do. With listening=False the port is bound but refuses every
     connection until listen() is called."""
@@ -218,6 +219,10 @@ class StatusServer:
             with self._lock:
                 self.requests.append(ReceivedRequest(head, rest))
             reply = self._next_reply()
+            if callable(reply):
+                reply(conn, self._stop)
+                conn.close()
+                return
             if reply == "silent":
                 self._silent.append(conn)
                 return
@@ -240,6 +245,31 @@ class StatusServer:
                 conn.close()
             except OSError:
                 pass
+
+
+def drip(head, unit, interval=0.2):
+    """A reply that sends head, then unit every interval for as long as the
+    client reads and the server runs: never complete, never silent."""
+    def send(conn, stop):
+        conn.sendall(head)
+        while not stop.wait(interval):
+            conn.sendall(unit)
+    return send
+
+
+class stream:
+    """A reply of head followed by size bytes of filler, written as the
+    client reads them; sent counts the bytes of filler that went out."""
+
+    def __init__(self, head, size):
+        self.head, self.size, self.sent = head, size, 0
+
+    def __call__(self, conn, stop):
+        conn.sendall(self.head)
+        block = b" " * 65536
+        while self.sent < self.size and not stop.is_set():
+            conn.sendall(block[:self.size - self.sent])
+            self.sent += min(len(block), self.size - self.sent)
 
 
 def unused_port():

@@ -8,7 +8,7 @@ import subprocess
 import threading
 import unittest
 
-from harness import (ACCEPTED, WORKER, StatusServer, decode_console, job_args, run_worker, unused_port)
+from harness import (ACCEPTED, WORKER, StatusServer, decode_console, drip, job_args, run_worker, unused_port)
 
 COM_FAILS = {"WORKER_COINIT_RESULT": "0x80004005"}
 PREFIX = "Failed to initialize COM.\r\n"
@@ -63,16 +63,20 @@ class FaultMatrix(unittest.TestCase):
                 texts = self.check_outcome(run, 5, False)
                 self.assertEqual(len(set(texts)), 1, texts)
 
-    def test_server_that_accepts_and_never_answers(self):
-        # Each silent attempt ends at the one-second transfer limit (over TLS
-        # the runtime then waits up to 5 s more for the server's closing
-        # message); the third attempt is answered.
+    def test_server_that_never_completes_its_reply(self):
+        # Silent, or never silent but never done: each attempt ends at the
+        # one-second transfer limit (over TLS the runtime then waits up to 5 s
+        # more for the server's closing message); the third one is answered.
+        stalls = (("silent", "silent"),
+                  ("dripping content", drip(b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n", b"<")),
+                  ("endless 100 Continue", drip(b"", b"HTTP/1.1 100 Continue\r\n\r\n")))
         for name, selector, tls in TRANSPORTS:
-            with self.subTest(name), StatusServer(["silent"] * 2, tls=tls) as server:
-                run = run_worker(job_args(server.port, transport=selector),
-                                 env=dict(COM_FAILS, WORKER_TRANSFER_TIMEOUT="1"), timeout=RUN_LIMIT)
-                self.check_outcome(run, 2, True)
-                self.assertEqual(len(server.requests), 3)
+            for stall_name, stall in stalls:
+                with self.subTest(name + ", " + stall_name), StatusServer([stall] * 2, tls=tls) as server:
+                    run = run_worker(job_args(server.port, transport=selector),
+                                     env=dict(COM_FAILS, WORKER_TRANSFER_TIMEOUT="1"), timeout=RUN_LIMIT)
+                    self.check_outcome(run, 2, True)
+                    self.assertEqual(len(server.requests), 3)
 
     def test_reset_in_the_middle_of_the_reply(self):
         partial = ("reset after", b"HTTP/1.1 202 Acc")

@@ -7,7 +7,7 @@ import time
 import unittest
 from xml.sax.saxutils import escape
 
-from harness import (ACCEPTED, StatusServer, job_args, run_worker, unused_port)
+from harness import (ACCEPTED, StatusServer, job_args, run_worker, stream, unused_port)
 
 ENVELOPE = (
     '<?xml version="1.0" encoding="UTF-8"?>\n'
@@ -29,8 +29,6 @@ BASIC_AGENT_SECRET = "Basic YWdlbnQ6c2VjcmV0"  # agent:secret
 # to fail, so the report's content does not depend on any catalog.
 COM_FAILS = {"WORKER_COINIT_RESULT": "0x80004005"}
 
-FAULT_500 = (b"HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/xml\r\nContent-Length: {n}\r\n"
-             b"Connection: close\r\n\r\n")
 FAULT_BODY = (b'<?xml version="1.0"?><SOAP-ENV:Envelope xmlns:SOAP-ENV="http://schemas.xmlsoap.org/soap/envelope/">'
               b"<SOAP-ENV:Body><SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode>"
               b"<faultstring>Job table is locked</faultstring></SOAP-ENV:Fault></SOAP-ENV:Body></SOAP-ENV:Envelope>")
@@ -43,8 +41,19 @@ def reply(status_line, body=b"", length=True):
     return head + b"Connection: close\r\n\r\n" + body
 
 
-def fault_reply():
-    return FAULT_500.replace(b"{n}", str(len(FAULT_BODY)).encode()) + FAULT_BODY
+# The most content the worker reads from a reply: a Fault fits, anything
+# longer is an HTTP error.
+CONTENT_BOUND = 64 * 1024
+
+
+def fault_reply(text=b"Job table is locked", length=True, padding=0):
+    """A 500 reply carrying a SOAP Fault with text as its faultstring, padded
+    with blanks after the envelope."""
+    body = FAULT_BODY.replace(b"Job table is locked", text) + b" " * padding
+    head = b"HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/xml\r\n"
+    if length:
+        head += b"Content-Length: %d\r\n" % len(body)
+    return head + b"Connection: close\r\n\r\n" + body
 
 
 class WireFormat(unittest.TestCase):
@@ -100,6 +109,24 @@ class WireFormat(unittest.TestCase):
         for request in server.requests:
             self.check_request(request, server.port)
 
+    def test_host_or_port_with_blanks_or_controls_is_not_sent(self):
+        # Such an endpoint would change the request itself (a carriage return
+        # in the port starts a header line of its own), and no retry would
+        # mend it: one line, no attempt, no pause (the pauses run at their
+        # real length here, so a pause would outlast the run's limit).
+        with StatusServer() as server:
+            good = str(server.port)
+            for host, port in (("127.0.0.1\r\nX-Injected: 1", good), ("127.0.0.1", good + "\r"),
+                               ("127.0.0.1 ", good), ("127.0.0.1", "\t" + good), ("127.0.\x7f0.1", good),
+                               ("127.0.0.1\u0085", good), ("127.0.0.1", good + "\u00a0")):
+                with self.subTest(host=host, port=port):
+                    run = run_worker(job_args(port, host=host), env=dict(COM_FAILS, WORKER_SLEEP_SCALE="1"),
+                                     timeout=30)
+                    self.assertEqual((run.text, run.returncode), (
+                        "Failed to initialize COM.\r\nSoap failure. The status server's host or port is not valid.",
+                        0))
+            self.assertEqual(server.requests, [])
+
     def test_job_numbers_read_as_wtoi_does(self):
         with StatusServer() as server:
             run_worker(job_args(server.port, job="abc", system=" +12x", patch="-3"), env=COM_FAILS)
@@ -130,6 +157,37 @@ class ServerAnswers(unittest.TestCase):
 
     def test_500_carrying_a_fault(self):
         self.assertEqual(self.run_against([fault_reply()] * 5, 5), "Soap failure. Job table is locked" * 5)
+
+    def test_fault_text_is_one_line_of_at_most_1023_characters(self):
+        # Control characters (C0, DEL and C1) become blanks, so a server
+        # cannot write a "Success" line of its own; the text is cut where the
+        # description buffer would cut it.
+        forged = fault_reply(b"Job table&#xD;&#xA;Success\tis&#x7F;&#x85;locked")
+        self.assertEqual(self.run_against([forged], 2), "Soap failure. Job table  Success is  lockedSuccess")
+        self.assertEqual(self.run_against([fault_reply(b"x" * 5000)], 2), "Soap failure. " + "x" * 1023 + "Success")
+
+    def test_content_beyond_the_bound_is_an_http_error_and_is_not_read(self):
+        at_bound = fault_reply(padding=CONTENT_BOUND - len(FAULT_BODY))
+        self.assertEqual(self.run_against([at_bound], 2), "Soap failure. Job table is lockedSuccess")
+        beyond = fault_reply(padding=CONTENT_BOUND + 1 - len(FAULT_BODY))
+        self.assertEqual(self.run_against([beyond], 2), "Soap failure. HTTP ErrorSuccess")
+        # 512 MiB, with and without a length, and as a multipart attachment:
+        # the worker stops reading (the server's writes fail once the loopback
+        # buffers are full).
+        size = 512 << 20
+        multipart = (b'HTTP/1.1 200 OK\r\nContent-Type: multipart/related; boundary="b"; start="<root>"\r\n\r\n'
+                     b"--b\r\nContent-ID: <other>\r\n\r\n")
+        for head in (b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % size, b"HTTP/1.1 200 OK\r\n\r\n", multipart):
+            huge = stream(head, size)
+            self.assertEqual(self.run_against([huge], 2), "Soap failure. HTTP ErrorSuccess")
+            self.assertLess(huge.sent, size // 8)
+
+    def test_reply_without_a_length_is_judged_by_its_content(self):
+        page = b"<html><body>Down for maintenance</body></html>"
+        for status in (b"200 OK", b"202 Accepted"):
+            self.assertEqual(self.run_against([reply(status, page, length=False)], 2),
+                             "Soap failure. HTTP ErrorSuccess")
+        self.assertEqual(self.run_against([fault_reply(length=False)], 2), "Soap failure. Job table is lockedSuccess")
 
     def test_200_carrying_an_xml_document(self):
         doc = b'<?xml version="1.0"?><ack>ok</ack>'

@@ -12,13 +12,14 @@ connect limit and then fails as "Timeout", so it is not run here either."""
 import json
 import os
 import tempfile
+import threading
 import unittest
 
 import wine_harness as wine
-from harness import StatusServer, job_args
+from harness import StatusServer, drip, job_args, stream
 from test_deploy import SCAN_SERVICE_ID, UPDATE_ID, update
 from test_fault_matrix import HTML_500
-from test_status_report import ACTION, BASIC_AGENT_SECRET, ENVELOPE, fault_reply
+from test_status_report import ACTION, BASIC_AGENT_SECRET, CONTENT_BOUND, ENVELOPE, FAULT_BODY, fault_reply, reply
 
 
 def setUpModule():
@@ -90,11 +91,19 @@ class ReportTest(unittest.TestCase):
 
     def test_first_attempt_of_each_transport_fault(self):
         # Winsock and the cross-built OpenSSL meet each fault; the attempt's
-        # fault text (one console write) is read up to the pause.
+        # fault text (one console write) is read up to the pause. A reply is
+        # read up to 64 KiB of content, one without a length to its end.
         partial = ("reset after", b"HTTP/1.1 202 Acc")
+        page = b"<html><body>Down for maintenance</body></html>"
+        huge = stream(b"HTTP/1.1 200 OK\r\n\r\n", 512 << 20)
         cases = [
             ("500 page over http", [HTML_500], "0", False, "HTTP Error"),
             ("500 page over https", [HTML_500], "1", True, "HTTP Error"),
+            ("fault beyond 64 KiB", [fault_reply(padding=CONTENT_BOUND + 1 - len(FAULT_BODY))], "0", False,
+             "HTTP Error"),
+            ("512 MiB over https", [huge], "1", True, "HTTP Error"),
+            ("200 page without a length over http", [reply(b"200 OK", page, length=False)], "0", False, "HTTP Error"),
+            ("fault without a length over https", [fault_reply(length=False)], "1", True, "Job table is locked"),
             ("reset mid-reply over http", [partial], "0", False, None),
             ("reset mid-reply over https", [partial], "1", True, None),
             ("https to a plain port", [], "1", False, None),
@@ -109,6 +118,28 @@ class ReportTest(unittest.TestCase):
                 self.assertTrue(fault, text)
                 if expected:
                     self.assertEqual(fault, expected)
+        self.assertLess(huge.sent, huge.size // 8, "the worker stops reading")
+
+    def test_dripping_reply_ends_at_the_transfer_limit(self):
+        # The Windows build has no seam for its limit: this attempt takes the
+        # product's 120 seconds, then fails and goes into the pause. A worker
+        # still held after 300 s is stopped, which fails the test.
+        head = b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"
+        with StatusServer([drip(head, b"<", 1)], tls=True) as server:
+            proc = wine.start_worker(job_args(server.port, transport="1", update_id=UPDATE_ID, drive=wine.DRIVE))
+            timer = threading.Timer(300, proc.kill)
+            timer.start()
+            try:
+                text = wine.read_until(proc, "Soap failure. ", timeout=300)
+                paused = proc.poll() is None
+            finally:
+                timer.cancel()
+                proc.kill()
+                proc.wait()
+                proc.stdout.close()
+        self.assertIn("Soap failure. ", text)
+        self.assertTrue(paused, text)
+        self.assertEqual(len(server.requests), 1)
 
     def test_job_numbers_read_as_wtoi_does(self):
         with StatusServer() as server:
