@@ -19,6 +19,9 @@ BINARY_DIR = os.environ.get("WORKER_BINARY_DIR", os.path.join(HERE, "..", "..", 
 WORKER = os.path.join(BINARY_DIR, "src", "patch_worker")
 ERROR_CODES_FILE = os.path.join(HERE, "..", "..", "src", "errors", "error_codes.tsv")
 
+# Only a program that never comes makes a test wait this long for it.
+NO_PARTNER_LIMIT = 60
+
 ACCEPTED = b"HTTP/1.1 202 Accepted\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
 
 
@@ -79,6 +82,20 @@ def run_worker(args, env=None, timeout=120):
         proc = subprocess.run([WORKER] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               env=full_env, timeout=timeout, stdin=subprocess.DEVNULL)
     return WorkerRun(proc.stdout, decode_console(proc.stdout), proc.returncode)
+
+
+def open_for_writing(fifo):
+    """Opens a named pipe for writing, which waits until a reader opens it."""
+    opened = []
+    thread = threading.Thread(target=lambda: opened.append(os.open(fifo, os.O_WRONLY)))
+    thread.start()
+    thread.join(NO_PARTNER_LIMIT)
+    if not opened:
+        os.close(os.open(fifo, os.O_RDONLY | os.O_NONBLOCK))  # ends the waiting open
+        thread.join()
+        os.close(opened[0])
+        raise AssertionError("nothing opened %s for reading" % fifo)
+    return opened[0]
 
 
 def drain_ended_output(proc):
