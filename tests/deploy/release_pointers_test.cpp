@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "console_capture.h"
+#include "support/console_capture.h"
 
 namespace {
 
@@ -66,9 +66,9 @@ struct DeployObjects {
 
 TEST(ReleasePatchScanPointers, ReleasesEachReferenceOnceBetweenEntryAndExitLines) {
     ScanObjects objects;
-    StartConsoleCapture();
+    ConsoleCapture console;
     objects.Release();
-    EXPECT_EQ(StopConsoleCapture(), "ReleasePatchScanPointers - EntryReleasePatchScanPointers - Exit");
+    EXPECT_EQ(console.Text(), "ReleasePatchScanPointers - EntryReleasePatchScanPointers - Exit");
     for (FakeObject* object : objects.all) {
         EXPECT_EQ(object->releases, 1);
     }
@@ -76,10 +76,10 @@ TEST(ReleasePatchScanPointers, ReleasesEachReferenceOnceBetweenEntryAndExitLines
 
 TEST(ReleasePatchScanPointers, SkipsNullReferences) {
     FakeObject searchResult;
-    StartConsoleCapture();
+    ConsoleCapture console;
     ReleasePatchScanPointers(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                              As<ISearchResult>(searchResult));
-    EXPECT_EQ(StopConsoleCapture(), "ReleasePatchScanPointers - EntryReleasePatchScanPointers - Exit");
+    EXPECT_EQ(console.Text(), "ReleasePatchScanPointers - EntryReleasePatchScanPointers - Exit");
     EXPECT_EQ(searchResult.releases, 1);
 }
 
@@ -87,9 +87,9 @@ TEST(ReleasePatchScanPointers, FailedReleaseIsReportedAndTheOthersStillReleased)
     ScanObjects objects;
     objects.serviceManager.throwOnRelease = true;
     objects.searchResult.throwOnRelease = true;
-    StartConsoleCapture();
+    ConsoleCapture console;
     objects.Release();
-    EXPECT_EQ(StopConsoleCapture(),
+    EXPECT_EQ(console.Text(),
               "ReleasePatchScanPointers - Entry"
               "Exception in ReleasePatchScanPointers :: lpUpdateServiceManager->Release()"
               "Exception in ReleasePatchScanPointers :: pSearchResult->Release()"
@@ -101,17 +101,17 @@ TEST(ReleasePatchScanPointers, FailedReleaseIsReportedAndTheOthersStillReleased)
 
 TEST(ReleasePatchDeployPointers, ReleasesEachReferenceOnceBetweenEntryAndExitLines) {
     DeployObjects objects;
-    StartConsoleCapture();
+    ConsoleCapture console;
     objects.Release();
-    EXPECT_EQ(StopConsoleCapture(), "ReleasePatchDeployPointers - EntryReleasePatchDeployPointers - Exit");
+    EXPECT_EQ(console.Text(), "ReleasePatchDeployPointers - EntryReleasePatchDeployPointers - Exit");
     for (FakeObject* object : objects.all) {
         EXPECT_EQ(object->releases, 1);
     }
 
-    StartConsoleCapture();
+    ConsoleCapture nullsConsole;
     ReleasePatchDeployPointers(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                nullptr, nullptr, nullptr);
-    EXPECT_EQ(StopConsoleCapture(), "ReleasePatchDeployPointers - EntryReleasePatchDeployPointers - Exit");
+    EXPECT_EQ(nullsConsole.Text(), "ReleasePatchDeployPointers - EntryReleasePatchDeployPointers - Exit");
 }
 
 TEST(ReleasePatchDeployPointers, EveryFailedReleaseIsReportedByItsReferenceName) {
@@ -119,10 +119,10 @@ TEST(ReleasePatchDeployPointers, EveryFailedReleaseIsReportedByItsReferenceName)
     for (FakeObject* object : objects.all) {
         object->throwOnRelease = true;
     }
-    StartConsoleCapture();
+    ConsoleCapture console;
     objects.Release();
     // The update identity has no line of its own.
-    EXPECT_EQ(StopConsoleCapture(),
+    EXPECT_EQ(console.Text(),
               "ReleasePatchDeployPointers - Entry"
               "Exception in ReleasePatchDeployPointers :: lpUpdate->Release()"
               "Exception in ReleasePatchDeployPointers :: lpUpdate2->Release()"

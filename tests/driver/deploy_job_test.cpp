@@ -3,12 +3,12 @@
 // server with the pauses recorded instead of waited.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "driver/deploy_job.h"
+#include "standins/test_programs.h"
 #include "support/console_capture.h"
 #include "support/loopback_server.h"
 
@@ -59,12 +59,8 @@ protected:
         g_pauses.clear();
         g_deployCalls = 0;
         previous_ = SetPauseFunction(RecordPause);
-        unsetenv("WORKER_COINIT_RESULT");
     }
-    void TearDown() override {
-        SetPauseFunction(previous_);
-        unsetenv("WORKER_COINIT_RESULT");
-    }
+    void TearDown() override { SetPauseFunction(previous_); }
     PauseFunction previous_ = nullptr;
 };
 
@@ -115,7 +111,7 @@ TEST_F(DeployJobTest, CatchAllReportsOnceWithoutPause) {
 }
 
 TEST_F(DeployJobTest, ComFailureSkipsTheDeploymentAndDescribesTheCode) {
-    setenv("WORKER_COINIT_RESULT", "0x8001010E", 1);
+    test_programs::ScopedVariable comResult("WORKER_COINIT_RESULT", "0x8001010E");
     LoopbackServer server;
     JobCommandLine job(server.Port());
     ConsoleCapture console;

@@ -1,21 +1,20 @@
 // The reminder mode's pause after a tray start, seen through the pause seam.
 // The tray program is a real stand-in under a drive of the test's own; with
 // no logged-on user the worker starts it in its own session.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "driver/reboot_reminder.h"
 #include "platform/linux/utf.h"
+#include "standins/test_programs.h"
+#include "support/console_capture.h"
 
 namespace {
+
+using test_programs::ScopedVariable;
 
 std::vector<DWORD> g_pauses;
 
@@ -26,35 +25,17 @@ void RecordPause(DWORD milliseconds) {
 class RebootReminderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/reminder-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        std::filesystem::create_directories(root_ / "D" / "ORV" / "PatchTray");
-        std::ofstream(root_ / "utmp").close();
-        setenv("WORKER_DRIVE_ROOT", root_.c_str(), 1);
-        setenv("WORKER_UTMP_FILE", (root_ / "utmp").c_str(), 1);
+        std::filesystem::create_directories(drives_ / "D/ORV/PatchTray");
+        test_programs::WriteFile(utmp_, "");
         g_pauses.clear();
         previous_ = SetPauseFunction(RecordPause);
-        // The console lines go to a file instead of the test's output.
-        std::fflush(stdout);
-        savedStdout_ = dup(STDOUT_FILENO);
-        int console = open((root_ / "console").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(console, STDOUT_FILENO);
-        close(console);
     }
-    void TearDown() override {
-        dup2(savedStdout_, STDOUT_FILENO);
-        close(savedStdout_);
-        SetPauseFunction(previous_);
-        unsetenv("WORKER_DRIVE_ROOT");
-        unsetenv("WORKER_UTMP_FILE");
-        std::filesystem::remove_all(root_);
-    }
+    void TearDown() override { SetPauseFunction(previous_); }
 
     // A program that needs nothing of the drive once started, which may
     // then go away while it still runs.
     void InstallTray() {
-        std::filesystem::create_symlink("/bin/true", root_ / "D" / "ORV" / "PatchTray" / "VeltraneORVTray.exe");
+        std::filesystem::create_symlink("/bin/true", drives_ / "D/ORV/PatchTray/VeltraneORVTray.exe");
     }
 
     int Run(const char* setting) {
@@ -66,9 +47,11 @@ protected:
         return LaunchRebootReminder(argv.data());
     }
 
-    std::filesystem::path root_;
+    test_programs::TempDrives drives_;
+    std::string utmp_ = drives_ / "utmp";
+    ScopedVariable sessions_{"WORKER_UTMP_FILE", utmp_};
     PauseFunction previous_ = nullptr;
-    int savedStdout_ = -1;
+    ConsoleCapture console_;  // keeps the worker's lines out of the test's output
 };
 
 TEST_F(RebootReminderTest, PausesTenSecondsOnlyAfterTheTrayStarted) {

@@ -1,7 +1,10 @@
-"""Shared pieces of the end-to-end tests: running the built worker, reading
-its UTF-16 console output, and a real loopback status server (HTTP or HTTPS)
+"""Shared pieces of the end-to-end tests: running the built worker (and
+checking after every run that the simulated update agent, when the worker
+used it, has no object left alive), reading its UTF-16 console output, the
+error-code table file, and a real loopback status server (HTTP or HTTPS)
 that records every request byte for byte and answers as a test tells it."""
 
+import contextlib
 import os
 import socket
 import ssl
@@ -14,6 +17,10 @@ from dataclasses import dataclass, field
 HERE = os.path.dirname(os.path.abspath(__file__))
 BINARY_DIR = os.environ.get("WORKER_BINARY_DIR", os.path.join(HERE, "..", "..", "build"))
 WORKER = os.path.join(BINARY_DIR, "src", "patch_worker")
+ERROR_CODES_FILE = os.path.join(HERE, "..", "..", "src", "errors", "error_codes.tsv")
+
+# Only a program that never comes makes a test wait this long for it.
+NO_PARTNER_LIMIT = 60
 
 ACCEPTED = b"HTTP/1.1 202 Accepted\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
 
@@ -31,22 +38,64 @@ class WorkerRun:
     returncode: int
 
 
+def error_texts():
+    """The error-code table as its data file holds it: code -> text."""
+    texts = {}
+    with open(ERROR_CODES_FILE, encoding="utf-8", newline="") as data:
+        for line in data:
+            if line.startswith("0x"):
+                code, text = line.rstrip("\n").split("\t", 1)
+                texts[int(code, 16)] = text
+    return texts
+
+
+def check_agent_released(journal_lines):
+    """The simulated update agent's journal ends, once the worker has used the
+    agent, with the line written at the worker's exit: no object left alive."""
+    if journal_lines and journal_lines[-1] != "live-objects 0":
+        raise AssertionError("the simulated agent's journal does not end with no object alive: %r"
+                             % journal_lines[-1])
+
+
+@contextlib.contextmanager
 def worker_environment(env=None):
     """The test's environment with env added; WORKER_SLEEP_SCALE defaults to 0
-    so no pause is waited."""
+    so no pause is waited. The simulated update agent journals to a file of
+    the test's, or to a temporary one, which is checked once the run is
+    over."""
     full_env = dict(os.environ)
     full_env.setdefault("WORKER_SLEEP_SCALE", "0")
     if env:
         full_env.update(env)
-    return full_env
+    with tempfile.TemporaryDirectory() as scratch:
+        journal = full_env.setdefault("WUA_SIM_JOURNAL", os.path.join(scratch, "journal.log"))
+        yield full_env
+        if os.path.exists(journal):
+            with open(journal, encoding="utf-8") as f:
+                check_agent_released(f.read().splitlines())
 
 
 def run_worker(args, env=None, timeout=120):
     """Runs the worker with the given arguments (argv[1:]) and returns its
     console text."""
-    proc = subprocess.run([WORKER] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                          env=worker_environment(env), timeout=timeout, stdin=subprocess.DEVNULL)
+    with worker_environment(env) as full_env:
+        proc = subprocess.run([WORKER] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              env=full_env, timeout=timeout, stdin=subprocess.DEVNULL)
     return WorkerRun(proc.stdout, decode_console(proc.stdout), proc.returncode)
+
+
+def open_for_writing(fifo):
+    """Opens a named pipe for writing, which waits until a reader opens it."""
+    opened = []
+    thread = threading.Thread(target=lambda: opened.append(os.open(fifo, os.O_WRONLY)))
+    thread.start()
+    thread.join(NO_PARTNER_LIMIT)
+    if not opened:
+        os.close(os.open(fifo, os.O_RDONLY | os.O_NONBLOCK))  # ends the waiting open
+        thread.join()
+        os.close(opened[0])
+        raise AssertionError("nothing opened %s for reading" % fifo)
+    return opened[0]
 
 
 def drain_ended_output(proc):
@@ -73,10 +122,11 @@ def drain_ended_output(proc):
 def run_worker_to_exit(args, env=None, timeout=120):
     """Runs the worker until it exits, then reads its output without waiting
     any further. Returns the run and whether its output had ended with it."""
-    proc = subprocess.Popen([WORKER] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            env=worker_environment(env), stdin=subprocess.DEVNULL)
-    proc.wait(timeout=timeout)
-    raw, ended = drain_ended_output(proc)
+    with worker_environment(env) as full_env:
+        proc = subprocess.Popen([WORKER] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                env=full_env, stdin=subprocess.DEVNULL)
+        proc.wait(timeout=timeout)
+        raw, ended = drain_ended_output(proc)
     return WorkerRun(raw, decode_console(raw), proc.returncode), ended
 
 

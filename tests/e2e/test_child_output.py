@@ -8,7 +8,7 @@ import os
 import tempfile
 import unittest
 
-from harness import StatusServer, job_args, run_worker_to_exit
+from harness import StatusServer, job_args, open_for_writing, run_worker_to_exit
 from test_deploy import JOB, STANDALONE_TITLE, UPDATE_ID, DeployTestCase, update
 
 # An installer that talks on its standard output and error and leaves a
@@ -22,12 +22,9 @@ exit 0
 
 
 def release(hold):
-    """Ends the helper: the pipe opened for writing and closed gives its
-    reader the end of its input."""
-    try:
-        os.close(os.open(hold, os.O_WRONLY | os.O_NONBLOCK))
-    except OSError:  # no reader: the helper has already gone
-        pass
+    """Ends the helper: the pipe opened for writing (once the helper reads
+    it) and closed gives it the end of its input."""
+    os.close(open_for_writing(hold))
 
 
 class ChildOutputTest(DeployTestCase):

@@ -2,18 +2,18 @@
 agent (its catalog is the offline scan package on the temporary drive), the
 stand-in installer started through the stand-in command interpreter, and a
 real loopback status server that receives the job's report. Every scenario
-reads the agent's journal and ends with no agent object alive."""
+reads the agent's journal; the harness checks after every run that no agent
+object is left alive."""
 
 import json
 import os
-import subprocess
 import tempfile
 import unittest
 
-from harness import BINARY_DIR, HERE, StatusServer, job_args, run_worker
+from harness import HERE, StatusServer, check_agent_released, error_texts, job_args, run_worker
 
 STANDINS = os.path.normpath(os.path.join(HERE, "..", "standins"))
-LOOKUP = os.path.join(BINARY_DIR, "src", "errorcode_lookup")
+ERROR_TEXTS = error_texts()
 
 UPDATE_ID = "3f1c9a52-6b0e-4d8a-9f7e-2c5b8d1e4a60"
 BUNDLED_1 = "a1b2c3d4-0000-4000-8000-000000000001"
@@ -31,10 +31,11 @@ RELEASE_BOTH = RELEASE_SCAN + "ReleasePatchDeployPointers - EntryReleasePatchDep
 
 
 def describe(code):
-    """The failure text that the worker writes for a result code."""
-    out = subprocess.run([LOOKUP, hex(code)], stdout=subprocess.PIPE, check=True).stdout.decode("utf-8")
-    text = out.rstrip("\n").split("\t", 1)[1]
-    return "Error description:" + text
+    """The failure text that the worker writes for a result code: the text of
+    the table file's row, or for a code outside the table (none used here has
+    a system message on Linux) the code in parentheses."""
+    text = ERROR_TEXTS.get(code)
+    return "Error description:" + ("(%08X) " % code if text is None else text)
 
 
 def update(update_id=UPDATE_ID, title="Security Update for Contoso Runtime (KB5000001)", **fields):
@@ -92,8 +93,9 @@ class Job:
         return self.record(result, server)
 
     def record(self, result, server):
-        """Keeps a finished run: its console, its one report, the journal and
-        the installer's arguments (None when it did not run)."""
+        """Keeps a finished run: its console, its one report, the journal
+        (which must show no agent object left alive) and the installer's
+        arguments (None when it did not run)."""
         self.result = result
         assert len(server.requests) == 1, "one report per job: %r" % result.text
         self.report = server.requests[0].report()
@@ -102,6 +104,7 @@ class Job:
         if os.path.exists(self.journal_file):
             with open(self.journal_file, encoding="utf-8") as f:
                 self.journal = f.read().splitlines()
+        check_agent_released(self.journal)
         self.installer_args = None
         args_file = os.path.join(self.root, "wusa-args.txt")
         if os.path.exists(args_file):
@@ -133,7 +136,9 @@ class DeployTestCase(unittest.TestCase):
         self.assertEqual(job.report["nJobID"], JOB)
 
     def assertNoAgentObjectLeft(self, job):
-        self.assertEqual(job.journal[-1], "live-objects 0")
+        """Every recorded run is checked already; this stays for the Windows
+        suite's own tests, which call it."""
+        check_agent_released(job.journal)
 
 
 class SearchTest(DeployTestCase):
@@ -153,7 +158,6 @@ class SearchTest(DeployTestCase):
         self.assertEqual(search["server_selection"], 3)
         self.assertEqual(search["found"], 1)
         self.assertIn("\r\n\r\nSearching for missing patches. Please wait.\r\n", job.console)
-        self.assertNoAgentObjectLeft(job)
 
     def test_package_absent_searches_microsoft_update_without_a_service_manager(self):
         job = self.job()
@@ -168,7 +172,6 @@ class SearchTest(DeployTestCase):
         [search] = job.calls("IUpdateSearcher::Search")
         self.assertEqual(search["server_selection"], 3)
         self.assertEqual(search["service_id"], MICROSOFT_UPDATE)
-        self.assertNoAgentObjectLeft(job)
 
     def test_scan_package_service_answering_s_false_fails_the_job(self):
         job = self.job()
@@ -178,7 +181,6 @@ class SearchTest(DeployTestCase):
         self.assertIn("\r\nFailure to AddScanPackageService. Error: 0x1ReleasePatchScanPointers - Entry",
                       job.console)
         self.assertEqual(job.calls("IUpdateSession::CreateUpdateSearcher"), [])
-        self.assertNoAgentObjectLeft(job)
 
     def test_nothing_found_is_success_with_the_description_untouched(self):
         job = self.job()
@@ -186,7 +188,6 @@ class SearchTest(DeployTestCase):
         job.run()
         self.assertReport(job, 6, 0, "")
         self.assertIn("update count is 0. return as success.\r\n", job.console)
-        self.assertNoAgentObjectLeft(job)
 
     def test_installed_update_is_success_without_installation(self):
         job = self.job()
@@ -195,7 +196,6 @@ class SearchTest(DeployTestCase):
         self.assertReport(job, 6, 0, "")
         self.assertEqual(job.calls("IUpdate::get_BundledUpdates"), [])
         self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
-        self.assertNoAgentObjectLeft(job)
 
     def test_found_identifier_must_match_the_requested_one_apart_from_letter_case(self):
         job = self.job()
@@ -209,7 +209,6 @@ class SearchTest(DeployTestCase):
         job.run()
         self.assertReport(job, -6, 0, "")
         self.assertEqual(job.calls("IUpdate::get_IsInstalled"), [{"update": BUNDLED_2}])
-        self.assertNoAgentObjectLeft(job)
 
     def test_update_identifier_that_would_change_the_search_is_refused_before_any_agent_call(self):
         for update_id, reason in (("a" * 229, "229 characters long"),
@@ -229,7 +228,6 @@ class SearchTest(DeployTestCase):
         job.run(update_id="b" * 228)
         [search] = job.calls("IUpdateSearcher::Search")
         self.assertEqual(search["criteria"], "Type='Software' and UpdateID='%s'" % ("b" * 228))
-        self.assertNoAgentObjectLeft(job)
 
 
 LONG_SEGMENT = "windows11.0-kb5068861-x64-" + "d" * 110 + ".cab"
@@ -267,17 +265,14 @@ class CachedContentTest(DeployTestCase):
         self.assertIn("Patch installed. resultcode:2\r\n", job.console)
         # The objects of the first bundled update are released before those
         # of the second are obtained: nothing is left at the end.
-        self.assertNoAgentObjectLeft(job)
 
         job = self.prepare(install={"result_code": 2, "reboot_required": False}).run()
         self.assertReport(job, 6, 0, "")
-        self.assertNoAgentObjectLeft(job)
 
     def test_installation_that_succeeded_with_errors_fails_with_the_update_result(self):
         job = self.prepare(install={"result_code": 3, "hresult": "0x80240022"}).run()
         self.assertReport(job, -6, 0, describe(0x80240022))
         self.assertIn("Patch installed. resultcode:3\r\n", job.console)
-        self.assertNoAgentObjectLeft(job)
 
     def test_missing_content_file_fails_at_the_copy_to_the_cache(self):
         job = self.job()
@@ -287,7 +282,6 @@ class CachedContentTest(DeployTestCase):
         self.assertReport(job, -6, 0, describe(0x80070002))
         self.assertIn("Error 80070002ReleasePatchScanPointers - Entry", job.console)
         self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
-        self.assertNoAgentObjectLeft(job)
 
     def test_content_name_that_is_not_a_file_name_fails_as_a_missing_file(self):
         # The files that the names would reach are there: only the name fails.
@@ -303,7 +297,6 @@ class CachedContentTest(DeployTestCase):
                 self.assertIn("File path: %s\r\nError 8007007bReleasePatchScanPointers - Entry"
                               % job.windows_path(segment), job.console)
                 self.assertEqual(job.calls("IUpdate::CopyToCache"), [])
-                self.assertNoAgentObjectLeft(job)
 
     def test_release_raising_between_bundled_updates_does_not_fail_the_job(self):
         # The first bundled update's objects are released in the loop, the
@@ -317,7 +310,6 @@ class CachedContentTest(DeployTestCase):
                 self.assertEqual(len(job.calls("IUpdate::CopyToCache")), 2)
                 self.assertEqual(job.console.count("Exception in"), 1, job.console)
                 self.assertIn("Exception in ReleasePatchDeployPointers :: %s->Release()" % reference, job.console)
-                self.assertNoAgentObjectLeft(job)
 
     def test_bundled_updates_without_content_are_skipped(self):
         job = self.job()
@@ -326,7 +318,6 @@ class CachedContentTest(DeployTestCase):
         job.run()
         self.assertReport(job, 6, 1, "")
         self.assertEqual([call["update"] for call in job.calls("IUpdate::CopyToCache")], [BUNDLED_2])
-        self.assertNoAgentObjectLeft(job)
 
         # With no content at all, the update is still installed.
         job = self.job()
@@ -336,7 +327,6 @@ class CachedContentTest(DeployTestCase):
         self.assertEqual(job.calls("IUpdate::CopyToCache"), [])
         self.assertEqual(job.calls("IUpdateInstaller::Install"), [{"updates": [UPDATE_ID]}])
         self.assertNotIn("File path:", job.console)
-        self.assertNoAgentObjectLeft(job)
 
 
 class OnlineFallbackTest(DeployTestCase):
@@ -349,7 +339,6 @@ class OnlineFallbackTest(DeployTestCase):
                       "Download SUCCESS.\r\nInstall SUCCESS.\r\n", job.console)
         self.assertEqual(job.calls("IUpdateDownloader::Download"), [{"updates": [UPDATE_ID]}])
         self.assertEqual(job.calls("IUpdate::AcceptEula"), [])
-        self.assertNoAgentObjectLeft(job)
 
     def test_failed_download_fails_the_job_without_a_description(self):
         job = self.job()
@@ -359,7 +348,6 @@ class OnlineFallbackTest(DeployTestCase):
         self.assertTrue(job.console.endswith("Error code: 0x0Download Return Val:0\r\nDownload failure.\r\n"
                                              + RELEASE_SCAN + "Success"), job.console)
         self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
-        self.assertNoAgentObjectLeft(job)
 
     def test_failed_installation_is_printed_but_not_described(self):
         job = self.job()
@@ -368,7 +356,6 @@ class OnlineFallbackTest(DeployTestCase):
         self.assertReport(job, -6, 0, "")
         self.assertIn("Patch installation failed. update result:: 0x80240022Installation fails. Error:"
                       + describe(0x80240022)[len("Error description:"):], job.console)
-        self.assertNoAgentObjectLeft(job)
 
 
 class StandalonePackageTest(DeployTestCase):
@@ -390,20 +377,17 @@ class StandalonePackageTest(DeployTestCase):
                 self.assertEqual(job.installer_args,
                                  ["C:\\ORV\\42\\windows11.0-kb5068861-x64.msu", "/quiet", "/norestart", ""])
                 self.assertEqual(job.calls("IUpdate::get_BundledUpdates"), [])
-                self.assertNoAgentObjectLeft(job)
 
     def test_other_exit_codes_fail_with_the_installer_message(self):
         for code, description in ((1, "Exit Code-->0x1"), (5, COMPATIBILITY_TEXT), (7, OPTION_TEXT)):
             with self.subTest(exit_code=code):
                 job = self.run_installer(code)
                 self.assertReport(job, -6, 0, description)
-                self.assertNoAgentObjectLeft(job)
 
     def test_job_folder_without_a_package(self):
         job = self.run_installer(0, package=None)
         self.assertReport(job, -6, 0, "Unable to get MSU file name.")
         self.assertIsNone(job.installer_args)
-        self.assertNoAgentObjectLeft(job)
 
 
 class PackageChoiceTest(DeployTestCase):
@@ -430,7 +414,6 @@ class PackageChoiceTest(DeployTestCase):
         job = self.run_with("expanded/", "a-readme.txt", "windows11.0-kb5068861-x64.MSU", "z-notes.txt")
         self.assertReport(job, 6, 1, "")
         self.assertEqual(job.installer_args[0], job.windows_path("windows11.0-kb5068861-x64.MSU"))
-        self.assertNoAgentObjectLeft(job)
 
         job = self.run_with("expanded/", "readme.txt", "package.msu.txt")
         self.assertReport(job, -6, 0, "Unable to get MSU file name.")
@@ -444,7 +427,6 @@ class PackageChoiceTest(DeployTestCase):
                 self.assertReport(job, -6, 0, "Invalid MSU file path: it contains a percent sign, a double quote or "
                                   "a control character, which the command interpreter would change: " + shown)
                 self.assertIsNone(job.installer_args)
-                self.assertNoAgentObjectLeft(job)
 
 
 class JobFolderTest(DeployTestCase):
@@ -470,7 +452,6 @@ class JobFolderTest(DeployTestCase):
                     self.assertIsNone(job.installer_args)
                     self.assertEqual(job.calls("IUpdate::CopyToCache"), [])
                     self.assertEqual(job.calls("IUpdateInstaller::Install"), [])
-                    self.assertNoAgentObjectLeft(job)
 
 
 class FailedStepTest(DeployTestCase):
@@ -556,7 +537,6 @@ class FailedStepTest(DeployTestCase):
                 self.assertReport(job, -6, 0, description)
                 if console:
                     self.assertIn(console, job.console)
-                self.assertNoAgentObjectLeft(job)
 
 
 if __name__ == "__main__":

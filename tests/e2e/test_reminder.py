@@ -3,19 +3,24 @@ tray program in the session of a user logged on according to a login-records
 file, or, without a user's token, in its own session. The stand-in writes its
 uid, argv and environment to a file, which the tests read. They need root, as
 the worker does to start a program as another user; a throwaway user is
-created for them and removed afterwards."""
+created for them and removed afterwards.
 
+The tray program runs on after the worker has ended. The test process takes
+on every process that a worker leaves behind (it is their subreaper), so a
+test waits for their end and then knows whether the tray program ran: it
+writes its record before anything else."""
+
+import ctypes
 import os
 import pwd
 import shutil
-import signal
 import struct
 import subprocess
 import tempfile
 import time
 import unittest
 
-from harness import WORKER, decode_console, run_worker, run_worker_to_exit
+from harness import WORKER, decode_console, open_for_writing, run_worker, run_worker_to_exit
 
 TEST_USER = "orvremindtest"
 USER_PROCESS = 7
@@ -43,7 +48,23 @@ TRAY_PROGRAM = """#!/bin/sh
 %(stay)s
 """
 
+PR_SET_CHILD_SUBREAPER = 36
+
 _created_user = False
+
+
+def set_subreaper(on):
+    if ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, int(on), 0, 0, 0) != 0:
+        raise OSError(ctypes.get_errno(), "prctl(PR_SET_CHILD_SUBREAPER)")
+
+
+def wait_for_left_processes():
+    """Waits until every process that the workers left behind has ended."""
+    while True:
+        try:
+            os.waitpid(-1, 0)
+        except ChildProcessError:
+            return
 
 
 def setUpModule():
@@ -55,15 +76,13 @@ def setUpModule():
     except KeyError:
         subprocess.run(["useradd", "--create-home", "--shell", "/bin/sh", TEST_USER], check=True)
         _created_user = True
+    set_subreaper(True)
 
 
 def tearDownModule():
-    # userdel refuses while a just-ended stand-in of the user is not yet reaped.
-    for _ in range(20) if _created_user else ():
-        if subprocess.run(["userdel", "--remove", TEST_USER], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL).returncode in (0, 6):
-            return
-        time.sleep(0.1)
+    set_subreaper(False)
+    if _created_user:
+        subprocess.run(["userdel", "--remove", TEST_USER], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def console(*lines):
@@ -97,16 +116,25 @@ class ReminderTest(unittest.TestCase):
         self.record_path = os.path.join(self.out_dir, "tray.json")
         self.utmp = os.path.join(self.root, "utmp")
         self.write_sessions([])
+        self.hold = None
 
     def tearDown(self):
-        self.end_tray()
+        if self.hold:
+            # A held stand-in ends at the end of its input.
+            os.close(self.hold_writer if self.hold_writer is not None else open_for_writing(self.hold))
+        wait_for_left_processes()
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def install_tray(self, hold=None):
-        """The stand-in records itself and ends, or with hold stays until a
-        line arrives through that named pipe."""
+    def install_tray(self, hold=False):
+        """The stand-in records itself and ends, or with hold stays until its
+        input through a named pipe ends."""
         path = os.path.join(self.tray_dir, "VeltraneORVTray.exe")
-        stay = "read line < '%s'" % hold if hold else "exit 0"
+        stay = "exit 0"
+        if hold:
+            self.hold = os.path.join(self.out_dir, "hold")
+            self.hold_writer = None
+            os.mkfifo(self.hold, 0o666)
+            stay = "read line < '%s'" % self.hold
         with open(path, "w") as f:
             f.write(TRAY_PROGRAM % {"out": self.record_path, "stay": stay})
         os.chmod(path, 0o755)
@@ -125,16 +153,15 @@ class ReminderTest(unittest.TestCase):
     def run_reminder(self, args=TRAY_ARGS):
         return run_worker(args, env=self.env())
 
-    def tray_record(self, timeout=15):
-        """What the tray program recorded; it runs on after the worker ends."""
-        deadline = time.monotonic() + timeout
-        while not os.path.exists(self.record_path):
-            if time.monotonic() > deadline:
-                self.fail("the tray program did not run")
-            time.sleep(0.05)
-        return self.read_record()
-
-    def read_record(self):
+    def tray_record(self):
+        """What the tray program recorded. A held stand-in has written its
+        record once it opens the named pipe; any other has once it has
+        ended."""
+        if self.hold:
+            self.hold_writer = open_for_writing(self.hold)
+        else:
+            wait_for_left_processes()
+        self.assertTrue(os.path.exists(self.record_path), "the tray program did not run")
         with open(self.record_path, "rb") as f:
             fields = f.read().decode().split("\0")
         argc = int(fields[3])
@@ -142,28 +169,14 @@ class ReminderTest(unittest.TestCase):
         return {"pid": int(fields[0]), "uid": int(fields[1]), "gid": int(fields[2]),
                 "argv": fields[4:5 + argc], "env": env}
 
-    def end_tray(self):
-        """Ends a stand-in that is still there, whatever the test's outcome."""
-        try:
-            os.kill(self.read_record()["pid"], signal.SIGKILL)
-        except (OSError, ValueError, IndexError):
-            pass
-
-    def hold_pipe(self):
-        """A named pipe that a stand-in waits on: nothing is ever written, the
-        stand-in stays until tearDown ends it."""
-        path = os.path.join(self.out_dir, "hold")
-        os.mkfifo(path, 0o666)
-        return path
-
     def assert_not_started(self):
-        time.sleep(0.5)
+        wait_for_left_processes()
         self.assertFalse(os.path.exists(self.record_path), "the tray program was started")
 
     def test_starts_tray_as_the_session_user_with_their_environment(self):
         # The tray program stays; the worker's console must still end with
         # the worker, or its parent would wait for the tray program.
-        self.install_tray(hold=self.hold_pipe())
+        self.install_tray(hold=True)
         self.write_sessions([self.active(TEST_USER, ":0")])
         run, ended = run_worker_to_exit(TRAY_ARGS, env=self.env())
         self.assertEqual(run.raw, console(START, ENTRY % COMMAND_LINE, USER_START, SUCCESS))
@@ -207,7 +220,7 @@ class ReminderTest(unittest.TestCase):
     def test_without_an_active_session_the_worker_starts_tray_itself(self):
         # The tray program stays, started without the worker's handles: the
         # worker's output ends when the worker exits.
-        self.install_tray(hold=self.hold_pipe())
+        self.install_tray(hold=True)
         self.write_sessions([
             login_record(DEAD_PROCESS, 0, "pts/1", ""),
             login_record(USER_PROCESS, ended_pid(), "pts/2", TEST_USER, ":0"),

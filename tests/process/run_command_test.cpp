@@ -1,7 +1,7 @@
 #include "process/run_command.h"
 
 #include <signal.h>
-#include <unistd.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "standins/test_programs.h"
+#include "support/named_pipe.h"
 
 namespace {
 
@@ -19,13 +20,13 @@ using test_programs::Wide;
 using test_programs::WriteScript;
 
 // The two output buffers, filled with a mark that shows whether they were
-// written.
+// written. Without a time limit of its own, a test waits for the child's end.
 struct Outputs {
     WCHAR exitCodeText[256] = u"untouched";
     WCHAR message[1024] = u"untouched";
 };
 
-bool RunLine(const std::string& commandLine, Outputs& out, DWORD timeoutMs = 60000,
+bool RunLine(const std::string& commandLine, Outputs& out, DWORD timeoutMs = INFINITE,
          const WCHAR* successCodeText = u"0x240006", const WCHAR* workingDirectory = nullptr) {
     std::u16string line = Wide(commandLine);
     return RunCommandAndWait(line.data(), timeoutMs, successCodeText, out.exitCodeText, out.message,
@@ -68,9 +69,9 @@ TEST_F(RunCommandAndWaitTest, TurnsExitCodesIntoResultAndTexts) {
 TEST_F(RunCommandAndWaitTest, SuccessTextIsComparedExactly) {
     ScopedVariable code("WUSA_EXIT_CODE", "0xBC2");
     Outputs out;
-    EXPECT_TRUE(RunLine("wusa.exe x.msu", out, 60000, u"0xBC2"));
+    EXPECT_TRUE(RunLine("wusa.exe x.msu", out, INFINITE, u"0xBC2"));
     EXPECT_EQ(Narrow(out.message), "untouched");
-    EXPECT_FALSE(RunLine("wusa.exe x.msu", out, 60000, u"0xbc2"));
+    EXPECT_FALSE(RunLine("wusa.exe x.msu", out, INFINITE, u"0xbc2"));
     EXPECT_EQ(Narrow(out.message), "Exit Code-->0xBC2");
 }
 
@@ -89,15 +90,19 @@ TEST_F(RunCommandAndWaitTest, RunsTheInstallerThroughTheCommandInterpreter) {
 }
 
 TEST_F(RunCommandAndWaitTest, TimeLimitLeavesTheChildRunning) {
-    std::string pidFile = folder_ / "pid";
-    WriteScript(folder_ / "slow", "echo $$ > '" + pidFile + "'; exec sleep 30");
+    // The child cannot end on its own: it waits until the test reads its id
+    // from the pipe, which the test does only after the time limit, and then
+    // sleeps without end.
+    NamedPipe started(folder_ / "started");
+    WriteScript(folder_ / "slow", "echo $$ > '" + started.Path() + "'; exec sleep infinity");
     Outputs out;
     EXPECT_FALSE(RunLine(folder_ / "slow", out, 200));
     EXPECT_EQ(Narrow(out.message), "Execution timeout");
     EXPECT_EQ(Narrow(out.exitCodeText), "untouched");
-    pid_t pid = std::stoi(ReadFile(pidFile));
-    EXPECT_EQ(kill(pid, 0), 0) << "the child must still run";
+    pid_t pid = std::stoi(started.ReadFromWriter());
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "the child must still run";
     kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
 }
 
 TEST_F(RunCommandAndWaitTest, ProgramThatCannotStartWritesNothing) {
@@ -123,7 +128,7 @@ TEST_F(RunCommandAndWaitTest, RunsInTheGivenFolderAndWithoutMessageBuffer) {
     WriteScript(folder_ / "where", "pwd > '" + out + "'; exit 2");
     std::u16string line = Wide(folder_ / "where");
     WCHAR exitCodeText[256] = {};
-    EXPECT_FALSE(RunCommandAndWait(line.data(), 60000, u"0x240006", exitCodeText, nullptr, u"C:\\Work"));
+    EXPECT_FALSE(RunCommandAndWait(line.data(), INFINITE, u"0x240006", exitCodeText, nullptr, u"C:\\Work"));
     EXPECT_EQ(Narrow(exitCodeText), "0x2");
     EXPECT_EQ(ReadFile(out), (folder_ / "C/Work") + "\n");
 }

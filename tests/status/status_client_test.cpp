@@ -133,10 +133,4 @@ TEST_F(StatusClientTest, Soap12FaultGivesItsReasonText) {
     EXPECT_STREQ(proxy.soap_fault_string(), "Store offline");
 }
 
-TEST_F(StatusClientTest, TypeIdentifiersOfTheRequests) {
-    EXPECT_EQ(ns1__UpdateDeployJobStatus().soap_type(), 8);
-    EXPECT_EQ(ns1__InsertDeployStatus().soap_type(), 9);
-    EXPECT_EQ(ns1__InsertReboot().soap_type(), 10);
-}
-
 }  // namespace
