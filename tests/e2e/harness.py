@@ -51,7 +51,12 @@ def error_texts():
 
 def check_agent_released(journal_lines):
     """The simulated update agent's journal ends, once the worker has used the
-    agent, with the line written at the worker's exit: no object left alive."""
+    agent, with the line written at the worker's exit: no object left alive.
+    A run that the job's time limit ended inside a call that never returns
+    (its journal ends with that call's "-> block") holds its objects by
+    design."""
+    if journal_lines and journal_lines[-1].endswith("-> block"):
+        return
     if journal_lines and journal_lines[-1] != "live-objects 0":
         raise AssertionError("the simulated agent's journal does not end with no object alive: %r"
                              % journal_lines[-1])
