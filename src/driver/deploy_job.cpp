@@ -52,16 +52,6 @@ bool SendReport(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& requ
     return false;
 }
 
-// Describes a failed COM start-up into the job's description buffer.
-void DescribeComFailure(HRESULT hr, WCHAR (&description)[1024]) {
-    WCHAR errorText[1024] = {};
-    GetScanErrorCodes(static_cast<DWORD>(hr), errorText);
-    if (errorText[0] == 0)
-        FormatTruncated(description, TEXT("Failed to initialize COM library. Error code: 0x%X"), hr);
-    else
-        FormatTruncated(description, TEXT("Failed to initialize COM library. Error description:%s"), errorText);
-}
-
 }  // namespace
 
 int RunDeployJob(WCHAR** argv) {
@@ -98,7 +88,7 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
         HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         if (FAILED(hr)) {
             ConsolePrint(TEXT("Failed to initialize COM.\n"));
-            DescribeComFailure(hr, description);
+            WriteFailureText(static_cast<DWORD>(hr), description, TEXT("Failed to initialize COM library. "));
             result = -1;
         } else {
             result = deploy(argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8], argv[9],
