@@ -48,6 +48,13 @@ inline HRESULT FailedCallCode(HRESULT hr) {
     return hr == S_OK ? E_POINTER : hr;
 }
 
+// One call of the online way that may fail: the console line of its failure
+// (with the code) and the release routines that the failure runs.
+struct OnlineCall {
+    const WCHAR* failureLine;
+    ExitRelease release;
+};
+
 // One run of the deployment: the WUA objects it holds, and the steps of the
 // search, the choice of the way and the three ways of installing. Every step
 // that ends the run returns through Fail or Finish, which run the release
@@ -83,6 +90,9 @@ private:
     HRESULT CopyContentToCache(const WCHAR* fileName, const WCHAR* filePath);
     int InstallCachedUpdate();
     int InstallOnline();
+    template <typename Agent, typename Result, typename Create, typename Start>
+    StepResult RunOnlineAgent(Create create, Agent*& agent, Start start, Result*& result,
+                              const OnlineCall (&calls)[3], OperationResultCode& resultCode);
     HRESULT InstallationFailureCode();
     HRESULT ReadFirstUpdateHResult(LONG& updateHResult);
     int RestartFlag();
