@@ -45,12 +45,12 @@ int PatchDeployment::RestartFlag() {
 }
 
 void PatchDeployment::ReleaseFor(ExitRelease release) {
-    // The release routines take their references by value; the references
-    // they were given are cleared so that nothing is released twice.
-    auto forget = [](auto*&... references) { ((references = nullptr), ...); };
     if (release == ExitRelease::None) {
         return;
     }
+    // The release routines take their references by value; the references
+    // they were given are cleared so that nothing is released twice.
+    auto forget = [](auto*&... references) { ((references = nullptr), ...); };
     if (release != ExitRelease::Quiet) {
         std::apply(ReleasePatchScanPointers, ScanPhase());
         std::apply(forget, ScanPhase());
@@ -59,5 +59,6 @@ void PatchDeployment::ReleaseFor(ExitRelease release) {
         std::apply(ReleasePatchDeployPointers, DeployPhase());
         std::apply(forget, DeployPhase());
     }
-    std::apply([](auto*&... references) { ReleaseQuietly(references...); }, std::tuple_cat(ScanPhase(), DeployPhase()));
+    auto releaseQuietly = [](auto*&... references) { ReleaseQuietly(references...); };
+    std::apply(releaseQuietly, std::tuple_cat(ScanPhase(), DeployPhase()));
 }
