@@ -73,5 +73,5 @@ int PatchDeployment::InstallOnline() {
     }
     WCHAR text[kDescriptionCapacity] = {};
     GetScanErrorCodes(static_cast<DWORD>(hr == S_OK ? updateHResult : hr), text);
-    return Fail(ExitRelease::Both, StepLine(TEXT("Installation fails. Error:%s"), static_cast<const WCHAR*>(text)));
+    return Fail(ExitRelease::Both, StepLine(TEXT("Installation fails. Error:%s"), text));
 }
