@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "deploy/patch_deployment.h"
+#include "errors/scan_error_codes.h"
 #include "platform/text_format.h"
 
 namespace {

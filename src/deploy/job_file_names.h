@@ -11,7 +11,8 @@
 // holds a path separator, a colon, "..", a control character or another
 // character that Windows never allows in a name, or is "." would lead the
 // worker out of the job folder or to no folder at all. Then the reason is
-// written into description (1024 characters) and false is returned.
+// written into description (kDescriptionCapacity characters) and false is
+// returned.
 bool CheckJobFolderName(const WCHAR* jobId, WCHAR* description);
 
 // True when the package path can stand between the double quotes of cmd's

@@ -1,25 +1,10 @@
 #include "deploy/msu_file_name.h"
 
 #include "deploy/letter_case.h"
+#include "platform/scoped_resource.h"
 #include "platform/text_format.h"
 
 namespace {
-
-// An open directory search, closed on every way out.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle() {
-        if (IsOpen()) FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-
-private:
-    HANDLE handle_;
-};
 
 // A standalone update package is named *.msu, in any letter case.
 bool HasMsuExtension(const WCHAR* name) {
@@ -35,8 +20,8 @@ std::basic_string<WCHAR> GetMsuFileName(LPCWSTR installDir, LPCWSTR jobId) {
     FormatTruncated(pattern, TEXT("%s\\%s\\*"), installDir, jobId);
 
     WIN32_FIND_DATAW entry = {};
-    FindHandle search(FindFirstFileW(pattern, &entry));
-    if (!search.IsOpen()) return fileName;
+    ScopedFindHandle search(FindFirstFileW(pattern, &entry));
+    if (!search) return fileName;
     do {
         if (HasMsuExtension(entry.cFileName)) {
             fileName = entry.cFileName;

@@ -1,63 +1,77 @@
 #include "deploy/patch_deployment.h"
-#include "errors/scan_error_codes.h"
 #include "platform/console.h"
+
+namespace {
+
+// The downloader's and the installer's calls: creation, put_Updates, and the
+// download or installation itself.
+const OnlineCall kDownloadCalls[] = {{TEXT("FAIL CreateUpdateDownloader:0x%X\n"), ExitRelease::Both},
+                                     {TEXT("FAIL put_Updates for Download:0x%X\n"), ExitRelease::Both},
+                                     {TEXT("FAIL Download:0x%X\n"), ExitRelease::Scan}};
+const OnlineCall kInstallCalls[] = {{TEXT("FAIL CreateUpdateInstaller:0x%X\n"), ExitRelease::Scan},
+                                    {TEXT("FAIL put_Updates for Install:0x%X\n"), ExitRelease::Scan},
+                                    {TEXT("FAIL Install:0x%X\n"), ExitRelease::Both}};
+
+}  // namespace
+
+// Creates the downloader or the installer, hands it the updates that the
+// search found (not the installation list), runs it into result and reads
+// the result's code.
+template <typename Agent, typename Result, typename Create, typename Start>
+StepResult PatchDeployment::RunOnlineAgent(Create create, Agent*& agent, Start start, Result*& result,
+                                           const OnlineCall (&calls)[3], OperationResultCode& resultCode) {
+    HRESULT hr = (lpUpdateSession->*create)(&agent);
+    if (hr != S_OK || agent == nullptr) {
+        return Fail(calls[0].release, StepLine(calls[0].failureLine, FailedCallCode(hr)));
+    }
+    hr = agent->put_Updates(pUpdateCollection1);
+    if (hr != S_OK) {
+        return Fail(calls[1].release, StepLine(calls[1].failureLine, hr));
+    }
+    hr = (agent->*start)(&result);
+    if (hr != S_OK || result == nullptr) {
+        return Fail(calls[2].release, StepLine(calls[2].failureLine, FailedCallCode(hr)));
+    }
+    result->get_ResultCode(&resultCode);
+    return kGoOn;
+}
 
 // Lets the update agent download and install the found updates itself. None
 // of its failures writes the description.
 int PatchDeployment::InstallOnline() {
     ConsolePrint(TEXT("EMPTY downloadURL. Going with FALLBACK online deployment.\n"));
-    HRESULT hr = lpUpdateSession->CreateUpdateDownloader(&lpUpdateDownloader);
-    if (hr != S_OK || lpUpdateDownloader == nullptr) {
-        return FailOnline(ExitRelease::Both, TEXT("FAIL CreateUpdateDownloader:0x%X\n"), FailedCallCode(hr));
-    }
-    hr = lpUpdateDownloader->put_Updates(pUpdateCollection1);
-    if (hr != S_OK) {
-        return FailOnline(ExitRelease::Both, TEXT("FAIL put_Updates for Download:0x%X\n"), hr);
-    }
-    hr = lpUpdateDownloader->Download(&lpDownloadResult);
-    if (hr != S_OK || lpDownloadResult == nullptr) {
-        return FailOnline(ExitRelease::Scan, TEXT("FAIL Download:0x%X\n"), FailedCallCode(hr));
-    }
     OperationResultCode downloadCode = orcNotStarted;
-    lpDownloadResult->get_ResultCode(&downloadCode);
+    if (const StepResult failed = RunOnlineAgent(&IUpdateSession::CreateUpdateDownloader, lpUpdateDownloader,
+                                                 &IUpdateDownloader::Download, lpDownloadResult, kDownloadCalls,
+                                                 downloadCode)) {
+        return *failed;
+    }
     if (downloadCode != orcSucceeded) {
-        ConsolePrint(TEXT("Error code: 0x%X"), 0);
-        ConsolePrint(TEXT("Download Return Val:%d\n"), 0);
-        ConsolePrint(TEXT("Download failure.\n"));
-        return FailWithoutText(ExitRelease::Scan);
+        return Fail(ExitRelease::Scan, StepLine(TEXT("Error code: 0x%X"), 0),
+                    StepLine(TEXT("Download Return Val:%d\n"), 0), StepLine(TEXT("Download failure.\n")));
     }
     ConsolePrint(TEXT("Download SUCCESS.\n"));
 
-    hr = lpUpdateSession->CreateUpdateInstaller(&lpUpdateInstaller);
-    if (hr != S_OK || lpUpdateInstaller == nullptr) {
-        return FailOnline(ExitRelease::Scan, TEXT("FAIL CreateUpdateInstaller:0x%X\n"), FailedCallCode(hr));
-    }
-    hr = lpUpdateInstaller->put_Updates(pUpdateCollection1);
-    if (hr != S_OK) {
-        return FailOnline(ExitRelease::Scan, TEXT("FAIL put_Updates for Install:0x%X\n"), hr);
-    }
-    hr = lpUpdateInstaller->Install(&IResult);
-    if (hr != S_OK || IResult == nullptr) {
-        return FailOnline(ExitRelease::Both, TEXT("FAIL Install:0x%X\n"), FailedCallCode(hr));
-    }
     OperationResultCode installCode = orcNotStarted;
-    IResult->get_ResultCode(&installCode);
+    if (const StepResult failed = RunOnlineAgent(&IUpdateSession::CreateUpdateInstaller, lpUpdateInstaller,
+                                                 &IUpdateInstaller::Install, IResult, kInstallCalls, installCode)) {
+        return *failed;
+    }
     if (installCode == orcSucceeded) {
         ConsolePrint(TEXT("Install SUCCESS.\n"));
         return Finish(ExitRelease::Both, RestartFlag());
     }
 
+    // The failure is named on the console only: the update's own result, or
+    // the failure to read it, and that code's description.
     LONG updateHResult = 0;
-    hr = ReadFirstUpdateHResult(updateHResult);
-    HRESULT code = hr;
+    const HRESULT hr = ReadFirstUpdateHResult(updateHResult);
     if (hr == S_OK) {
         ConsolePrint(TEXT("Patch installation failed. update result:: 0x%X"), updateHResult);
-        code = updateHResult;
     } else {
         ConsolePrint(TEXT("Patch installation failed. Failed to get update result Error:0x%X"), hr);
     }
     WCHAR text[kDescriptionCapacity] = {};
-    GetScanErrorCodes(static_cast<DWORD>(code), text);
-    ConsolePrint(TEXT("Installation fails. Error:%s"), text);
-    return FailWithoutText(ExitRelease::Both);
+    GetScanErrorCodes(static_cast<DWORD>(hr == S_OK ? updateHResult : hr), text);
+    return Fail(ExitRelease::Both, StepLine(TEXT("Installation fails. Error:%s"), text));
 }

@@ -1,7 +1,6 @@
 #include "deploy/patch_deployment.h"
 
 #include "deploy/release_pointers.h"
-#include "errors/scan_error_codes.h"
 #include "platform/console.h"
 #include "platform/scoped_com.h"
 #include "platform/text_format.h"
@@ -45,70 +44,21 @@ int PatchDeployment::RestartFlag() {
     return _wtoi(flag->bstrVal) == -1 ? 1 : 0;
 }
 
-// The failure-text rule, cut at the description's last character.
-void PatchDeployment::WriteFailureText(HRESULT code) {
-    WCHAR text[kDescriptionCapacity] = {};
-    GetScanErrorCodes(static_cast<DWORD>(code), text);
-    if (text[0] == 0) {
-        FormatTruncatedN(description_, kDescriptionCapacity, TEXT("Error code: 0x%X"), code);
-    } else {
-        FormatTruncatedN(description_, kDescriptionCapacity, TEXT("Error description:%s"), text);
-    }
-}
-
-int PatchDeployment::FailCachingContent(HRESULT code) {
-    ConsolePrint(TEXT("Error %x"), code);
-    return Fail(ExitRelease::Both, code);
-}
-
-int PatchDeployment::FailOnline(ExitRelease release, const WCHAR* lineFormat, HRESULT code) {
-    ConsolePrint(lineFormat, code);
-    return FailWithoutText(release);
-}
-
 void PatchDeployment::ReleaseFor(ExitRelease release) {
     if (release == ExitRelease::None) {
         return;
     }
+    // The release routines take their references by value; the references
+    // they were given are cleared so that nothing is released twice.
+    auto forget = [](auto*&... references) { ((references = nullptr), ...); };
     if (release != ExitRelease::Quiet) {
-        ReleasePatchScanPointers(lpUpdateSession, lpUpdateSearcher, lpUpdateServiceManager, pService,
-                                 pUpdateCollection1, pUpdateCollection2, pUpdateCollection3, pSearchResult);
-        ForgetScanPhase();
+        std::apply(ReleasePatchScanPointers, ScanPhase());
+        std::apply(forget, ScanPhase());
     }
     if (release == ExitRelease::Both) {
-        ReleasePatchDeployPointers(lpUpdate, lpUpdate2, pUpdateIdentity, pUpdateDownloadContentCollection,
-                                   lpString, pUpdateDownloadContent, lpUpdateInstaller, IResult,
-                                   lpUpdateDownloader, lpDownloadResult, pUpdate, pUpdate2);
-        ForgetDeployPhase();
+        std::apply(ReleasePatchDeployPointers, DeployPhase());
+        std::apply(forget, DeployPhase());
     }
-    ReleaseQuietly(lpUpdateSession, lpUpdateSearcher, lpUpdateServiceManager, pService, pUpdateCollection1,
-                   pUpdateCollection2, pUpdateCollection3, pSearchResult, lpUpdate, lpUpdate2, pUpdateIdentity,
-                   pUpdateDownloadContentCollection, lpString, pUpdateDownloadContent, lpUpdateInstaller,
-                   IResult, lpUpdateDownloader, lpDownloadResult, pUpdate, pUpdate2);
-}
-
-void PatchDeployment::ForgetScanPhase() {
-    lpUpdateSession = nullptr;
-    lpUpdateSearcher = nullptr;
-    lpUpdateServiceManager = nullptr;
-    pService = nullptr;
-    pUpdateCollection1 = nullptr;
-    pUpdateCollection2 = nullptr;
-    pUpdateCollection3 = nullptr;
-    pSearchResult = nullptr;
-}
-
-void PatchDeployment::ForgetDeployPhase() {
-    lpUpdate = nullptr;
-    lpUpdate2 = nullptr;
-    pUpdateIdentity = nullptr;
-    pUpdateDownloadContentCollection = nullptr;
-    lpString = nullptr;
-    pUpdateDownloadContent = nullptr;
-    lpUpdateInstaller = nullptr;
-    IResult = nullptr;
-    lpUpdateDownloader = nullptr;
-    lpDownloadResult = nullptr;
-    pUpdate = nullptr;
-    pUpdate2 = nullptr;
+    auto releaseQuietly = [](auto*&... references) { ReleaseQuietly(references...); };
+    std::apply(releaseQuietly, std::tuple_cat(ScanPhase(), DeployPhase()));
 }

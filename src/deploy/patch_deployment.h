@@ -5,17 +5,10 @@
 // online installation (online_install.cpp).
 #pragma once
 
-#include <cstddef>
+#include <tuple>
 
+#include "deploy/step_exit.h"
 #include "platform/platform.h"
-
-constexpr std::size_t kDescriptionCapacity = 1024;
-
-// How an exit gives the update agent's objects back: Scan runs the
-// scan-phase release routine, Both runs both routines, Quiet runs neither.
-// Whatever an exit's routines do not cover is released without a console
-// line, so that no exit leaves an object alive.
-enum class ExitRelease { None, Scan, Both, Quiet };
 
 // Releases an object that a newer one replaces. The reference is cleared
 // first, so that a release that raises an exception is not repeated.
@@ -55,19 +48,25 @@ inline HRESULT FailedCallCode(HRESULT hr) {
     return hr == S_OK ? E_POINTER : hr;
 }
 
+// One call of the online way that may fail: the console line of its failure
+// (with the code) and the release routines that the failure runs.
+struct OnlineCall {
+    const WCHAR* failureLine;
+    ExitRelease release;
+};
+
 // One run of the deployment: the WUA objects it holds, and the steps of the
 // search, the choice of the way and the three ways of installing. Every step
-// that ends the run returns through Fail, FailWithoutText or Finish, which run
-// the release routines that the exit calls for.
+// that ends the run returns through Fail or Finish, which run the release
+// routines that the exit calls for.
 class PatchDeployment {
 public:
     PatchDeployment(const WCHAR* updateId, const WCHAR* jobId, const WCHAR* driveLetter, WCHAR* description)
         : updateId_(updateId), jobId_(jobId), driveLetter_(driveLetter), description_(description) {}
 
     int Run() {
-        const int searchResult = Search();
-        if (searchResult != kContinue) {
-            return searchResult;
+        if (const StepResult searched = Search()) {
+            return *searched;
         }
         return Deploy();
     }
@@ -77,43 +76,60 @@ public:
     void ReleaseRemaining() { ReleaseFor(ExitRelease::Quiet); }
 
 private:
-    static constexpr int kContinue = 2;
+    // The search, step by step; each goes on only when the update is found
+    // and not installed yet.
+    StepResult Search();
+    StepResult OpenSession(bool packagePresent, const WCHAR* scanPackagePath);
+    StepResult CreateSearcher(bool packagePresent);
+    StepResult FindUpdates();
+    StepResult CheckFoundUpdate();
 
-    int Search();
     int Deploy();
-    int CacheBundledContent(LONG bundledCount);
+    StepResult CacheBundledContent(LONG bundledCount);
+    StepResult CacheBundledUpdate(LONG index);
+    HRESULT CopyContentToCache(const WCHAR* fileName, const WCHAR* filePath);
     int InstallCachedUpdate();
     int InstallOnline();
+    template <typename Agent, typename Result, typename Create, typename Start>
+    StepResult RunOnlineAgent(Create create, Agent*& agent, Start start, Result*& result,
+                              const OnlineCall (&calls)[3], OperationResultCode& resultCode);
     HRESULT InstallationFailureCode();
     HRESULT ReadFirstUpdateHResult(LONG& updateHResult);
     int RestartFlag();
 
-    // The failure-text rule: the code's description from GetScanErrorCodes,
-    // or the bare code when there is none.
-    void WriteFailureText(HRESULT code);
-
-    int Fail(ExitRelease release, HRESULT code) {
-        WriteFailureText(code);
-        return FailWithoutText(release);
-    }
-
-    int FailWithoutText(ExitRelease release) { return Finish(release, -1); }
-
-    // A content file that did not reach the update agent's cache: the code
-    // on the console ("Error %x") and its failure text.
-    int FailCachingContent(HRESULT code);
-
-    // A failed step of the online way: its console line, no description.
-    int FailOnline(ExitRelease release, const WCHAR* lineFormat, HRESULT code);
-
-    int Finish(ExitRelease release, int result) {
+    // Ends the run with result: prints the exit's lines and writes its
+    // description in the order given, then releases as the exit calls for.
+    template <typename... What>
+    int Finish(ExitRelease release, int result, const What&... what) {
+        (Carry(what), ...);
         ReleaseFor(release);
         return result;
     }
 
+    // A failing step: its lines, its description (none when no text is
+    // given), its release routines, and -1.
+    template <typename... What>
+    int Fail(ExitRelease release, const What&... what) {
+        return Finish(release, -1, what...);
+    }
+
+    void Carry(const StepLine& line) { line.Print(); }
+    void Carry(const FailureText& text) { WriteFailureText(static_cast<DWORD>(text.code), description_); }
+    void Carry(const FixedText& text) { FormatTruncatedN(description_, kDescriptionCapacity, TEXT("%s"), text.text); }
+
     void ReleaseFor(ExitRelease release);
-    void ForgetScanPhase();
-    void ForgetDeployPhase();
+
+    // The references of each phase, in the order of its release routine's
+    // parameters.
+    auto ScanPhase() {
+        return std::tie(lpUpdateSession, lpUpdateSearcher, lpUpdateServiceManager, pService, pUpdateCollection1,
+                        pUpdateCollection2, pUpdateCollection3, pSearchResult);
+    }
+    auto DeployPhase() {
+        return std::tie(lpUpdate, lpUpdate2, pUpdateIdentity, pUpdateDownloadContentCollection, lpString,
+                        pUpdateDownloadContent, lpUpdateInstaller, IResult, lpUpdateDownloader, lpDownloadResult,
+                        pUpdate, pUpdate2);
+    }
 
     const WCHAR* updateId_;
     const WCHAR* jobId_;

@@ -1,22 +1,43 @@
 #include "deploy/release_pointers.h"
 
+#include <initializer_list>
+
 #include "platform/console.h"
 
 namespace {
 
-// Releases one reference under its own guard. failureLine is printed when the
-// release raises an exception; null means the reference has no line of its own.
-void ReleaseGuarded(IUnknown* reference, const WCHAR* failureLine) {
-    if (reference == nullptr) {
+// A reference as a release routine hands it over: the object, and the name
+// that its exception line gives it (null for none).
+struct NamedReference {
+    IUnknown* reference;
+    const WCHAR* name;
+};
+
+// The reference under the name of the parameter that holds it.
+#define NAMED(reference) NamedReference{reference, TEXT(#reference)}
+
+// Releases one reference under its own guard; a release that raises an
+// exception is reported by the reference's own line, and the routine goes on.
+void ReleaseGuarded(const WCHAR* routine, const NamedReference& named) {
+    if (named.reference == nullptr) {
         return;
     }
     try {
-        reference->Release();
+        named.reference->Release();
     } catch (...) {
-        if (failureLine != nullptr) {
-            ConsolePrint(TEXT("%s"), failureLine);
+        if (named.name != nullptr) {
+            ConsolePrint(TEXT("Exception in %s :: %s->Release()"), routine, named.name);
         }
     }
+}
+
+// A release routine: its entry line, each reference in order, its exit line.
+void ReleaseInOrder(const WCHAR* routine, std::initializer_list<NamedReference> references) {
+    ConsolePrint(TEXT("%s - Entry"), routine);
+    for (const NamedReference& named : references) {
+        ReleaseGuarded(routine, named);
+    }
+    ConsolePrint(TEXT("%s - Exit"), routine);
 }
 
 }  // namespace
@@ -25,20 +46,10 @@ void ReleasePatchScanPointers(IUpdateSession* lpUpdateSession, IUpdateSearcher* 
                               IUpdateServiceManager* lpUpdateServiceManager, IUpdateService* pService,
                               IUpdateCollection* pUpdateCollection1, IUpdateCollection* pUpdateCollection2,
                               IUpdateCollection* pUpdateCollection3, ISearchResult* pSearchResult) {
-    ConsolePrint(TEXT("ReleasePatchScanPointers - Entry"));
-    ReleaseGuarded(lpUpdateSession, TEXT("Exception in ReleasePatchScanPointers :: lpUpdateSession->Release()"));
-    ReleaseGuarded(lpUpdateSearcher, TEXT("Exception in ReleasePatchScanPointers :: lpUpdateSearcher->Release()"));
-    ReleaseGuarded(lpUpdateServiceManager,
-                   TEXT("Exception in ReleasePatchScanPointers :: lpUpdateServiceManager->Release()"));
-    ReleaseGuarded(pService, TEXT("Exception in ReleasePatchScanPointers :: pService->Release()"));
-    ReleaseGuarded(pUpdateCollection1,
-                   TEXT("Exception in ReleasePatchScanPointers :: pUpdateCollection1->Release()"));
-    ReleaseGuarded(pUpdateCollection2,
-                   TEXT("Exception in ReleasePatchScanPointers :: pUpdateCollection2->Release()"));
-    ReleaseGuarded(pUpdateCollection3,
-                   TEXT("Exception in ReleasePatchScanPointers :: pUpdateCollection3->Release()"));
-    ReleaseGuarded(pSearchResult, TEXT("Exception in ReleasePatchScanPointers :: pSearchResult->Release()"));
-    ConsolePrint(TEXT("ReleasePatchScanPointers - Exit"));
+    ReleaseInOrder(TEXT("ReleasePatchScanPointers"),
+                   {NAMED(lpUpdateSession), NAMED(lpUpdateSearcher), NAMED(lpUpdateServiceManager), NAMED(pService),
+                    NAMED(pUpdateCollection1), NAMED(pUpdateCollection2), NAMED(pUpdateCollection3),
+                    NAMED(pSearchResult)});
 }
 
 void ReleasePatchDeployPointers(IUpdate* lpUpdate, IUpdate2* lpUpdate2, IUpdateIdentity* pUpdateIdentity,
@@ -47,22 +58,12 @@ void ReleasePatchDeployPointers(IUpdate* lpUpdate, IUpdate2* lpUpdate2, IUpdateI
                                 IUpdateInstaller* lpUpdateInstaller, IInstallationResult* IResult,
                                 IUpdateDownloader* lpUpdateDownloader, IDownloadResult* lpDownloadResult,
                                 IUpdate* pUpdate, IUpdate2* pUpdate2) {
-    ConsolePrint(TEXT("ReleasePatchDeployPointers - Entry"));
-    ReleaseGuarded(lpUpdate, TEXT("Exception in ReleasePatchDeployPointers :: lpUpdate->Release()"));
-    ReleaseGuarded(lpUpdate2, TEXT("Exception in ReleasePatchDeployPointers :: lpUpdate2->Release()"));
-    ReleaseGuarded(pUpdateIdentity, nullptr);
-    ReleaseGuarded(pUpdateDownloadContentCollection,
-                   TEXT("Exception in ReleasePatchDeployPointers :: pUpdateDownloadContentCollection->Release()"));
-    ReleaseGuarded(lpString, TEXT("Exception in ReleasePatchDeployPointers :: lpString->Release()"));
-    ReleaseGuarded(pUpdateDownloadContent,
-                   TEXT("Exception in ReleasePatchDeployPointers :: pUpdateDownloadContent->Release()"));
-    ReleaseGuarded(lpUpdateInstaller,
-                   TEXT("Exception in ReleasePatchDeployPointers :: lpUpdateInstaller->Release()"));
-    ReleaseGuarded(IResult, TEXT("Exception in ReleasePatchDeployPointers :: IResult->Release()"));
-    ReleaseGuarded(lpUpdateDownloader,
-                   TEXT("Exception in ReleasePatchDeployPointers :: lpUpdateDownloader->Release()"));
-    ReleaseGuarded(lpDownloadResult, TEXT("Exception in ReleasePatchDeployPointers :: lpDownloadResult->Release()"));
-    ReleaseGuarded(pUpdate, TEXT("Exception in ReleasePatchDeployPointers :: pUpdate->Release()"));
-    ReleaseGuarded(pUpdate2, TEXT("Exception in ReleasePatchDeployPointers :: pUpdate2->Release()"));
-    ConsolePrint(TEXT("ReleasePatchDeployPointers - Exit"));
+    // The update identity has no exception line of its own.
+    ReleaseInOrder(TEXT("ReleasePatchDeployPointers"),
+                   {NAMED(lpUpdate), NAMED(lpUpdate2), NamedReference{pUpdateIdentity, nullptr},
+                    NAMED(pUpdateDownloadContentCollection), NAMED(lpString), NAMED(pUpdateDownloadContent),
+                    NAMED(lpUpdateInstaller), NAMED(IResult), NAMED(lpUpdateDownloader), NAMED(lpDownloadResult),
+                    NAMED(pUpdate), NAMED(pUpdate2)});
 }
+
+#undef NAMED

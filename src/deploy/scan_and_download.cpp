@@ -1,6 +1,7 @@
 #include "deploy/scan_and_download.h"
 
 #include "deploy/patch_deployment.h"
+#include "errors/scan_error_codes.h"
 #include "platform/console.h"
 #include "platform/text_format.h"
 

@@ -5,7 +5,7 @@
 #include "deploy/job_file_names.h"
 #include "deploy/letter_case.h"
 #include "deploy/msu_file_name.h"
-#include "deploy/patch_deployment.h"
+#include "errors/scan_error_codes.h"
 #include "platform/text_format.h"
 #include "process/run_command.h"
 

@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 
-#include "deploy/patch_deployment.h"
 #include "deploy/scan_and_download.h"
 #include "driver/job_outcome_keeper.h"
 #include "driver/narrow_text.h"
@@ -63,16 +62,6 @@ bool SendReport(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& requ
 // Printed instead of the report when the endpoint cannot be sent as it is.
 const WCHAR kUnsendableEndpoint[] = TEXT("Soap failure. The status server's host or port is not valid.");
 
-// Describes a failed COM start-up into the job's description buffer.
-void DescribeComFailure(HRESULT hr, WCHAR (&description)[1024]) {
-    WCHAR errorText[1024] = {};
-    GetScanErrorCodes(static_cast<DWORD>(hr), errorText);
-    if (errorText[0] == 0)
-        FormatTruncated(description, TEXT("Failed to initialize COM library. Error code: 0x%X"), hr);
-    else
-        FormatTruncated(description, TEXT("Failed to initialize COM library. Error description:%s"), errorText);
-}
-
 }  // namespace
 
 int RunDeployJob(WCHAR** argv) {
@@ -81,7 +70,7 @@ int RunDeployJob(WCHAR** argv) {
 
 int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     WCHAR endpoint[1024] = {};
-    WCHAR description[1024] = {};
+    WCHAR description[kDescriptionCapacity] = {};
     const JobNumbers job{_wtoi(argv[2]), _wtoi(argv[8]), _wtoi(argv[9])};
     ns1__UpdateDeployJobStatus request;
 
@@ -120,7 +109,7 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
         HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         if (FAILED(hr)) {
             ConsolePrint(TEXT("Failed to initialize COM.\n"));
-            DescribeComFailure(hr, description);
+            WriteFailureText(static_cast<DWORD>(hr), description, TEXT("Failed to initialize COM library. "));
             result = -1;
         } else {
             result = deploy(argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8], argv[9],

@@ -47,15 +47,11 @@ long long UnixSecondsOf(const FILETIME& time) {
     return (static_cast<long long>(steps) - kStepsFrom1601To1970) / 10000000LL;
 }
 
-HANDLE Opened(HANDLE handle) {
-    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
-}
-
 // The lock that marks a job as running: a file opened without sharing,
 // which the system closes, and so frees, when the process ends.
 HANDLE TakeLock(const Text& path) {
-    return Opened(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
 struct FolderEntry {
@@ -67,13 +63,12 @@ struct FolderEntry {
 std::vector<FolderEntry> ListOldestFirst(const Text& folder, const WCHAR* pattern) {
     std::vector<FolderEntry> entries;
     WIN32_FIND_DATAW data{};
-    HANDLE search = FindFirstFileW((folder + TEXT("\\") + pattern).c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) return entries;
+    ScopedFindHandle search(FindFirstFileW((folder + TEXT("\\") + pattern).c_str(), &data));
+    if (!search) return entries;
     do {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             entries.push_back({UnixSecondsOf(data.ftLastWriteTime), Text(data.cFileName)});
-    } while (FindNextFileW(search, &data));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &data));
     std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
         return a.written != b.written ? a.written < b.written : a.name < b.name;
     });
@@ -84,8 +79,8 @@ std::vector<FolderEntry> ListOldestFirst(const Text& folder, const WCHAR* patter
 enum class ReadResult { Read, Unavailable, TooLarge };
 
 ReadResult ReadWhole(const Text& path, std::string& bytes) {
-    ScopedHandle file(Opened(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr)));
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return ReadResult::Unavailable;
     bytes.assign(kMostRecordBytes + 1, '\0');
     DWORD total = 0;
@@ -167,8 +162,8 @@ bool ReportSpool::WriteDurably(const Text& name, const std::string& bytes) {
     const Text temporary = target + kTemporarySuffix;
     bool written;
     {
-        ScopedHandle file(Opened(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr)));
+        ScopedHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
         DWORD put = 0;
         written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "process/scoped_resource.h"
+#include "platform/scoped_resource.h"
 #include "status/report_record.h"
 
 class veltwuaPortBindingProxy;

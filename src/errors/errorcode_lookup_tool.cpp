@@ -52,7 +52,7 @@ bool ParseCode(const WCHAR* text, DWORD& code) {
 }
 
 void PrintNarrow(std::FILE* stream, const WCHAR* text) {
-    char utf8[4 * 1024];
+    char utf8[4 * kDescriptionCapacity];
     int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), nullptr, nullptr);
     if (bytes > 0) std::fputs(utf8, stream);
 }
@@ -60,7 +60,7 @@ void PrintNarrow(std::FILE* stream, const WCHAR* text) {
 // One line per code. A system text's own line end is left off so that each
 // description stays on its line.
 void PrintDescription(DWORD code) {
-    WCHAR description[1024] = {};
+    WCHAR description[kDescriptionCapacity] = {};
     GetScanErrorCodes(code, description);
     std::size_t length = WideLength(description);
     while (length && (description[length - 1] == '\r' || description[length - 1] == '\n')) description[--length] = 0;

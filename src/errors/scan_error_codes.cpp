@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr std::size_t kDescriptionCapacity = 1024;
 constexpr DWORD kSystemTextCapacity = 1023;
 
 // The system's own text: from the system message table only, in the
@@ -54,5 +53,15 @@ void GetScanErrorCodes(DWORD code, WCHAR* description) {
         FormatTruncatedN(description, kDescriptionCapacity, TEXT("(%X) %s"), code, systemText);
     } catch (...) {
         ConsolePrint(TEXT("Exception caught in GetScanErrorCodes while FormatMessage\n"));
+    }
+}
+
+void WriteFailureText(DWORD code, WCHAR* description, const WCHAR* prefix) {
+    WCHAR text[kDescriptionCapacity] = {};
+    GetScanErrorCodes(code, text);
+    if (text[0] == 0) {
+        FormatTruncatedN(description, kDescriptionCapacity, TEXT("%sError code: 0x%X"), prefix, code);
+    } else {
+        FormatTruncatedN(description, kDescriptionCapacity, TEXT("%sError description:%s"), prefix, text);
     }
 }

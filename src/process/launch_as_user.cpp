@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/console.h"
-#include "process/scoped_resource.h"
+#include "platform/scoped_resource.h"
 #include "process/writable_copy.h"
 
 namespace {

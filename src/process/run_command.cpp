@@ -2,17 +2,17 @@
 
 #include <vector>
 
+#include "errors/scan_error_codes.h"
+#include "platform/scoped_resource.h"
 #include "platform/text_format.h"
-#include "process/scoped_resource.h"
 #include "process/writable_copy.h"
 
 namespace {
 
 constexpr std::size_t kExitCodeTextSize = 256;
-constexpr std::size_t kMessageSize = 1024;
 
 void WriteMessage(WCHAR* message, const WCHAR* text) {
-    if (message) FormatTruncatedN(message, kMessageSize, TEXT("%s"), text);
+    if (message) FormatTruncatedN(message, kDescriptionCapacity, TEXT("%s"), text);
 }
 
 bool SameText(const WCHAR* a, const WCHAR* b) {
@@ -63,7 +63,7 @@ bool RunCommandAndWait(LPWSTR commandLine, DWORD timeoutMs, LPCWSTR successCodeT
         } else if (SameText(codeText, TEXT("0x7"))) {
             WriteMessage(message, TEXT(" The installation option (upgrade or data only) was not available."));
         } else if (message) {
-            FormatTruncatedN(message, kMessageSize, TEXT("%s->%s"), TEXT("Exit Code-"), codeText);
+            FormatTruncatedN(message, kDescriptionCapacity, TEXT("%s->%s"), TEXT("Exit Code-"), codeText);
         }
         return false;
     } catch (...) {

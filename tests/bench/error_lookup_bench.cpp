@@ -40,7 +40,7 @@ HashTable MakeHashTable(const std::vector<DWORD>& codes) {
 // allocations made per lookup.
 template <class Lookup>
 void RunLookups(benchmark::State& state, const std::vector<DWORD>& codes, Lookup lookup) {
-    WCHAR description[1024];
+    WCHAR description[kDescriptionCapacity];
     std::size_t i = 0;
     long before = AllocationCount();
     for (auto _ : state) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "errors/scan_error_codes.h"
 #include "platform/linux/utf.h"
 #include "process/run_command.h"
 
@@ -42,7 +43,7 @@ long long ThroughRunCommandAndWait(const std::string& child, const std::string& 
     std::string line = "\"" + child + "\" \"" + stampFile + "\"";
     std::u16string wide = Utf8ToUtf16(line.data(), line.size());
     WCHAR exitCodeText[256] = {};
-    WCHAR message[1024] = {};
+    WCHAR message[kDescriptionCapacity] = {};
     if (!RunCommandAndWait(reinterpret_cast<WCHAR*>(wide.data()), 60000, TEXT("0x240006"), exitCodeText, message,
                            nullptr))
         return -1;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "deploy/content_file.h"
+#include "errors/scan_error_codes.h"
 
 namespace {
 
@@ -12,18 +13,18 @@ using WideString = std::basic_string<WCHAR>;
 
 TEST(CheckJobFolderName, OnlyOneFolderInsideTheInstallDirectory) {
     for (const WCHAR* usable : {TEXT("42"), TEXT("abc"), TEXT("4.2"), TEXT(" 7")}) {
-        WCHAR description[1024] = {};
+        WCHAR description[kDescriptionCapacity] = {};
         EXPECT_TRUE(CheckJobFolderName(usable, description));
         EXPECT_EQ(description[0], 0);
     }
     for (const WCHAR* refused : {TEXT(""), TEXT("."), TEXT(".."), TEXT("4..2"), TEXT("..\\pub"), TEXT("../pub"),
                                  TEXT("C:"), TEXT("42\t"), TEXT("4\x7F"), TEXT("4*"), TEXT("4?"), TEXT("4|2"),
                                  TEXT("4<2"), TEXT("4>2"), TEXT("4\"2")}) {
-        WCHAR description[1024] = {};
+        WCHAR description[kDescriptionCapacity] = {};
         EXPECT_FALSE(CheckJobFolderName(refused, description)) << WideString(refused).size();
         EXPECT_EQ(WideString(description), TEXT("Invalid job identifier: it is not a valid folder name."));
     }
-    EXPECT_FALSE(CheckJobFolderName(nullptr, WideString(1024, 0).data()));
+    EXPECT_FALSE(CheckJobFolderName(nullptr, WideString(kDescriptionCapacity, 0).data()));
 }
 
 TEST(IsContentFileName, NoPathDriveOrDotNames) {

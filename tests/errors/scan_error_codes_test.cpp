@@ -1,6 +1,6 @@
-// GetScanErrorCodes as its callers meet it: a cleared 1024-character buffer,
-// a table text or the system's text behind the code, never more than 1023
-// characters, no allocation.
+// GetScanErrorCodes as its callers meet it: a cleared description buffer, a
+// table text or the system's text behind the code, never more than the
+// buffer's last character, no allocation; and the failure text made from it.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -23,7 +23,7 @@ WideString Widen(const char* text) {
 }
 
 WideString Describe(DWORD code) {
-    WCHAR description[1024] = {};
+    WCHAR description[kDescriptionCapacity] = {};
     GetScanErrorCodes(code, description);
     return description;
 }
@@ -34,7 +34,7 @@ struct MarkedBuffer {
         for (WCHAR& c : text) c = '#';
         text[0] = 0;
     }
-    WCHAR text[1100];
+    WCHAR text[kDescriptionCapacity + 76];
 };
 
 int g_systemCalls = 0;
@@ -145,21 +145,21 @@ TEST_F(ScanErrorCodes, AnOverlongSystemTextIsCutTo1023Characters) {
     SetSystemMessageFunction(LongestSystemText);
     MarkedBuffer description;
     GetScanErrorCodes(0x80070004, description.text);
-    EXPECT_EQ(WideLength(description.text), 1023u);
-    EXPECT_EQ(description.text[1024], '#');
+    EXPECT_EQ(WideLength(description.text), kDescriptionCapacity - 1);
+    EXPECT_EQ(description.text[kDescriptionCapacity], '#');
     EXPECT_EQ(WideString(description.text).substr(0, 14), Widen("(80070004) abc"));
 
     // A lookup that leaves no terminator does not run past its buffer.
     SetSystemMessageFunction(UnterminatedSystemText);
     MarkedBuffer again;
     GetScanErrorCodes(0x80070004, again.text);
-    EXPECT_EQ(WideLength(again.text), 1023u);
-    EXPECT_EQ(again.text[1024], '#');
+    EXPECT_EQ(WideLength(again.text), kDescriptionCapacity - 1);
+    EXPECT_EQ(again.text[kDescriptionCapacity], '#');
 }
 
 TEST_F(ScanErrorCodes, AnExceptionInTheSystemLookupIsReportedAndLeavesTheBufferAlone) {
     SetSystemMessageFunction(ThrowingSystemText);
-    WCHAR description[1024] = {};
+    WCHAR description[kDescriptionCapacity] = {};
     ::testing::internal::CaptureStdout();
     GetScanErrorCodes(0x80070004, description);
     std::string out = ::testing::internal::GetCapturedStdout();
@@ -179,7 +179,7 @@ TEST_F(ScanErrorCodes, LookupsAllocateNothing) {
     auto probe = std::make_unique<int>(1);
     ASSERT_EQ(HeapAllocationCount(), start + 1);
 
-    WCHAR description[1024];
+    WCHAR description[kDescriptionCapacity];
     std::size_t before = HeapAllocationCount();
     for (DWORD code : {0x00000000u, 0x80070057u, 0x80240007u, 0xFFFFFFFFu, 0x80070004u, 0x80240043u}) {
         description[0] = 0;
@@ -197,4 +197,24 @@ TEST_F(ScanErrorCodes, ANullBufferIsIgnored) {
     GetScanErrorCodes(0x80070057, nullptr);
     GetScanErrorCodes(0x80070004, nullptr);
     EXPECT_EQ(g_systemCalls, 0);
+}
+
+TEST_F(ScanErrorCodes, FailureTextNamesTheDescriptionOrTheBareCode) {
+    MarkedBuffer failure;
+    WriteFailureText(0x80240007, failure.text);
+    EXPECT_EQ(WideString(failure.text), Widen("Error description:  "));
+
+    // An empty description leaves the code, in upper-case hexadecimal.
+    SetSystemMessageFunction(ThrowingSystemText);
+    ::testing::internal::CaptureStdout();
+    WriteFailureText(0x8024ABCD, failure.text, TEXT("Failed to initialize COM library. "));
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(WideString(failure.text), Widen("Failed to initialize COM library. Error code: 0x8024ABCD"));
+
+    // The prefix counts against the same buffer: the text is cut, terminated.
+    SetSystemMessageFunction(LongestSystemText);
+    WriteFailureText(0x80070004, failure.text);
+    EXPECT_EQ(WideString(failure.text).substr(0, 29), Widen("Error description:(80070004) "));
+    EXPECT_EQ(WideLength(failure.text), kDescriptionCapacity - 1);
+    EXPECT_EQ(failure.text[kDescriptionCapacity], '#');
 }

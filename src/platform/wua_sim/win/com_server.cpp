@@ -7,6 +7,7 @@
 #include <string>
 
 #include "../../platform.h"
+#include "../../scoped_resource.h"
 #include "../sim_objects.h"
 #include "../wua_sim.h"
 
@@ -73,13 +74,12 @@ LONG SetText(HKEY key, const WCHAR* name, const std::wstring& value) {
 
 HRESULT RegisterSimClass(REFCLSID clsid, const std::wstring& modulePath) {
     std::wstring keyName = ClassKeyName(clsid) + L"\\InprocServer32";
-    HKEY key = nullptr;
-    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                  nullptr);
+    ScopedResource<HKEY, RegCloseKey> key;
+    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                  key.Receive(), nullptr);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-    status = SetText(key, nullptr, modulePath);
-    if (status == ERROR_SUCCESS) status = SetText(key, L"ThreadingModel", L"Both");
-    RegCloseKey(key);
+    status = SetText(key.Get(), nullptr, modulePath);
+    if (status == ERROR_SUCCESS) status = SetText(key.Get(), L"ThreadingModel", L"Both");
     return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
 }
 
