@@ -4,6 +4,7 @@
 
 #include "platform/console.h"
 #include "platform/scoped_resource.h"
+#include "process/startup_info.h"
 #include "process/writable_copy.h"
 
 namespace {
@@ -78,10 +79,7 @@ int LaunchProcessAsUser(LPCWSTR commandLine, LPCWSTR workingDirectory) {
     std::vector<WCHAR> directoryCopy = WritableCopy(workingDirectory);
     LPCWSTR directory = workingDirectory ? directoryCopy.data() : nullptr;
     try {
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_SHOW;
+        STARTUPINFOW startup = StartupInfoShowing(SW_SHOW);
         PROCESS_INFORMATION process = {};
 
         ScopedHandle token(GetCurrentUserToken());

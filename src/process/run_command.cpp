@@ -5,6 +5,7 @@
 #include "errors/scan_error_codes.h"
 #include "platform/scoped_resource.h"
 #include "platform/text_format.h"
+#include "process/startup_info.h"
 #include "process/writable_copy.h"
 
 namespace {
@@ -28,10 +29,7 @@ bool RunCommandAndWait(LPWSTR commandLine, DWORD timeoutMs, LPCWSTR successCodeT
     std::vector<WCHAR> directoryCopy = WritableCopy(workingDirectory);
 
     try {
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_HIDE;
+        STARTUPINFOW startup = StartupInfoShowing(SW_HIDE);
 
         PROCESS_INFORMATION process = {};
         if (!CreateProcessW(nullptr, commandCopy.data(), nullptr, nullptr, FALSE, 0, nullptr,
