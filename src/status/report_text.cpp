@@ -60,6 +60,9 @@ bool IsSendableEndpointPart(const WCHAR* text) {
     for (std::size_t i = 0; text && text[i]; ++i) {
         const char32_t c = static_cast<char16_t>(text[i]);
         if (IsControl(c) || IsWhiteSpace(c)) return false;
+        // These end the host or the port in a URL: what follows them would
+        // name another server (user@host) or another path, query or fragment.
+        if (c == U'/' || c == U'\\' || c == U'?' || c == U'#' || c == U'@') return false;
     }
     return true;
 }

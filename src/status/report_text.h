@@ -22,5 +22,7 @@ std::wstring ToReportText(const WCHAR* text);
 void ToConsoleFaultText(const char* faultText, WCHAR* text, std::size_t capacity);
 
 // Whether a host or port can go into the endpoint as it is: white space or a
-// control character would change the request line or the Host header.
+// control character would change the request line or the Host header, and
+// a slash, a backslash, "?", "#" or "@" the server or the path that the
+// report goes to.
 bool IsSendableEndpointPart(const WCHAR* text);
