@@ -3,6 +3,7 @@
 #include "deploy/patch_deployment.h"
 #include "errors/scan_error_codes.h"
 #include "platform/console.h"
+#include "platform/drive_letter.h"
 #include "platform/text_format.h"
 
 namespace {
@@ -36,11 +37,20 @@ bool IsUsableUpdateId(const WCHAR* updateId, WCHAR* description) {
     return true;
 }
 
+// Refuses a drive argument that is not a drive letter: the scan package, the
+// job folder and the installer's package are all found below <drive>:\ORV.
+bool IsUsableDrive(const WCHAR* drive, WCHAR* description) {
+    if (IsDriveLetter(drive)) return true;
+    FormatTruncatedN(description, kDescriptionCapacity,
+                     TEXT("Invalid drive: it must be a single letter from A to Z."));
+    return false;
+}
+
 }  // namespace
 
 int ScanAndDownload(LPCWSTR updateId, LPCWSTR jobId, LPCWSTR driveLetter, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR,
                     LPCWSTR, LPCWSTR, WCHAR* description) {
-    if (!IsUsableUpdateId(updateId, description)) {
+    if (!IsUsableUpdateId(updateId, description) || !IsUsableDrive(driveLetter, description)) {
         return -1;
     }
     PatchDeployment deployment(updateId, jobId, driveLetter, description);

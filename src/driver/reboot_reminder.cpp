@@ -3,19 +3,13 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/drive_letter.h"
 #include "process/launch_as_user.h"
 
 namespace {
 
 // How long the worker stays after starting the tray program.
 constexpr DWORD kTrayStartPauseMs = 10000;
-
-// The drive argument becomes the start of the tray program's path: only a
-// single letter names a drive.
-bool IsDriveLetter(const WCHAR* drive) {
-    const WCHAR c = drive[0];
-    return ((c >= TEXT('A') && c <= TEXT('Z')) || (c >= TEXT('a') && c <= TEXT('z'))) && drive[1] == 0;
-}
 
 // The text as it goes between the double quotes of the tray program's
 // command line, so that the program reads it back, by the rules of

@@ -86,10 +86,12 @@ class Job:
         with open(os.path.join(self.job_folder, name), "wb") as f:
             f.write(content)
 
-    def run(self, update_id=UPDATE_ID, job=JOB, **env):
+    def run(self, update_id=UPDATE_ID, job=JOB, drive=None, **env):
         self.env.update(env)
         with StatusServer() as server:
-            result = run_worker(job_args(server.port, update_id=update_id, job=job), env=self.env)
+            drive = self.drive if drive is None else drive
+            result = run_worker(job_args(server.port, update_id=update_id, job=job, drive=drive),
+                                env=self.env)
         return self.record(result, server)
 
     def record(self, result, server):
@@ -210,15 +212,18 @@ class SearchTest(DeployTestCase):
         self.assertReport(job, -6, 0, "")
         self.assertEqual(job.calls("IUpdate::get_IsInstalled"), [{"update": BUNDLED_2}])
 
-    def test_update_identifier_that_would_change_the_search_is_refused_before_any_agent_call(self):
-        for update_id, reason in (("a" * 229, "229 characters long"),
-                                  (UPDATE_ID + "' or Type='Software", "contains a quote")):
-            with self.subTest(update_id=update_id):
+    def test_update_identifier_or_drive_that_would_change_the_search_is_refused_before_any_agent_call(self):
+        invalid_drive = "Invalid drive: it must be a single letter from A to Z."
+        for update_id, drive, reason in (
+                ("a" * 229, None, "Invalid update identifier: it is 229 characters long"),
+                (UPDATE_ID + "' or Type='Software", None, "Invalid update identifier: it contains a quote"),
+                (UPDATE_ID, "C:\\ORV\\42\\..\\..\\x", invalid_drive), (UPDATE_ID, "", invalid_drive),
+                (UPDATE_ID, "CD", invalid_drive), (UPDATE_ID, "1", invalid_drive)):
+            with self.subTest(update_id=update_id, drive=drive):
                 job = self.job()
                 job.scan_package([update()])
-                job.run(update_id=update_id)
+                job.run(update_id=update_id, drive=drive)
                 self.assertEqual(job.report["nStatus"], "-6")
-                self.assertIn("Invalid update identifier", job.report["strErrorDescription"])
                 self.assertIn(reason, job.report["strErrorDescription"])
                 self.assertEqual([line for line in job.journal if not line.startswith("live-objects")], [])
 

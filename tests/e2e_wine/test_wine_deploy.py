@@ -45,11 +45,12 @@ class WineJob(Job):
         super().online_catalog(updates)
         self.env["WUA_SIM_ONLINE_CATALOG"] = wine.DRIVE + ":\\microsoft-update.json"
 
-    def run(self, update_id=UPDATE_ID, job=JOB, **env):
+    def run(self, update_id=UPDATE_ID, job=JOB, drive=None, **env):
         self.env.update(env)
         wine.map_drive(self.root)
         with StatusServer() as server:
-            result = wine.run_worker(job_args(server.port, update_id=update_id, job=job, drive=wine.DRIVE),
+            drive = wine.DRIVE if drive is None else drive
+            result = wine.run_worker(job_args(server.port, update_id=update_id, job=job, drive=drive),
                                      env=self.env)
         return self.record(result, server)
 
