@@ -19,7 +19,6 @@ the worker's output ends with the worker is shown by the Linux suite alone."""
 import os
 import shutil
 import tempfile
-import time
 import unittest
 
 import wine_harness as wine
@@ -61,10 +60,7 @@ class ReminderTest(unittest.TestCase):
         """The tray stand-in's record: (command line, argv, environment). The
         stand-in runs on its own, so its record is waited for (renamed into
         place whole)."""
-        for _ in range(300):
-            if os.path.exists(self.record_file):
-                break
-            time.sleep(0.1)
+        self.assertTrue(wine.wait_for_file(self.record_file), "the tray program left no record")
         with open(self.record_file, encoding="utf-8") as f:
             lines = f.read().splitlines()
         self.assertEqual(lines[-1], "end")

@@ -217,7 +217,6 @@ TEST(ErrorCodeTable, HoldsEachListedCodeOnceAndNoOther) {
         DWORD code = ErrorCodeTableCode(i);
         EXPECT_TRUE(inTable.insert(code).second) << "twice: " << Hex(code);
         EXPECT_TRUE(listed.count(code)) << "not listed: " << Hex(code);
-        EXPECT_NE(FindErrorCodeText(code), nullptr) << Hex(code);
     }
     EXPECT_EQ(inTable, listed);
     for (DWORD code : listed) EXPECT_NE(FindErrorCodeText(code), nullptr) << Hex(code);
@@ -227,8 +226,6 @@ TEST(ErrorCodeTable, RangesEndWhereTheListEndsThem) {
     std::set<DWORD> listed = AllListedCodes();
     for (const Group& group : kGroups) {
         for (auto [first, last] : Ranges(group.codes)) {
-            EXPECT_NE(FindErrorCodeText(first), nullptr) << Hex(first);
-            EXPECT_NE(FindErrorCodeText(last), nullptr) << Hex(last);
             DWORD before = first - 1;
             DWORD after = last + 1;
             if (first != 0 && !listed.count(before)) {
@@ -302,6 +299,9 @@ TEST(ErrorCodeTable, CodesWithoutDescriptionCarryTheirCodeInTheListedCase) {
     EXPECT_EQ(codeOnly, 186u);
 }
 
+// Among them the forms that are easy to lose (two blanks only, a leading
+// blank, one backslash, a doubled blank, a literal percent sign) and twins
+// whose texts differ by a full stop, a blank or a capital.
 TEST(ErrorCodeTable, QuotedRowsAreExact) {
     const struct {
         DWORD code;
@@ -347,23 +347,6 @@ TEST(ErrorCodeTable, QuotedRowsAreExact) {
     {0xC0000194, TEXT("object not found")},
     };
     for (const auto& row : rows) EXPECT_EQ(TextOf(row.code), WideString(row.text)) << Hex(row.code);
-
-    // The forms that are easy to lose: two blanks only, a leading blank, one
-    // backslash, a doubled blank and a literal percent sign.
-    EXPECT_EQ(TextOf(0x80240007), Widen("  "));
-    EXPECT_EQ(TextOf(0x80240009)[0], WCHAR(' '));
-    const WideString language = TextOf(0x8007F001);
-    EXPECT_EQ(std::count(language.begin(), language.end(), WCHAR('\\')), 1);
-    EXPECT_NE(TextOf(0x80070652).find(Widen("progress.  Complete")), WideString::npos);
-    EXPECT_EQ(TextOf(0x8007F0C5), Widen("2%"));
-}
-
-TEST(ErrorCodeTable, TwinsKeepTheirDifferingTexts) {
-    EXPECT_EQ(TextOf(0x00000001), Widen("Incorrect function"));
-    EXPECT_EQ(TextOf(0x80070001), Widen("Incorrect function."));
-    EXPECT_NE(TextOf(0x00000643), TextOf(0x80070643));
-    EXPECT_NE(TextOf(0x00000652), TextOf(0x80070652));
-    EXPECT_NE(TextOf(0x80000007), TextOf(0x80004004));
 }
 
 TEST(ErrorCodeTable, SharedTextsAreSharedAsListed) {
