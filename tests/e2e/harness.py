@@ -22,7 +22,43 @@ ERROR_CODES_FILE = os.path.join(HERE, "..", "..", "src", "errors", "error_codes.
 # Only a program that never comes makes a test wait this long for it.
 NO_PARTNER_LIMIT = 60
 
-ACCEPTED = b"HTTP/1.1 202 Accepted\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+# A job that fails before it reaches the update agent: COM start-up is made
+# to fail, so the report's content does not depend on any catalog.
+COM_FAILS = {"WORKER_COINIT_RESULT": "0x80004005"}
+COM_FAILED_LINE = "Failed to initialize COM.\r\n"
+SOAP_FAILURE = "Soap failure. "
+
+
+def reply(status_line, body=b"", length=True):
+    """A server reply with the given status line and content, closing the
+    connection; length=False leaves the Content-Length header out."""
+    head = b"HTTP/1.1 " + status_line + b"\r\n"
+    if length:
+        head += b"Content-Length: " + str(len(body)).encode() + b"\r\n"
+    return head + b"Connection: close\r\n\r\n" + body
+
+
+ACCEPTED = reply(b"202 Accepted")
+HTML_500 = (b"HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/html\r\nContent-Length: 40\r\n"
+            b"Connection: close\r\n\r\n<html><body>Internal error</body></html>")
+
+FAULT_BODY = (b'<?xml version="1.0"?><SOAP-ENV:Envelope xmlns:SOAP-ENV="http://schemas.xmlsoap.org/soap/envelope/">'
+              b"<SOAP-ENV:Body><SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode>"
+              b"<faultstring>Job table is locked</faultstring></SOAP-ENV:Fault></SOAP-ENV:Body></SOAP-ENV:Envelope>")
+
+# The most content the worker reads from a reply: a Fault fits, anything
+# longer is an HTTP error.
+CONTENT_BOUND = 64 * 1024
+
+
+def fault_reply(text=b"Job table is locked", length=True, padding=0):
+    """A 500 reply carrying a SOAP Fault with text as its faultstring, padded
+    with blanks after the envelope."""
+    body = FAULT_BODY.replace(b"Job table is locked", text) + b" " * padding
+    head = b"HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/xml\r\n"
+    if length:
+        head += b"Content-Length: %d\r\n" % len(body)
+    return head + b"Connection: close\r\n\r\n" + body
 
 
 def decode_console(raw):
@@ -179,11 +215,13 @@ class StatusServer:
     runs out, every further request is acknowledged with 202.
     A plain server that is spoken TLS to answers "400 Bad Request", as web
     servers do. With listening=False the port is bound but refuses every
-    connection until listen() is called."""
+    connection until listen() is called. Once closed, connections counts
+    every connection made to it, answered or not."""
 
     def __init__(self, replies=(), tls=False, listening=True):
         self.replies = list(replies)
         self.requests = []
+        self.connections = 0
         self._lock = threading.Lock()
         self._stop = threading.Event()
         self._silent = []
@@ -222,6 +260,14 @@ class StatusServer:
         self._stop.set()
         if self._thread.is_alive():
             self._thread.join(timeout=10)
+        if self._listening:
+            # A client's connection is complete before its connect returns:
+            # one that the serving loop has not taken yet waits here.
+            with contextlib.suppress(OSError):
+                self._sock.setblocking(False)
+                while True:
+                    self._sock.accept()[0].close()
+                    self.connections += 1
         for conn in self._silent:
             try:
                 conn.close()
@@ -239,6 +285,7 @@ class StatusServer:
                 continue
             except OSError:
                 return
+            self.connections += 1
             threading.Thread(target=self._handle, args=(conn,), daemon=True).start()
 
     def _next_reply(self):

@@ -19,7 +19,6 @@ the worker's output ends with the worker is shown by the Linux suite alone."""
 import os
 import shutil
 import tempfile
-import time
 import unittest
 
 import wine_harness as wine
@@ -52,25 +51,21 @@ class ReminderTest(unittest.TestCase):
 
     def run_reminder(self, worker=None, env=None, args=TRAY_ARGS):
         """Runs the reminder until its success line (or its end) and returns
-        the console text; a worker still in its pause is stopped."""
+        the console text; a worker still in its pause is stopped. The tray
+        stand-in runs on its own: its record (renamed into place whole) is
+        waited for and kept as self.tray, (command line, argv, environment),
+        so that no stand-in of this run writes after the run."""
         env = dict(env or {}, **{MARKER: "worker"})
         text, self.paused = wine.run_until(args, SUCCESS.replace("\n", "\r\n"), env=env, worker=worker)
-        return text
-
-    def record(self):
-        """The tray stand-in's record: (command line, argv, environment). The
-        stand-in runs on its own, so its record is waited for (renamed into
-        place whole)."""
-        for _ in range(300):
-            if os.path.exists(self.record_file):
-                break
-            time.sleep(0.1)
+        self.assertTrue(wine.wait_for_file(self.record_file), "the tray program left no record: " + text)
         with open(self.record_file, encoding="utf-8") as f:
             lines = f.read().splitlines()
+        os.remove(self.record_file)
         self.assertEqual(lines[-1], "end")
         split = lines.index("environment")
         environment = dict(entry.split("=", 1) for entry in lines[split + 1:-1] if "=" in entry[1:])
-        return lines[0], lines[1:split], environment
+        self.tray = lines[0], lines[1:split], environment
+        return text
 
     def expected_console(self, *lines):
         return "".join(lines).replace("\n", "\r\n")
@@ -79,7 +74,7 @@ class ReminderTest(unittest.TestCase):
         text = self.run_reminder()
         self.assertEqual(text, self.expected_console(START, ENTRY % WINE_COMMAND_LINE, USER_START, SUCCESS))
         self.assertTrue(self.paused, "the worker pauses after the start")
-        command_line, argv, environment = self.record()
+        command_line, argv, environment = self.tray
         self.assertEqual(command_line, WINE_COMMAND_LINE)
         self.assertEqual(argv, [wine.DRIVE + ":\\ORV\\PatchTray\\VeltraneORVTray.exe", "1", "2", "3", "4", "5", "6",
                                 "abc"])
@@ -97,7 +92,7 @@ class ReminderTest(unittest.TestCase):
         self.assertEqual(text, self.expected_console(START, ENTRY % WINE_COMMAND_LINE, QUERY_FAILED % ERROR_NO_TOKEN,
                                                      NO_TOKEN, FALLBACK_START, SUCCESS))
         self.assertTrue(self.paused, "the worker pauses after the start")
-        command_line, argv, environment = self.record()
+        command_line, argv, environment = self.tray
         self.assertEqual(command_line, WINE_COMMAND_LINE)
         self.assertEqual(argv[1:], ["1", "2", "3", "4", "5", "6", "abc"])
         # Started in the worker's own session, with the worker's environment.
@@ -105,7 +100,7 @@ class ReminderTest(unittest.TestCase):
 
     def test_reminder_setting_is_read_as_the_c_runtime_reads_it(self):
         # Full-width digits are digits to the Windows C runtime: "01".
-        text, _ = wine.run_until([wine.DRIVE, "\uff10\uff11"] + TRAY_ARGS[2:], SUCCESS.replace("\n", "\r\n"))
+        text = self.run_reminder(args=[wine.DRIVE, "\uff10\uff11"] + TRAY_ARGS[2:])
         self.assertEqual(text, self.expected_console(START, ENTRY % WINE_COMMAND_LINE, USER_START, SUCCESS))
         # The tray program runs on its own: its record is awaited here, or it
         # would land in the next test's folder once drive W: is mapped there.
@@ -135,9 +130,7 @@ class ReminderTest(unittest.TestCase):
         for text in ('abc" --uninstall "x', "C:\\dir\\", 'a\\"b\\\\"'):
             with self.subTest(text=text):
                 self.run_reminder(args=[wine.DRIVE.lower(), "1", "2", "3", "4", "5", "6", text])
-                _, argv, _ = self.record()
-                self.assertEqual(argv[1:], ["1", "2", "3", "4", "5", "6", text])
-                os.remove(self.record_file)
+                self.assertEqual(self.tray[1][1:], ["1", "2", "3", "4", "5", "6", text])
 
     def test_reminder_disabled(self):
         run = wine.run_worker([wine.DRIVE, "0", "2", "3", "4", "5", "6", "abc"])

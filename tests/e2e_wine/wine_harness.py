@@ -10,6 +10,7 @@ dosdevices symlink, re-pointed for each job). Console output, the loopback
 status server and the decoding of the UTF-16 console come from the Linux
 suite's harness."""
 
+import ctypes
 import os
 import select
 import shutil
@@ -20,7 +21,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
-from harness import WorkerRun, decode_console  # noqa: E402
+from harness import NO_PARTNER_LIMIT, WorkerRun, decode_console  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("WORKER_WINDOWS_BUILD_DIR", os.path.join(HERE, "..", "..", "build-windows")))
 PREFIX = os.path.join(BUILD, "wine-prefix")
@@ -72,26 +73,25 @@ def _run(command, env=None, cwd=None, timeout=120):
     fd = proc.stdout.fileno()
     os.set_blocking(fd, False)
     out = bytearray()
+    # Readable once the command has ended: its end is waited for as an event,
+    # next to its output.
+    ended = os.pidfd_open(proc.pid)
     deadline = time.monotonic() + timeout
     try:
         while True:
-            ended = proc.poll() is not None
-            readable, _, _ = select.select([fd], [], [], 0 if ended else 0.05)
-            if readable:
-                try:
-                    chunk = os.read(fd, 65536)
-                except BlockingIOError:
-                    continue
-                if not chunk:
-                    break
-                out += chunk
-            elif ended:
-                break
-            elif time.monotonic() > deadline:
+            readable, _, _ = select.select([fd, ended], [], [], max(0, deadline - time.monotonic()))
+            if not readable:
                 proc.kill()
                 proc.wait()
                 raise subprocess.TimeoutExpired(command, timeout, bytes(out))
+            if fd not in readable:
+                break  # the command has ended and the pipe holds nothing more of it
+            chunk = os.read(fd, 65536)
+            if not chunk:
+                break  # every holder of the pipe has closed it
+            out += chunk
     finally:
+        os.close(ended)
         proc.stdout.close()
     return proc.wait(), bytes(out)
 
@@ -160,12 +160,12 @@ def start_worker(args, env=None, worker=None):
                             cwd=STANDINS)
 
 
-def read_until(proc, text, timeout=120):
+def read_until(proc, text, limit=NO_PARTNER_LIMIT):
     """Reads the running worker's UTF-16 console until it holds text; returns
-    what was read (less, without text, when the worker ended first)."""
+    what was read (less, without text, when the worker ended first or wrote
+    nothing for limit seconds: a worker that never comes)."""
     raw = b""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
+    while select.select([proc.stdout], [], [], limit)[0]:
         chunk = os.read(proc.stdout.fileno(), 4096)
         if not chunk:
             break
@@ -175,20 +175,45 @@ def read_until(proc, text, timeout=120):
     return decode_console(raw[:len(raw) - len(raw) % 2])
 
 
-def run_until(args, text, env=None, worker=None):
+def run_until(args, text, env=None, worker=None, limit=NO_PARTNER_LIMIT):
     """Runs the worker until its console holds text (or it has ended), then
     stops it: for runs that go on into one of the worker's real pauses of 10
     or 60 seconds. Returns the console text and whether the worker was still
     running when it was stopped."""
     proc = start_worker(args, env=env, worker=worker)
     try:
-        out = read_until(proc, text)
+        out = read_until(proc, text, limit)
         running = proc.poll() is None
     finally:
         proc.kill()
         proc.wait()
         proc.stdout.close()
     return out, running
+
+
+IN_MOVED_TO = 0x80
+IN_CREATE = 0x100
+
+
+def wait_for_file(path, limit=NO_PARTNER_LIMIT):
+    """Waits until path exists, woken by the kernel (inotify) whenever a name
+    is created in or moved into its folder; limit only ends the wait for a
+    file that never comes. Returns whether the file is there."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    watch = libc.inotify_init1(os.O_CLOEXEC)
+    if watch < 0:
+        raise OSError(ctypes.get_errno(), "inotify_init1")
+    try:
+        if libc.inotify_add_watch(watch, os.fsencode(os.path.dirname(path)), IN_CREATE | IN_MOVED_TO) < 0:
+            raise OSError(ctypes.get_errno(), "inotify_add_watch")
+        deadline = time.monotonic() + limit
+        while not os.path.exists(path):
+            if not select.select([watch], [], [], max(0, deadline - time.monotonic()))[0]:
+                return False
+            os.read(watch, 65536)
+        return True
+    finally:
+        os.close(watch)
 
 
 def describe(code):

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -146,8 +147,14 @@ TEST(CreateProcessW, WorkerWithoutStandardDescriptorsStillLearnsOfAFailedStart) 
 
 TEST(CreateProcessW, ChildOutlivesTheTimeLimitAndItsHandle) {
     TempFolder folder;
+    // The child reads a named pipe that this test alone holds open for
+    // writing: it runs until the test closes its end, whatever the time.
+    std::string fifo = folder / "hold";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int hold = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(hold, 0);
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(Start(WriteScript(folder / "sleeper", "exec sleep 30"), info));
+    ASSERT_TRUE(Start(WriteScript(folder / "held", "exec cat '" + fifo + "' > /dev/null"), info));
     pid_t pid = static_cast<pid_t>(info.dwProcessId);
     EXPECT_EQ(WaitForSingleObject(info.hProcess, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     DWORD code = 0;
@@ -158,7 +165,7 @@ TEST(CreateProcessW, ChildOutlivesTheTimeLimitAndItsHandle) {
     EXPECT_FALSE(IsZombieOrGone(pid)) << "closing the handle must not end the child";
 
     // Once it ends, the next start reaps it: no zombie stays behind.
-    kill(pid, SIGKILL);
+    close(hold);
     while (!IsZombieOrGone(pid)) usleep(1000);
     ASSERT_TRUE(Start(WriteScript(folder / "quick", "exit 0"), info));
     RunToEnd(info);
