@@ -137,11 +137,6 @@ class DeployTestCase(unittest.TestCase):
         self.assertEqual(job.report["strErrorDescription"], description)
         self.assertEqual(job.report["nJobID"], JOB)
 
-    def assertNoAgentObjectLeft(self, job):
-        """Every recorded run is checked already; this stays for the Windows
-        suite's own tests, which call it."""
-        check_agent_released(job.journal)
-
 
 class SearchTest(DeployTestCase):
     def test_package_present_registers_the_scan_package_and_searches_it(self):
