@@ -157,7 +157,7 @@ void ReportSpool::RemoveBeyondBounds() {
     }
 }
 
-bool ReportSpool::WriteDurably(const Text& name, const std::string& bytes) {
+bool ReportSpool::WriteAtomically(const Text& name, const std::string& bytes) {
     const Text target = PathOf(name);
     const Text temporary = target + kTemporarySuffix;
     bool written;
@@ -167,9 +167,9 @@ bool ReportSpool::WriteDurably(const Text& name, const std::string& bytes) {
         if (!file) return false;
         DWORD put = 0;
         written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
-                  put == bytes.size() && FlushFileBuffers(file.Get());
+                  put == bytes.size();
     }
-    if (written && MoveFileExW(temporary.c_str(), target.c_str(), kDurableMove)) return true;
+    if (written && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     DeleteFileW(temporary.c_str());
     return false;
 }
@@ -178,15 +178,35 @@ void ReportSpool::Write(const ReportRecord& record) {
     if (!inUse_) return;
     LastErrorKept lastError;
     std::string bytes = WriteReportRecord(record);
+    const Text name = jobNumber_ + kRecordSuffix;
+    std::lock_guard<std::mutex> guard(recordGuard_);
+    unflushed_ = !bytes.empty() && WriteAtomically(name, bytes);
     // A record that cannot be replaced must not stay: a later job would
     // deliver its older content instead of this one.
-    if (bytes.empty() || !WriteDurably(jobNumber_ + kRecordSuffix, bytes))
-        DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
+    if (!unflushed_) DeleteFileW(PathOf(name).c_str());
+}
+
+void ReportSpool::MakeDurable() {
+    std::lock_guard<std::mutex> guard(recordGuard_);
+    if (!unflushed_) return;
+    unflushed_ = false;
+    LastErrorKept lastError;
+    // The record's data first, then the folder that holds its new name: the
+    // name never reaches the disk ahead of what it names.
+    ScopedHandle record(CreateFileW(PathOf(jobNumber_ + kRecordSuffix).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!record || !FlushFileBuffers(record.Get())) return;
+    ScopedHandle folder(CreateFileW(folder_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (folder) FlushFileBuffers(folder.Get());
 }
 
 void ReportSpool::Remove() {
+    if (!inUse_) return;
     LastErrorKept lastError;
-    if (inUse_) DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
+    std::lock_guard<std::mutex> guard(recordGuard_);
+    unflushed_ = false;
+    DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
 }
 
 void ReportSpool::SetAside(const Text& recordName) {
