@@ -128,10 +128,16 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) {
     // gets no folders of ours.
     Text patchDeploy = Text(1, drive[0]) + TEXT(":\\ORV\\PatchDeploy");
     folder_ = patchDeploy + TEXT("\\Reports");
-    for (const Text& path : {patchDeploy, folder_}) {
-        if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return;
+    const Text lockPath = PathOf(jobNumber_ + kLockSuffix);
+    *lock_.Receive() = TakeLock(lockPath);
+    // The folders are made only when the lock cannot be taken for want of
+    // them: once made, they are there for every later job.
+    if (!lock_ && GetLastError() != ERROR_SHARING_VIOLATION) {
+        for (const Text& path : {patchDeploy, folder_}) {
+            if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return;
+        }
+        *lock_.Receive() = TakeLock(lockPath);
     }
-    *lock_.Receive() = TakeLock(PathOf(jobNumber_ + kLockSuffix));
     if (!lock_) return;
     inUse_ = true;
     RemoveBeyondBounds();
@@ -151,10 +157,12 @@ void ReportSpool::RemoveBeyondBounds() {
     const long long oldest = static_cast<long long>(std::time(nullptr)) - kMostDays * 24LL * 3600;
     // Room for this job's own record.
     std::size_t excess = kept.size() >= static_cast<std::size_t>(kMostRecords) ? kept.size() - kMostRecords + 1 : 0;
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        if (i >= excess && kept[i].written >= oldest) break;
-        DeleteFileW(PathOf(kept[i].name).c_str());
-    }
+    std::size_t removed = 0;
+    for (; removed < kept.size() && (removed < excess || kept[removed].written < oldest); ++removed)
+        DeleteFileW(PathOf(kept[removed].name).c_str());
+    othersPending_ = std::any_of(kept.begin() + removed, kept.end(), [](const FolderEntry& entry) {
+        return !JobNumberOf(entry.name, kRecordSuffix).empty();
+    });
 }
 
 bool ReportSpool::WriteAtomically(const Text& name, const std::string& bytes) {
@@ -240,7 +248,9 @@ bool ReportSpool::DeliverOne(const Text& jobNumber, veltwuaPortBindingProxy& pro
 }
 
 void ReportSpool::DeliverPending(veltwuaPortBindingProxy& proxy) {
-    if (!inUse_) return;
+    // A record that another job leaves while this one runs is left for the
+    // next job: most jobs find none, and need not read the folder again.
+    if (!inUse_ || !othersPending_) return;
     LastErrorKept lastError;
     int looked = 0;
     for (const FolderEntry& entry : ListOldestFirst(folder_, TEXT("*.xml"))) {

@@ -55,7 +55,8 @@ public:
 
     // Sends the records of other jobs whose lock is free through proxy, one
     // attempt each, oldest first; deletes each acknowledged one and stops at
-    // the first failure.
+    // the first failure. Only a job that found such records when it started
+    // sends them.
     void DeliverPending(veltwuaPortBindingProxy& proxy);
 
 private:
@@ -74,6 +75,8 @@ private:
     // and by the thread that flushes it later, one at a time.
     std::mutex recordGuard_;
     bool unflushed_ = false;
+    // Whether records of other jobs lay in the folder when this job started.
+    bool othersPending_ = false;
     Text folder_;
     Text jobNumber_;
     ScopedHandle lock_;

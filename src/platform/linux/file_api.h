@@ -100,8 +100,9 @@ BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, 
 // flush, the flushed file's path (Linux form).
 BOOL FlushFileBuffers(HANDLE hFile);
 // Renames a file. MOVEFILE_REPLACE_EXISTING replaces a file of the new name
-// in one step; MOVEFILE_WRITE_THROUGH returns only once the rename is on the
-// disk (the folder is synced), as Windows does for it.
+// in one step (a process killed right after that step may leave the replaced
+// content under the old name); MOVEFILE_WRITE_THROUGH returns only once the
+// rename is on the disk (the folder is synced), as Windows does for it.
 //
 // Test seam: WORKER_POWER_LOSS_AT_MOVE=n ends the process with SIGKILL at
 // its n-th call (counted from 1), before anything is renamed, as a power

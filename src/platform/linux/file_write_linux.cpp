@@ -254,11 +254,22 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
     const std::string from = MapWindowsPath(lpExistingFileName);
     const std::string to = MapWindowsPath(lpNewFileName);
     struct stat existing {};
-    if (!(dwFlags & MOVEFILE_REPLACE_EXISTING) && lstat(to.c_str(), &existing) == 0) {
+    const bool exists = lstat(to.c_str(), &existing) == 0;
+    if (exists && !(dwFlags & MOVEFILE_REPLACE_EXISTING)) {
         SetLastError(ERROR_ALREADY_EXISTS);
         return FALSE;
     }
-    if (rename(from.c_str(), to.c_str()) != 0) return Fail(errno);
+    // ext4 starts writing a file's data to the disk when it is renamed over
+    // another file, and a deletion of it soon after then waits for that
+    // write; Windows writes nothing on a rename unless asked to. Exchanging
+    // the two names and then deleting the old file replaces the file in one
+    // step as well, and leaves the writing to FlushFileBuffers.
+    if (exists && S_ISREG(existing.st_mode) &&
+        renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+        unlink(from.c_str());
+    } else if (rename(from.c_str(), to.c_str()) != 0) {
+        return Fail(errno);
+    }
     if ((dwFlags & MOVEFILE_WRITE_THROUGH) && !SyncFolderOf(to)) return Fail(errno);
     return TRUE;
 }
