@@ -204,8 +204,9 @@ void ReportSpool::MakeDurable() {
     ScopedHandle record(CreateFileW(PathOf(jobNumber_ + kRecordSuffix).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!record || !FlushFileBuffers(record.Get())) return;
-    ScopedHandle folder(CreateFileW(folder_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    ScopedHandle folder(CreateFileW(folder_.c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (folder) FlushFileBuffers(folder.Get());
 }
 
