@@ -22,14 +22,34 @@ JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__
         record_.SetRequest(interrupted);
         Write();
         watchdog_ = std::make_unique<JobWatchdog>(JobTimeLimitMilliseconds(kTimeLimitMilliseconds),
-                                                  [this] { ReportTimeLimitAndExit(); });
+                                                  [this] { ReportTimeLimitAndExit(); }, [this] { Flush(); });
     } catch (...) {
         // Without memory for the record or the watchdog the job runs as it
         // would without them.
     }
+    FlushLater();
 }
 
-JobOutcomeKeeper::~JobOutcomeKeeper() = default;
+JobOutcomeKeeper::~JobOutcomeKeeper() {
+    watchdog_.reset();
+    Flush();
+}
+
+void JobOutcomeKeeper::Flush() {
+    try {
+        spool_.MakeDurable();
+    } catch (...) {
+    }
+}
+
+void JobOutcomeKeeper::FlushLater() {
+    if (!spool_.InUse()) return;
+    try {
+        if (watchdog_ && watchdog_->FlushWithin(SpoolFlushGraceMilliseconds(kFlushGraceMilliseconds))) return;
+    } catch (...) {
+    }
+    Flush();
+}
 
 void JobOutcomeKeeper::Write() {
     record_.written = std::time(nullptr);
@@ -38,9 +58,10 @@ void JobOutcomeKeeper::Write() {
 
 void JobOutcomeKeeper::OutcomeKnown(const ns1__UpdateDeployJobStatus& request) {
     try {
-        if (watchdog_) watchdog_->Stop();
+        if (watchdog_) watchdog_->StopTimeLimit();
         record_.SetRequest(request);
         Write();
+        FlushLater();
     } catch (...) {
     }
 }
@@ -49,6 +70,7 @@ void JobOutcomeKeeper::AttemptFailed() {
     try {
         ++record_.attempts;
         Write();
+        Flush();
     } catch (...) {
     }
 }
@@ -69,6 +91,7 @@ void JobOutcomeKeeper::ReportTimeLimitAndExit() {
         // The interrupted job's failure report with the time limit's text.
         record_.strErrorDescription = ToReportText(kTimeLimitText);
         Write();
+        Flush();
         // Without an endpoint that can be sent the record waits for a later job.
         if (settings_.endpoint == nullptr) ExitProcess(0);
         veltwuaPortBindingProxy proxy(settings_.userId, settings_.password);

@@ -19,14 +19,20 @@ public:
     // Reported when the job's time limit passes.
     static const WCHAR kTimeLimitText[];
     static constexpr DWORD kTimeLimitMilliseconds = 8 * 60 * 60 * 1000;
+    // A written record reaches the disk within this time (unless a newer one
+    // replaced it, or it was deleted, meanwhile): the job never waits for
+    // the disk, and a power loss loses at most what was written this late.
+    static constexpr DWORD kFlushGraceMilliseconds = 250;
 
     // Writes the job's record with interrupted (the job's failure report
-    // with kInterruptedText) and starts the time limit. jobIdText and drive
-    // are the command line's. proxy must be set up: the time limit's own
-    // report goes to the same endpoint with the same credentials, whose
-    // texts must outlive this object.
+    // with kInterruptedText) and starts the time limit and the record's
+    // flushing. jobIdText and drive are the command line's. proxy must be
+    // set up: the time limit's own report goes to the same endpoint with the
+    // same credentials, whose texts must outlive this object.
     JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
                      const veltwuaPortBindingProxy& proxy);
+    // Ends the flushing at once; a record still not on the disk (the job
+    // ends without an acknowledgement) is flushed before this returns.
     ~JobOutcomeKeeper();
 
     JobOutcomeKeeper(const JobOutcomeKeeper&) = delete;
@@ -34,7 +40,8 @@ public:
 
     // The outcome is known: the time limit ends and the record holds request.
     void OutcomeKnown(const ns1__UpdateDeployJobStatus& request);
-    // A report attempt failed: the record counts it.
+    // A report attempt failed: the record counts it, and is on the disk
+    // when this returns, as the worker pauses or ends next.
     void AttemptFailed();
     // The job's report was acknowledged: its record goes, and the records
     // that earlier jobs left are sent through the same proxy.
@@ -52,7 +59,13 @@ private:
         int transferTimeout;
     };
 
+    // Writes the record; Flush or FlushLater then puts it on the disk.
     void Write();
+    // Waits until the record is on the disk.
+    void Flush();
+    // Has the watchdog's thread flush the record within the grace (or
+    // flushes it now when there is no such thread).
+    void FlushLater();
     [[noreturn]] void ReportTimeLimitAndExit();
 
     ReportSpool spool_;

@@ -128,10 +128,16 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) {
     // gets no folders of ours.
     Text patchDeploy = Text(1, drive[0]) + TEXT(":\\ORV\\PatchDeploy");
     folder_ = patchDeploy + TEXT("\\Reports");
-    for (const Text& path : {patchDeploy, folder_}) {
-        if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return;
+    const Text lockPath = PathOf(jobNumber_ + kLockSuffix);
+    *lock_.Receive() = TakeLock(lockPath);
+    // The folders are made only when the lock cannot be taken for want of
+    // them: once made, they are there for every later job.
+    if (!lock_ && GetLastError() != ERROR_SHARING_VIOLATION) {
+        for (const Text& path : {patchDeploy, folder_}) {
+            if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return;
+        }
+        *lock_.Receive() = TakeLock(lockPath);
     }
-    *lock_.Receive() = TakeLock(PathOf(jobNumber_ + kLockSuffix));
     if (!lock_) return;
     inUse_ = true;
     RemoveBeyondBounds();
@@ -151,13 +157,15 @@ void ReportSpool::RemoveBeyondBounds() {
     const long long oldest = static_cast<long long>(std::time(nullptr)) - kMostDays * 24LL * 3600;
     // Room for this job's own record.
     std::size_t excess = kept.size() >= static_cast<std::size_t>(kMostRecords) ? kept.size() - kMostRecords + 1 : 0;
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        if (i >= excess && kept[i].written >= oldest) break;
-        DeleteFileW(PathOf(kept[i].name).c_str());
-    }
+    std::size_t removed = 0;
+    for (; removed < kept.size() && (removed < excess || kept[removed].written < oldest); ++removed)
+        DeleteFileW(PathOf(kept[removed].name).c_str());
+    othersPending_ = std::any_of(kept.begin() + removed, kept.end(), [](const FolderEntry& entry) {
+        return !JobNumberOf(entry.name, kRecordSuffix).empty();
+    });
 }
 
-bool ReportSpool::WriteDurably(const Text& name, const std::string& bytes) {
+bool ReportSpool::WriteAtomically(const Text& name, const std::string& bytes) {
     const Text target = PathOf(name);
     const Text temporary = target + kTemporarySuffix;
     bool written;
@@ -167,9 +175,9 @@ bool ReportSpool::WriteDurably(const Text& name, const std::string& bytes) {
         if (!file) return false;
         DWORD put = 0;
         written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
-                  put == bytes.size() && FlushFileBuffers(file.Get());
+                  put == bytes.size();
     }
-    if (written && MoveFileExW(temporary.c_str(), target.c_str(), kDurableMove)) return true;
+    if (written && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     DeleteFileW(temporary.c_str());
     return false;
 }
@@ -178,15 +186,36 @@ void ReportSpool::Write(const ReportRecord& record) {
     if (!inUse_) return;
     LastErrorKept lastError;
     std::string bytes = WriteReportRecord(record);
+    const Text name = jobNumber_ + kRecordSuffix;
+    std::lock_guard<std::mutex> guard(recordGuard_);
+    unflushed_ = !bytes.empty() && WriteAtomically(name, bytes);
     // A record that cannot be replaced must not stay: a later job would
     // deliver its older content instead of this one.
-    if (bytes.empty() || !WriteDurably(jobNumber_ + kRecordSuffix, bytes))
-        DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
+    if (!unflushed_) DeleteFileW(PathOf(name).c_str());
+}
+
+void ReportSpool::MakeDurable() {
+    std::lock_guard<std::mutex> guard(recordGuard_);
+    if (!unflushed_) return;
+    unflushed_ = false;
+    LastErrorKept lastError;
+    // The record's data first, then the folder that holds its new name: the
+    // name never reaches the disk ahead of what it names.
+    ScopedHandle record(CreateFileW(PathOf(jobNumber_ + kRecordSuffix).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!record || !FlushFileBuffers(record.Get())) return;
+    const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    ScopedHandle folder(CreateFileW(folder_.c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (folder) FlushFileBuffers(folder.Get());
 }
 
 void ReportSpool::Remove() {
+    if (!inUse_) return;
     LastErrorKept lastError;
-    if (inUse_) DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
+    std::lock_guard<std::mutex> guard(recordGuard_);
+    unflushed_ = false;
+    DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
 }
 
 void ReportSpool::SetAside(const Text& recordName) {
@@ -220,7 +249,9 @@ bool ReportSpool::DeliverOne(const Text& jobNumber, veltwuaPortBindingProxy& pro
 }
 
 void ReportSpool::DeliverPending(veltwuaPortBindingProxy& proxy) {
-    if (!inUse_) return;
+    // A record that another job leaves while this one runs is left for the
+    // next job: most jobs find none, and need not read the folder again.
+    if (!inUse_ || !othersPending_) return;
     LastErrorKept lastError;
     int looked = 0;
     for (const FolderEntry& entry : ListOldestFirst(folder_, TEXT("*.xml"))) {

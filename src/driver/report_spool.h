@@ -12,6 +12,7 @@
 // to run and report as it would without one.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "platform/platform.h"
@@ -36,18 +37,26 @@ public:
 
     bool InUse() const { return inUse_; }
 
-    // Replaces the job's record with this one, atomically and durably: a
-    // power loss leaves the previous record or this one, never a mix. When
-    // the write fails the previous record is deleted, so that no outdated
-    // report is ever delivered.
+    // Replaces the job's record with this one in one step: a process that
+    // ends, however it ends, leaves the previous record or this one, never a
+    // mix. The record is in the system's cache then, not yet on the disk
+    // (see MakeDurable). When the write fails the previous record is
+    // deleted, so that no outdated report is ever delivered.
     void Write(const ReportRecord& record);
+
+    // Waits until the job's record, as last written, is on the disk (its
+    // data and its name in the folder), so that a power loss keeps it too.
+    // Does nothing when the record has not changed since the last flush or
+    // is gone. May be called from another thread than the job's.
+    void MakeDurable();
 
     // Deletes the job's record (its report was acknowledged).
     void Remove();
 
     // Sends the records of other jobs whose lock is free through proxy, one
     // attempt each, oldest first; deletes each acknowledged one and stops at
-    // the first failure.
+    // the first failure. Only a job that found such records when it started
+    // sends them.
     void DeliverPending(veltwuaPortBindingProxy& proxy);
 
 private:
@@ -55,13 +64,19 @@ private:
 
     Text PathOf(const Text& name) const;
     void RemoveBeyondBounds();
-    bool WriteDurably(const Text& name, const std::string& bytes);
+    bool WriteAtomically(const Text& name, const std::string& bytes);
     // False only when a send failed; a record that is locked, gone or
     // unreadable is passed over.
     bool DeliverOne(const Text& jobNumber, veltwuaPortBindingProxy& proxy);
     void SetAside(const Text& recordName);
 
     bool inUse_ = false;
+    // The job's record is written, flushed and deleted by the job's thread
+    // and by the thread that flushes it later, one at a time.
+    std::mutex recordGuard_;
+    bool unflushed_ = false;
+    // Whether records of other jobs lay in the folder when this job started.
+    bool othersPending_ = false;
     Text folder_;
     Text jobNumber_;
     ScopedHandle lock_;

@@ -57,13 +57,14 @@ class Drive:
         return subprocess.Popen([WORKER] + self.args(port, job), stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=full)
 
-    def wait_for_journal(self, text, proc):
-        """Waits until the agent's journal holds text (the worker is then
-        inside that call) or the worker has ended."""
+    def wait_for_journal(self, text, proc, journal=None):
+        """Waits until the agent's journal (or the given one) holds text (the
+        worker is then inside that call) or the worker has ended."""
+        journal = journal or self.journal
         deadline = time.monotonic() + EVENT_LIMIT
         while time.monotonic() < deadline and proc.poll() is None:
-            if os.path.exists(self.journal):
-                with open(self.journal, encoding="utf-8") as f:
+            if os.path.exists(journal):
+                with open(journal, encoding="utf-8") as f:
                     if text in f.read():
                         return
             time.sleep(0.02)
@@ -221,6 +222,43 @@ class TimeLimit(unittest.TestCase):
         self.assertEqual(run.returncode, 0)
         record = drive.record("502")
         self.assertEqual((record["strErrorDescription"], record["attempts"]), (TIME_LIMIT, "1"))
+
+
+class Durability(unittest.TestCase):
+    """When a record reaches the disk, as the Linux substitute journals each
+    flush: at once before a pause, a short grace after it was written while
+    the job goes on, and never when it is deleted first."""
+
+    def test_record_is_flushed_before_a_pause_and_after_the_grace_but_not_when_acknowledged_first(self):
+        drive = Drive(self)
+        flushes = os.path.join(drive.root, "flushes.log")
+
+        def flushed():
+            if not os.path.exists(flushes):
+                return []
+            with open(flushes, encoding="utf-8") as f:
+                lines = f.read().splitlines()
+            os.remove(flushes)
+            return lines
+
+        # A grace that outlasts these jobs: only what must not wait is flushed.
+        ends_first = {"WORKER_FLUSH_JOURNAL": flushes, "WORKER_FLUSH_GRACE_MS": "600000"}
+        with StatusServer([UNAVAILABLE, ACCEPTED]) as server:
+            drive.run(server.port, "401", **ends_first)
+        self.assertEqual(len(server.requests), 2)
+        self.assertEqual(flushed(), [os.path.join(drive.reports, "401.xml"), drive.reports])
+        with StatusServer() as server:
+            drive.run(server.port, "402", **ends_first)
+        self.assertEqual(flushed(), [])
+        # The product's grace, and a job that outlives it.
+        blocked = drive.start(unused_port(), "403", WORKER_FLUSH_JOURNAL=flushes, **SEARCH_BLOCKS)
+        try:
+            drive.wait_for_journal(drive.reports + "\n", blocked, flushes)
+            self.assertEqual(flushed(), [os.path.join(drive.reports, "403.xml"), drive.reports])
+            self.assertEqual(drive.record("403")["strErrorDescription"], INTERRUPTED)
+        finally:
+            blocked.send_signal(signal.SIGKILL)
+            blocked.wait()
 
 
 class DefinedOutcomes(unittest.TestCase):

@@ -43,6 +43,19 @@ std::string EntryIgnoringCase(const std::string& folder, const std::string& name
 // the first component that does not exist at all, the rest is appended as
 // given.
 std::string ResolveLetterCase(std::string folder, const std::string& rest) {
+    // A path that exists as given, or whose folder does, needs no look at
+    // the folders on its way: each of them exists as given. Most paths are
+    // such, and one lstat then replaces one per component.
+    const std::string whole = folder + rest;
+    if (Exists(whole)) return whole;
+    const std::size_t last = rest.rfind('/');
+    if (last != std::string::npos && Exists(folder + rest.substr(0, last))) {
+        const std::string parent = folder + rest.substr(0, last + 1);
+        const std::string name = rest.substr(last + 1);
+        if (name.empty() || name == "." || name == "..") return whole;
+        const std::string onDisk = EntryIgnoringCase(parent, name);
+        return parent + (onDisk.empty() ? name : onDisk);
+    }
     bool resolving = true;
     std::size_t start = 0;
     for (;;) {

@@ -57,6 +57,7 @@ BOOL FindClose(HANDLE hFindFile);
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
 #define FILE_FLAG_DELETE_ON_CLOSE 0x04000000
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
@@ -81,7 +82,9 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
 // (ERROR_SHARING_VIOLATION), as Windows fails an open that the other
 // handle's sharing forbids. FILE_FLAG_DELETE_ON_CLOSE removes the name when
 // the handle is closed (a process that is killed leaves the file, unlocked).
-// Security attributes and the template are not used.
+// FILE_FLAG_BACKUP_SEMANTICS opens a folder too, as Windows requires for a
+// folder's handle (with write access asked for, the handle serves
+// FlushFileBuffers). Security attributes and the template are not used.
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
@@ -90,11 +93,16 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
               LPOVERLAPPED lpOverlapped);
 BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                LPOVERLAPPED lpOverlapped);
-// Writes the file's data through to the disk (fsync).
+// Writes the file's data through to the disk (fsync); for a folder, its
+// entries (a rename in it).
+//
+// Test seam: WORKER_FLUSH_JOURNAL names a file that receives one line per
+// flush, the flushed file's path (Linux form).
 BOOL FlushFileBuffers(HANDLE hFile);
 // Renames a file. MOVEFILE_REPLACE_EXISTING replaces a file of the new name
-// in one step; MOVEFILE_WRITE_THROUGH returns only once the rename is on the
-// disk (the folder is synced), as Windows does for it.
+// in one step (a process killed right after that step may leave the replaced
+// content under the old name); MOVEFILE_WRITE_THROUGH returns only once the
+// rename is on the disk (the folder is synced), as Windows does for it.
 //
 // Test seam: WORKER_POWER_LOSS_AT_MOVE=n ends the process with SIGKILL at
 // its n-th call (counted from 1), before anything is renamed, as a power

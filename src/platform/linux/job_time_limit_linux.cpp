@@ -2,12 +2,25 @@
 
 #include "../platform.h"
 
-// The caller's limit unless WORKER_JOB_TIME_LIMIT_MS gives one for tests.
-DWORD JobTimeLimitMilliseconds(DWORD limit) {
-    if (const char* value = std::getenv("WORKER_JOB_TIME_LIMIT_MS")) {
+namespace {
+
+// The milliseconds that the environment variable name gives for tests, or
+// fallback without it.
+DWORD MillisecondsFromEnvironment(const char* name, DWORD fallback) {
+    if (const char* value = std::getenv(name)) {
         char* end = nullptr;
         unsigned long milliseconds = std::strtoul(value, &end, 10);
         if (end != value && *end == '\0' && milliseconds <= 0xFFFFFFFEul) return static_cast<DWORD>(milliseconds);
     }
-    return limit;
+    return fallback;
+}
+
+}  // namespace
+
+DWORD JobTimeLimitMilliseconds(DWORD limit) {
+    return MillisecondsFromEnvironment("WORKER_JOB_TIME_LIMIT_MS", limit);
+}
+
+DWORD SpoolFlushGraceMilliseconds(DWORD grace) {
+    return MillisecondsFromEnvironment("WORKER_FLUSH_GRACE_MS", grace);
 }

@@ -4,3 +4,8 @@
 DWORD JobTimeLimitMilliseconds(DWORD limit) {
     return limit;
 }
+
+// The product's grace, as the caller gives it.
+DWORD SpoolFlushGraceMilliseconds(DWORD grace) {
+    return grace;
+}
