@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/last_error_kept.h"
+#include "platform/drive_letter.h"
 #include "status/status_proxy.h"
 
 namespace {
@@ -121,9 +122,7 @@ Text SpoolJobNumber(LPCWSTR jobIdText) {
 ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) {
     LastErrorKept lastError;
     jobNumber_ = SpoolJobNumber(jobIdText);
-    const bool isLetter = drive && ((drive[0] >= 'A' && drive[0] <= 'Z') || (drive[0] >= 'a' && drive[0] <= 'z')) &&
-                          drive[1] == 0;
-    if (jobNumber_.empty() || !isLetter) return;
+    if (jobNumber_.empty() || !IsDriveLetter(drive)) return;
     // The install directory itself must exist: a drive without the agent
     // gets no folders of ours.
     Text patchDeploy = Text(1, drive[0]) + TEXT(":\\ORV\\PatchDeploy");

@@ -13,12 +13,11 @@ import time
 import unittest
 import xml.etree.ElementTree as ET
 
-from harness import ACCEPTED, WORKER, StatusServer, decode_console, job_args, run_worker, unused_port
+from harness import ACCEPTED, COM_FAILS, WORKER, StatusServer, decode_console, job_args, run_worker, unused_port
 
 INTERRUPTED = ("The deployment job ended before it could report its outcome (the worker was stopped or the "
                "machine restarted).")
 TIME_LIMIT = "The deployment did not finish within 8 hours: the update agent did not return."
-COM_FAILS = {"WORKER_COINIT_RESULT": "0x80004005"}
 UPDATE_ID = "3f1c9a52-6b0e-4d8a-9f7e-2c5b8d1e4a60"
 SEARCH_BLOCKS = {"WUA_SIM_FAULTS": "IUpdateSearcher::Search=block"}
 UNAVAILABLE = b"HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
