@@ -41,9 +41,9 @@ StepResult PatchDeployment::RunOnlineAgent(Create create, Agent*& agent, Start s
 int PatchDeployment::InstallOnline() {
     ConsolePrint(TEXT("EMPTY downloadURL. Going with FALLBACK online deployment.\n"));
     OperationResultCode downloadCode = orcNotStarted;
-    if (const StepResult failed = RunOnlineAgent(&IUpdateSession::CreateUpdateDownloader, lpUpdateDownloader,
-                                                 &IUpdateDownloader::Download, lpDownloadResult, kDownloadCalls,
-                                                 downloadCode)) {
+    if (const StepResult failed =
+            RunOnlineAgent(&IUpdateSession::CreateUpdateDownloader, lpUpdateDownloader, &IUpdateDownloader::Download,
+                           lpDownloadResult, kDownloadCalls, downloadCode)) {
         return *failed;
     }
     if (downloadCode != orcSucceeded) {

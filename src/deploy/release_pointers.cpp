@@ -14,7 +14,7 @@ struct NamedReference {
 };
 
 // The reference under the name of the parameter that holds it.
-#define NAMED(reference) NamedReference{reference, TEXT(#reference)}
+#define NAMED(reference) NamedReference(reference, TEXT(#reference))
 
 // Releases one reference under its own guard; a release that raises an
 // exception is reported by the reference's own line, and the routine goes on.
@@ -46,10 +46,10 @@ void ReleasePatchScanPointers(IUpdateSession* lpUpdateSession, IUpdateSearcher* 
                               IUpdateServiceManager* lpUpdateServiceManager, IUpdateService* pService,
                               IUpdateCollection* pUpdateCollection1, IUpdateCollection* pUpdateCollection2,
                               IUpdateCollection* pUpdateCollection3, ISearchResult* pSearchResult) {
-    ReleaseInOrder(TEXT("ReleasePatchScanPointers"),
-                   {NAMED(lpUpdateSession), NAMED(lpUpdateSearcher), NAMED(lpUpdateServiceManager), NAMED(pService),
-                    NAMED(pUpdateCollection1), NAMED(pUpdateCollection2), NAMED(pUpdateCollection3),
-                    NAMED(pSearchResult)});
+    ReleaseInOrder(
+        TEXT("ReleasePatchScanPointers"),
+        {NAMED(lpUpdateSession), NAMED(lpUpdateSearcher), NAMED(lpUpdateServiceManager), NAMED(pService),
+         NAMED(pUpdateCollection1), NAMED(pUpdateCollection2), NAMED(pUpdateCollection3), NAMED(pSearchResult)});
 }
 
 void ReleasePatchDeployPointers(IUpdate* lpUpdate, IUpdate2* lpUpdate2, IUpdateIdentity* pUpdateIdentity,

@@ -41,15 +41,14 @@ bool IsUsableUpdateId(const WCHAR* updateId, WCHAR* description) {
 // job folder and the installer's package are all found below <drive>:\ORV.
 bool IsUsableDrive(const WCHAR* drive, WCHAR* description) {
     if (IsDriveLetter(drive)) return true;
-    FormatTruncatedN(description, kDescriptionCapacity,
-                     TEXT("Invalid drive: it must be a single letter from A to Z."));
+    FormatTruncatedN(description, kDescriptionCapacity, TEXT("Invalid drive: it must be a single letter from A to Z."));
     return false;
 }
 
 }  // namespace
 
-int ScanAndDownload(LPCWSTR updateId, LPCWSTR jobId, LPCWSTR driveLetter, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR,
-                    LPCWSTR, LPCWSTR, WCHAR* description) {
+int ScanAndDownload(LPCWSTR updateId, LPCWSTR jobId, LPCWSTR driveLetter, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR,
+                    LPCWSTR, WCHAR* description) {
     if (!IsUsableUpdateId(updateId, description) || !IsUsableDrive(driveLetter, description)) {
         return -1;
     }

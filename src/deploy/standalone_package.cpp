@@ -29,8 +29,8 @@ bool IsStandalonePackageTitle(const WCHAR* title) {
         c = LowerLatinLetter(c);
     }
     auto contains = [&lowered](const WCHAR* part) { return lowered.find(part) != WideString::npos; };
-    const bool cumulative = contains(TEXT("cumulative update for windows")) ||
-                            contains(TEXT("cumulative update for microsoft server"));
+    const bool cumulative =
+        contains(TEXT("cumulative update for windows")) || contains(TEXT("cumulative update for microsoft server"));
     return cumulative && !contains(TEXT("cumulative update for windows 10"));
 }
 

@@ -92,7 +92,8 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     // A host or port with white space or a control character would change
     // the request itself; no attempt is made, as no retry would mend it.
     const bool endpointSendable = IsSendableEndpointPart(argv[6]) && IsSendableEndpointPart(argv[7]);
-    FormatTruncated(endpoint, useTls ? TEXT("https://%s:%s/VeltraneWS/veltwua") : TEXT("http://%s:%s/VeltraneWS/veltwua"),
+    FormatTruncated(endpoint,
+                    useTls ? TEXT("https://%s:%s/VeltraneWS/veltwua") : TEXT("http://%s:%s/VeltraneWS/veltwua"),
                     argv[6], argv[7]);
     narrowEndpoint = ToNarrow(endpoint);
     // An endpoint that cannot be sent is never given to the proxy, so that
@@ -112,8 +113,8 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
             WriteFailureText(static_cast<DWORD>(hr), description, TEXT("Failed to initialize COM library. "));
             result = -1;
         } else {
-            result = deploy(argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8], argv[9],
-                            description);
+            result =
+                deploy(argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8], argv[9], description);
         }
 
         if (result < 0) {

@@ -8,21 +8,22 @@
 
 const WCHAR JobOutcomeKeeper::kInterruptedText[] =
     TEXT("The deployment job ended before it could report its outcome (the worker was stopped or the machine ")
-    TEXT("restarted).");
+        TEXT("restarted).");
 const WCHAR JobOutcomeKeeper::kTimeLimitText[] =
     TEXT("The deployment did not finish within 8 hours: the update agent did not return.");
 
 JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
                                    const veltwuaPortBindingProxy& proxy)
-    : spool_(jobIdText, drive),
-      settings_{proxy.userid,          proxy.passwd,       proxy.soap_endpoint, proxy.connect_timeout,
-                proxy.send_timeout,    proxy.recv_timeout, proxy.transfer_timeout} {
+    : spool_(jobIdText, drive), settings_{proxy.userid,          proxy.passwd,       proxy.soap_endpoint,
+                                          proxy.connect_timeout, proxy.send_timeout, proxy.recv_timeout,
+                                          proxy.transfer_timeout} {
     LastErrorKept lastError;
     try {
         record_.SetRequest(interrupted);
         Write();
-        watchdog_ = std::make_unique<JobWatchdog>(JobTimeLimitMilliseconds(kTimeLimitMilliseconds),
-                                                  [this] { ReportTimeLimitAndExit(); }, [this] { Flush(); });
+        watchdog_ = std::make_unique<JobWatchdog>(
+            JobTimeLimitMilliseconds(kTimeLimitMilliseconds), [this] { ReportTimeLimitAndExit(); },
+            [this] { Flush(); });
     } catch (...) {
         // Without memory for the record or the watchdog the job runs as it
         // would without them.

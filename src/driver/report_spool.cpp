@@ -169,12 +169,12 @@ bool ReportSpool::WriteAtomically(const Text& name, const std::string& bytes) {
     const Text temporary = target + kTemporarySuffix;
     bool written;
     {
-        ScopedHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        ScopedHandle file(
+            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
         DWORD put = 0;
-        written = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
-                  put == bytes.size();
+        written =
+            WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
     }
     if (written && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     DeleteFileW(temporary.c_str());
@@ -200,8 +200,8 @@ void ReportSpool::MakeDurable() {
     LastErrorKept lastError;
     // The record's data first, then the folder that holds its new name: the
     // name never reaches the disk ahead of what it names.
-    ScopedHandle record(CreateFileW(PathOf(jobNumber_ + kRecordSuffix).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedHandle record(CreateFileW(PathOf(jobNumber_ + kRecordSuffix).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!record || !FlushFileBuffers(record.Get())) return;
     const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     ScopedHandle folder(CreateFileW(folder_.c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_EXISTING,

@@ -36,8 +36,8 @@ void AppendNarrow(FormatSink& sink, const char* text) {
             uint32_t value = cp & (0x3F >> need);
             std::size_t k = 1;
             for (; k <= need && (p[k] & 0xC0) == 0x80; ++k) value = (value << 6) | (p[k] & 0x3F);
-            bool ok = k == need + 1 && !(need == 2 && value < 0x800) && !(need == 3 && (value < 0x10000 || value > 0x10FFFF)) &&
-                      !(value >= 0xD800 && value <= 0xDFFF);
+            bool ok = k == need + 1 && !(need == 2 && value < 0x800) &&
+                      !(need == 3 && (value < 0x10000 || value > 0x10FFFF)) && !(value >= 0xD800 && value <= 0xDFFF);
             if (ok) {
                 cp = value;
                 len = need + 1;

@@ -31,8 +31,8 @@ FormatArg MakeFormatArg(T value) {
     } else {
         static_assert(std::is_integral_v<T> || std::is_enum_v<T>, "format argument must be text or an integer");
         static_assert(sizeof(T) <= 4, "format integers are 32 bits wide");
-        return FormatArg{FormatArg::Kind::Integer, static_cast<int64_t>(value),
-                         static_cast<uint32_t>(value), nullptr, nullptr};
+        return FormatArg{FormatArg::Kind::Integer, static_cast<int64_t>(value), static_cast<uint32_t>(value), nullptr,
+                         nullptr};
     }
 }
 

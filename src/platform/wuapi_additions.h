@@ -3,6 +3,9 @@
 // UpdateCollection and StringCollection, with the Windows SDK's method order
 // and identifiers. MinGW-w64's wuapi.h lacks them, so both platforms take
 // them from here. The including header defines WUA_DEFINE_GUID.
+
+// The declarations keep the Windows SDK header's layout.
+// clang-format off
 #pragma once
 
 struct IUpdateServiceCollection;

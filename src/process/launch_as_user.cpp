@@ -20,8 +20,7 @@ using ScopedEnvironment = ScopedResource<LPVOID, DestroyEnvironmentBlock>;
 DWORD FirstActiveSessionId() {
     ScopedSessionList sessions;
     DWORD count = 0;
-    if (!WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, sessions.Receive(), &count) || !sessions)
-        return 0;
+    if (!WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, sessions.Receive(), &count) || !sessions) return 0;
     for (DWORD i = 0; i < count; ++i) {
         if (sessions.Get()[i].State == WTSActive) return sessions.Get()[i].SessionId;
     }
@@ -106,8 +105,7 @@ int LaunchProcessAsUser(LPCWSTR commandLine, LPCWSTR workingDirectory) {
             return FailureResult(error);
         }
         BOOL started = CreateProcessAsUserW(token.Get(), nullptr, commandCopy.data(), nullptr, nullptr, FALSE,
-                                            CREATE_UNICODE_ENVIRONMENT, environment.Get(), nullptr, &startup,
-                                            &process);
+                                            CREATE_UNICODE_ENVIRONMENT, environment.Get(), nullptr, &startup, &process);
         if (!started) {
             DWORD error = GetLastError();
             ConsolePrint(TEXT("LaunchProcessAsUser:: CreateProcessAsUser failed . Error code -- %d, %d\n"), started,

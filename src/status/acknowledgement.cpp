@@ -161,8 +161,8 @@ int ReadFault(struct soap* soap, const std::string& content) {
     // envelope either.
     soap->version = 0;
     if (soap_begin_recv(soap) == SOAP_OK && !(soap->mode & (SOAP_ENC_MIME | SOAP_ENC_DIME)) &&
-        soap_envelope_begin_in(soap) == SOAP_OK && soap->version != 0 &&
-        soap_recv_header(soap) == SOAP_OK && soap_body_begin_in(soap) == SOAP_OK) {
+        soap_envelope_begin_in(soap) == SOAP_OK && soap->version != 0 && soap_recv_header(soap) == SOAP_OK &&
+        soap_body_begin_in(soap) == SOAP_OK) {
         rc = soap_recv_fault(soap, 1);
         if (rc != SOAP_OK && !soap->fault) rc = SOAP_OK;
     }

@@ -20,7 +20,9 @@ public:
     }
     RecordContext(const RecordContext&) = delete;
     RecordContext& operator=(const RecordContext&) = delete;
-    struct soap* Get() { return &soap_; }
+    struct soap* Get() {
+        return &soap_;
+    }
 
 private:
     struct soap soap_;
@@ -78,8 +80,8 @@ std::optional<ReportRecord> ReadReportRecord(const std::string& bytes) {
     if (soap_begin_recv(soap) || soap_element_begin_in(soap, kRecordTag, 0, nullptr) ||
         !soap_indateTime(soap, kWrittenTag, &record.written, "", 0) ||
         !soap_in_int(soap, kAttemptsTag, &record.attempts, "") ||
-        !soap_in_ns1__UpdateDeployJobStatus(soap, kRequestTag, &request, "") ||
-        soap_element_end_in(soap, kRecordTag) || soap_end_recv(soap))
+        !soap_in_ns1__UpdateDeployJobStatus(soap, kRequestTag, &request, "") || soap_element_end_in(soap, kRecordTag) ||
+        soap_end_recv(soap))
         return std::nullopt;
     record.SetRequest(request);
     return record;

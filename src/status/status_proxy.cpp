@@ -8,7 +8,9 @@
 #include "veltwuaPortBindingGenerated.nsmap"
 
 veltwuaPortBindingProxy::veltwuaPortBindingProxy(const char* userId, const char* password)
-    : veltwuaPortBindingGeneratedProxy(static_cast<soap_mode>(0), static_cast<soap_mode>(0)), userId_(userId), password_(password) {
+    : veltwuaPortBindingGeneratedProxy(static_cast<soap_mode>(0), static_cast<soap_mode>(0)),
+      userId_(userId),
+      password_(password) {
     ApplyCredentials();
     InstallAcknowledgementReading(this);
 }

@@ -6,6 +6,9 @@
 // veltwuaPortBindingProxy (status_proxy.h) derives from it and adds the
 // constructor with the HTTP Basic credentials and the acknowledgement reading.
 
+// soapcpp2 input: kept as written.
+// clang-format off
+
 //gsoap ns1 service name: veltwuaPortBindingGenerated
 //gsoap ns1 service type: veltwuaPort
 //gsoap ns1 service port: http://localhost/VeltraneWS/veltwua

@@ -17,9 +17,9 @@ TEST(CheckJobFolderName, OnlyOneFolderInsideTheInstallDirectory) {
         EXPECT_TRUE(CheckJobFolderName(usable, description));
         EXPECT_EQ(description[0], 0);
     }
-    for (const WCHAR* refused : {TEXT(""), TEXT("."), TEXT(".."), TEXT("4..2"), TEXT("..\\pub"), TEXT("../pub"),
-                                 TEXT("C:"), TEXT("42\t"), TEXT("4\x7F"), TEXT("4*"), TEXT("4?"), TEXT("4|2"),
-                                 TEXT("4<2"), TEXT("4>2"), TEXT("4\"2")}) {
+    for (const WCHAR* refused :
+         {TEXT(""), TEXT("."), TEXT(".."), TEXT("4..2"), TEXT("..\\pub"), TEXT("../pub"), TEXT("C:"), TEXT("42\t"),
+          TEXT("4\x7F"), TEXT("4*"), TEXT("4?"), TEXT("4|2"), TEXT("4<2"), TEXT("4>2"), TEXT("4\"2")}) {
         WCHAR description[kDescriptionCapacity] = {};
         EXPECT_FALSE(CheckJobFolderName(refused, description)) << WideString(refused).size();
         EXPECT_EQ(WideString(description), TEXT("Invalid job identifier: it is not a valid folder name."));

@@ -65,19 +65,18 @@ struct Routine {
 const Routine kRoutines[] = {
     {"ReleasePatchScanPointers", 8, 8,
      [](const References& r) {
-         ReleasePatchScanPointers(As<IUpdateSession>(r[0]), As<IUpdateSearcher>(r[1]),
-                                  As<IUpdateServiceManager>(r[2]), As<IUpdateService>(r[3]),
-                                  As<IUpdateCollection>(r[4]), As<IUpdateCollection>(r[5]),
+         ReleasePatchScanPointers(As<IUpdateSession>(r[0]), As<IUpdateSearcher>(r[1]), As<IUpdateServiceManager>(r[2]),
+                                  As<IUpdateService>(r[3]), As<IUpdateCollection>(r[4]), As<IUpdateCollection>(r[5]),
                                   As<IUpdateCollection>(r[6]), As<ISearchResult>(r[7]));
      }},
     // The update identity, third, has no line of its own.
     {"ReleasePatchDeployPointers", 12, 2,
      [](const References& r) {
-         ReleasePatchDeployPointers(
-             As<IUpdate>(r[0]), As<IUpdate2>(r[1]), As<IUpdateIdentity>(r[2]),
-             As<IUpdateDownloadContentCollection>(r[3]), As<IStringCollection>(r[4]),
-             As<IUpdateDownloadContent>(r[5]), As<IUpdateInstaller>(r[6]), As<IInstallationResult>(r[7]),
-             As<IUpdateDownloader>(r[8]), As<IDownloadResult>(r[9]), As<IUpdate>(r[10]), As<IUpdate2>(r[11]));
+         ReleasePatchDeployPointers(As<IUpdate>(r[0]), As<IUpdate2>(r[1]), As<IUpdateIdentity>(r[2]),
+                                    As<IUpdateDownloadContentCollection>(r[3]), As<IStringCollection>(r[4]),
+                                    As<IUpdateDownloadContent>(r[5]), As<IUpdateInstaller>(r[6]),
+                                    As<IInstallationResult>(r[7]), As<IUpdateDownloader>(r[8]),
+                                    As<IDownloadResult>(r[9]), As<IUpdate>(r[10]), As<IUpdate2>(r[11]));
      }},
 };
 

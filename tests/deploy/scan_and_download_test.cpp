@@ -38,9 +38,8 @@ bool EndsWith(const std::string& text, const std::string& end) {
 // Which release routines ran at the end of the run: "none", "scan" or "both";
 // "other" when their lines stand anywhere else.
 std::string ReleaseRoutinesRun(const std::string& console) {
-    static const std::string scan = LinesOf([] {
-        ReleasePatchScanPointers(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    });
+    static const std::string scan = LinesOf(
+        [] { ReleasePatchScanPointers(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr); });
     static const std::string deploy = LinesOf([] {
         ReleasePatchDeployPointers(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                    nullptr, nullptr, nullptr);
@@ -70,13 +69,12 @@ protected:
     }
 
     void WriteCatalog(int installResultCode) {
-        WriteFile(drives_ / "C/ORV/PatchDeploy/wsusscn2.cab",
-                  std::string(R"({"updates": [{"id": ")") + kUpdateId +
-                      R"(", "title": "Security Update for Contoso Runtime",
+        WriteFile(drives_ / "C/ORV/PatchDeploy/wsusscn2.cab", std::string(R"({"updates": [{"id": ")") + kUpdateId +
+                                                                  R"(", "title": "Security Update for Contoso Runtime",
                           "bundled": [{"id": "a1b2c3d4-0000-4000-8000-000000000001",
                                        "contents": ["http://x/a.cab"]}],
-                          "install": {"result_code": )" +
-                      std::to_string(installResultCode) + "}}]}");
+                          "install": {"result_code": )" + std::to_string(installResultCode) +
+                                                                  "}}]}");
     }
 
     // Runs the job with the agent's faults; returns its result.

@@ -20,8 +20,7 @@ void RecordPause(DWORD milliseconds) {
 }
 
 int g_deployCalls;
-int DeploySucceedsWithRestart(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR,
-                              WCHAR*) {
+int DeploySucceedsWithRestart(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, WCHAR*) {
     ++g_deployCalls;
     return 1;
 }
@@ -42,8 +41,8 @@ class JobCommandLine {
 public:
     explicit JobCommandLine(int port, std::u16string host = u"127.0.0.1") {
         std::string portText = std::to_string(port);
-        texts_ = {u"worker", u"{00000000-0000-0000-0000-000000000001}", u"42", u"C", u"agent", u"secret",
-                  host, std::u16string(portText.begin(), portText.end()), u"7", u"9", u"0"};
+        texts_ = {u"worker", u"{00000000-0000-0000-0000-000000000001}",        u"42", u"C", u"agent", u"secret",
+                  host,      std::u16string(portText.begin(), portText.end()), u"7",  u"9", u"0"};
         for (auto& t : texts_) argv_.push_back(reinterpret_cast<WCHAR*>(t.data()));
     }
     WCHAR** Argv() { return argv_.data(); }
@@ -79,10 +78,12 @@ TEST_F(DeployJobTest, SecondAttemptAcceptedAfterExactlyOnePause) {
     EXPECT_EQ(g_pauses, std::vector<DWORD>{60000});
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_TRUE(Contains(requests[1], "<nStatus>6</nStatus><nRebootRequired>1</nRebootRequired>"
-                                      "<strErrorDescription></strErrorDescription>") ||
-                Contains(requests[1], "<nStatus>6</nStatus><nRebootRequired>1</nRebootRequired>"
-                                      "<strErrorDescription/>"));
+    EXPECT_TRUE(Contains(requests[1],
+                         "<nStatus>6</nStatus><nRebootRequired>1</nRebootRequired>"
+                         "<strErrorDescription></strErrorDescription>") ||
+                Contains(requests[1],
+                         "<nStatus>6</nStatus><nRebootRequired>1</nRebootRequired>"
+                         "<strErrorDescription/>"));
 }
 
 TEST_F(DeployJobTest, FiveFailuresFivePauses) {
@@ -106,8 +107,9 @@ TEST_F(DeployJobTest, CatchAllReportsOnceWithoutPause) {
     EXPECT_TRUE(g_pauses.empty());
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_TRUE(Contains(requests[0], "<nJobID>42</nJobID><nStatus>-6</nStatus><nRebootRequired>0</nRebootRequired>"
-                                      "<strErrorDescription>Unknown error.</strErrorDescription>"));
+    EXPECT_TRUE(Contains(requests[0],
+                         "<nJobID>42</nJobID><nStatus>-6</nStatus><nRebootRequired>0</nRebootRequired>"
+                         "<strErrorDescription>Unknown error.</strErrorDescription>"));
 }
 
 TEST_F(DeployJobTest, ComFailureSkipsTheDeploymentAndDescribesTheCode) {
@@ -120,8 +122,9 @@ TEST_F(DeployJobTest, ComFailureSkipsTheDeploymentAndDescribesTheCode) {
     EXPECT_EQ(console.Text(), "Failed to initialize COM.\r\nSuccess");
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_TRUE(Contains(requests[0], "<nStatus>-6</nStatus><nRebootRequired>0</nRebootRequired>"
-                                      "<strErrorDescription>Failed to initialize COM library. Error "));
+    EXPECT_TRUE(Contains(requests[0],
+                         "<nStatus>-6</nStatus><nRebootRequired>0</nRebootRequired>"
+                         "<strErrorDescription>Failed to initialize COM library. Error "));
     EXPECT_TRUE(Contains(requests[0], "8001010E"));
 }
 
@@ -132,7 +135,8 @@ TEST_F(DeployJobTest, DescriptionIsMadeSafeForXml) {
     RunDeployJob(job.Argv(), DeployFailsWithText);
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_TRUE(Contains(requests[0], "<strErrorDescription>bad \xEF\xBF\xBD byte &amp; &lt;tag&gt;</strErrorDescription>"))
+    EXPECT_TRUE(
+        Contains(requests[0], "<strErrorDescription>bad \xEF\xBF\xBD byte &amp; &lt;tag&gt;</strErrorDescription>"))
         << requests[0];
 }
 

@@ -1,5 +1,8 @@
 // The description table against the published list of codes: which codes
 // have rows, which texts they carry, and which rows share one text.
+
+// The tables keep their columns.
+// clang-format off
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -25,8 +25,8 @@ void NoPause(DWORD) {}
 
 // Stands in for the deployment routine: checks the arguments it is given and
 // writes a description from the job's update identifier.
-int Deploy(LPCWSTR a1, LPCWSTR a2, LPCWSTR a3, LPCWSTR a4, LPCWSTR a5, LPCWSTR a6, LPCWSTR a7, LPCWSTR a8,
-           LPCWSTR a9, WCHAR* description) {
+int Deploy(LPCWSTR a1, LPCWSTR a2, LPCWSTR a3, LPCWSTR a4, LPCWSTR a5, LPCWSTR a6, LPCWSTR a7, LPCWSTR a8, LPCWSTR a9,
+           WCHAR* description) {
     LPCWSTR given[] = {a1, a2, a3, a4, a5, a6, a7, a8, a9};
     for (int i = 0; i < 9; ++i)
         if (g_job->Entry(i + 1) != reinterpret_cast<const char16_t*>(given[i])) std::abort();

@@ -7,7 +7,9 @@
 
 namespace {
 
-std::u16string TextOf(BSTR text) { return std::u16string(text, SysStringLen(text)); }
+std::u16string TextOf(BSTR text) {
+    return std::u16string(text, SysStringLen(text));
+}
 
 TEST(Bstr, KeepsLengthPrefixEmbeddedZerosAndTerminator) {
     const WCHAR source[] = {u'a', 0, u'b'};

@@ -222,9 +222,10 @@ TEST(CreateProcessW, MapsDrivePathsAndPassesSplitArguments) {
 // when it also has descriptor extraFd.
 std::string ChildDescriptors(TempFolder& folder, int extraFd, BOOL inherit, STARTUPINFOW* startup = nullptr) {
     std::string out = folder / "fds.txt";
-    std::string script = WriteScript(folder / "probe",
-        "links=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); printf '%s\\n' \"$links\" > '" + out +
-        "'; [ -e /proc/$$/fd/" + std::to_string(extraFd) + " ] && echo extra >> '" + out + "'; exit 0");
+    std::string script =
+        WriteScript(folder / "probe",
+                    "links=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); printf '%s\\n' \"$links\" > '" + out +
+                        "'; [ -e /proc/$$/fd/" + std::to_string(extraFd) + " ] && echo extra >> '" + out + "'; exit 0");
     std::u16string line = Wide(script);
     STARTUPINFOW plain{};
     plain.cb = sizeof plain;
@@ -271,8 +272,7 @@ TEST(CreateProcessW, UsesTheGivenEnvironmentBlock) {
     std::string script = WriteScript(folder / "env", "echo \"$GREETING|${WORKER_TEST_MARKER:-unset}\" > '" + out + "'");
     const char16_t unicodeBlock[] = u"GREETING=h\u00e9llo\0PATH=/usr/bin:/bin\0";
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(Start(script, info, nullptr, FALSE, const_cast<char16_t*>(unicodeBlock),
-                      CREATE_UNICODE_ENVIRONMENT));
+    ASSERT_TRUE(Start(script, info, nullptr, FALSE, const_cast<char16_t*>(unicodeBlock), CREATE_UNICODE_ENVIRONMENT));
     EXPECT_EQ(RunToEnd(info), 0u);
     EXPECT_EQ(Line(out), "h\xc3\xa9llo|unset");
 

@@ -68,10 +68,8 @@ bool HasEntry(const std::vector<std::string>& entries, const std::string& prefix
 }
 
 TEST_F(SessionsTest, SessionsFollowTheRecordsWithTheServicesSessionFirst) {
-    WriteRecords({Record(LOGIN_PROCESS, getpid(), "tty1", "LOGIN"),
-                  Record(USER_PROCESS, getpid(), "pts/0", "root"),
-                  Record(DEAD_PROCESS, 0, "pts/1", ""),
-                  Record(USER_PROCESS, 0x7ffffff0, ":0", "root", ":0")});
+    WriteRecords({Record(LOGIN_PROCESS, getpid(), "tty1", "LOGIN"), Record(USER_PROCESS, getpid(), "pts/0", "root"),
+                  Record(DEAD_PROCESS, 0, "pts/1", ""), Record(USER_PROCESS, 0x7ffffff0, ":0", "root", ":0")});
     PWTS_SESSION_INFOW sessions = nullptr;
     DWORD count = 0;
     ASSERT_TRUE(WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count));

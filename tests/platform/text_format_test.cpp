@@ -20,17 +20,32 @@ TEST(Wtoi, ReadsLikeTheCRuntime) {
         const WCHAR* text;
         int value;
     } cases[] = {
-        {TEXT("42"), 42},          {TEXT("  \t-7x"), -7},   {TEXT("+5"), 5},       {TEXT("abc"), 0},
-        {TEXT(""), 0},             {TEXT("1abc"), 1},       {TEXT("01"), 1},       {TEXT("007"), 7},
-        {TEXT("- 3"), 0},          {TEXT("2147483647"), INT_MAX},                   {TEXT("-2147483648"), INT_MIN},
-        {TEXT("99999999999"), INT_MAX},                     {TEXT("-99999999999"), INT_MIN},
-        {TEXT("\n\r\v\f 12"), 12}, {TEXT("0x10"), 0},
+        {TEXT("42"), 42},
+        {TEXT("  \t-7x"), -7},
+        {TEXT("+5"), 5},
+        {TEXT("abc"), 0},
+        {TEXT(""), 0},
+        {TEXT("1abc"), 1},
+        {TEXT("01"), 1},
+        {TEXT("007"), 7},
+        {TEXT("- 3"), 0},
+        {TEXT("2147483647"), INT_MAX},
+        {TEXT("-2147483648"), INT_MIN},
+        {TEXT("99999999999"), INT_MAX},
+        {TEXT("-99999999999"), INT_MIN},
+        {TEXT("\n\r\v\f 12"), 12},
+        {TEXT("0x10"), 0},
         // Digits of other scripts that the Windows C runtime reads, and
         // neighbours of them that it does not.
-        {u"\uFF10\uFF11", 1},     {u"-\u0661\u0662", -12}, {u"4\u1819\u0F29", 499},
-        {u"\u0BE7", 0},           {u"\uFF1A", 0},          {u"\u065F", 0},
+        {u"\uFF10\uFF11", 1},
+        {u"-\u0661\u0662", -12},
+        {u"4\u1819\u0F29", 499},
+        {u"\u0BE7", 0},
+        {u"\uFF1A", 0},
+        {u"\u065F", 0},
     };
-    for (const Case& c : cases) EXPECT_EQ(_wtoi(c.text), c.value) << std::string(Text(c.text).begin(), Text(c.text).end());
+    for (const Case& c : cases)
+        EXPECT_EQ(_wtoi(c.text), c.value) << std::string(Text(c.text).begin(), Text(c.text).end());
 }
 
 TEST(WideFormat, ConversionsAsTheWorkerWritesThem) {

@@ -41,7 +41,9 @@ HRESULT Create(REFCLSID clsid, REFIID iid, Ref<T>& object) {
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object.Out());
 }
 
-std::u16string Text(BSTR text) { return std::u16string(text, SysStringLen(text)); }
+std::u16string Text(BSTR text) {
+    return std::u16string(text, SysStringLen(text));
+}
 
 // What the worker holds while it searches the scan package: the session, the
 // package's service (registered while it lives) and a searcher aimed at it.
@@ -467,8 +469,8 @@ TEST_F(WuaSim, EachDocumentedRuleCatchesAWorkerThatBreaksIt) {
              Ref<IUpdateServiceManager> manager;
              Ref<IUpdateService> service;
              Create(CLSID_UpdateServiceManager, IID_IUpdateServiceManager, manager);
-             return manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage),
-                                                   2, &service);
+             return manager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")), ScopedBstr(kPackage), 2,
+                                                   &service);
          },
          E_INVALIDARG},
         {"searches with server selection ssOthers and no service ID",

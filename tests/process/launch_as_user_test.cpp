@@ -91,7 +91,8 @@ TEST_F(LaunchProcessAsUserTest, StartAsTheSessionUserSucceedsOrFailsWithoutFallb
 
     const std::string missing = drives_ / "missing";
     EXPECT_EQ(Launch(missing), -1);
-    EXPECT_EQ(console_, kEntry + missing + "\r\nLaunchProcessAsUser:: CreateProcessAsUser failed . Error code -- 0, 2\r\n");
+    EXPECT_EQ(console_,
+              kEntry + missing + "\r\nLaunchProcessAsUser:: CreateProcessAsUser failed . Error code -- 0, 2\r\n");
 }
 
 }  // namespace

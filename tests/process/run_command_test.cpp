@@ -27,10 +27,9 @@ struct Outputs {
 };
 
 bool RunLine(const std::string& commandLine, Outputs& out, DWORD timeoutMs = INFINITE,
-         const WCHAR* successCodeText = u"0x240006", const WCHAR* workingDirectory = nullptr) {
+             const WCHAR* successCodeText = u"0x240006", const WCHAR* workingDirectory = nullptr) {
     std::u16string line = Wide(commandLine);
-    return RunCommandAndWait(line.data(), timeoutMs, successCodeText, out.exitCodeText, out.message,
-                             workingDirectory);
+    return RunCommandAndWait(line.data(), timeoutMs, successCodeText, out.exitCodeText, out.message, workingDirectory);
 }
 
 class RunCommandAndWaitTest : public ::testing::Test {

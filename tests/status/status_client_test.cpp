@@ -111,7 +111,8 @@ TEST_F(StatusClientTest, OtherOperationsUseTheirElementAndAction) {
     EXPECT_EQ(proxy.InsertDeployStatus(&status), SOAP_OK);
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_NE(requests[0].find("SOAPAction: \"http://service.veltrane.ws/veltwuaPort/InsertReboot\""), std::string::npos);
+    EXPECT_NE(requests[0].find("SOAPAction: \"http://service.veltrane.ws/veltwuaPort/InsertReboot\""),
+              std::string::npos);
     EXPECT_NE(requests[0].find("<ns1:InsertReboot><reboot>1</reboot><systemid>5</systemid></ns1:InsertReboot>"),
               std::string::npos);
     EXPECT_NE(requests[1].find("<ns1:InsertDeployStatus><systemid>5</systemid></ns1:InsertDeployStatus>"),

@@ -95,8 +95,8 @@ int MultiByteToWideChar(UINT, DWORD, LPCSTR multiByte, int cbMultiByte, LPWSTR w
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    std::size_t length = cbMultiByte < 0 ? std::char_traits<char>::length(multiByte) + 1
-                                         : static_cast<std::size_t>(cbMultiByte);
+    std::size_t length =
+        cbMultiByte < 0 ? std::char_traits<char>::length(multiByte) + 1 : static_cast<std::size_t>(cbMultiByte);
     std::u16string utf16 = Utf8ToUtf16(multiByte, length);
     if (cchWideChar == 0) return static_cast<int>(utf16.size());
     if (utf16.size() > static_cast<std::size_t>(cchWideChar)) {

@@ -20,10 +20,9 @@ int _wtoi(const WCHAR* text);
 // The ANSI code page of this substitute is UTF-8: plain ASCII passes through
 // unchanged. cchWideChar -1 converts through the terminator. Unpaired
 // surrogates become U+FFFD.
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int cchWideChar, LPSTR multiByte,
-                        int cbMultiByte, LPCSTR defaultChar, BOOL* usedDefaultChar);
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMultiByte, LPWSTR wide,
-                        int cchWideChar);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int cchWideChar, LPSTR multiByte, int cbMultiByte,
+                        LPCSTR defaultChar, BOOL* usedDefaultChar);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMultiByte, LPWSTR wide, int cchWideChar);
 
 // Sleeps for the given milliseconds. The environment variable
 // WORKER_SLEEP_SCALE (a non-negative decimal factor, 0 for no wait) shortens
@@ -40,5 +39,5 @@ void Sleep(DWORD milliseconds);
 // The substitute's own message table: see system_messages.cpp. Returns the
 // number of characters written (without the terminator), 0 when the code has
 // no message or the buffer is too small (last error then says why).
-DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer,
-                     DWORD size, void* arguments);
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer, DWORD size,
+                     void* arguments);

@@ -61,8 +61,7 @@ std::string ResolveLetterCase(std::string folder, const std::string& rest) {
     for (;;) {
         std::size_t end = rest.find('/', start);
         std::string component = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (resolving && !component.empty() && component != "." && component != ".." &&
-            !Exists(folder + component)) {
+        if (resolving && !component.empty() && component != "." && component != ".." && !Exists(folder + component)) {
             std::string onDisk = EntryIgnoringCase(folder, component);
             resolving = !onDisk.empty();
             if (resolving) component = onDisk;

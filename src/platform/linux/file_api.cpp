@@ -97,12 +97,9 @@ WIN32_FIND_DATAW EntryOf(int folder, const std::string& name) {
 DWORD Win32ErrorOfFolder(int error) {
     switch (error) {
         case EACCES:
-        case EPERM:
-            return ERROR_ACCESS_DENIED;
-        case ENOMEM:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        default:
-            return ERROR_PATH_NOT_FOUND;
+        case EPERM: return ERROR_ACCESS_DENIED;
+        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+        default: return ERROR_PATH_NOT_FOUND;
     }
 }
 
@@ -149,7 +146,8 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
         SetLastError(Win32ErrorOfFolder(errno));
         return INVALID_HANDLE_VALUE;
     }
-    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return LessIgnoringCase(a.first, b.first); });
+    std::sort(names.begin(), names.end(),
+              [](const auto& a, const auto& b) { return LessIgnoringCase(a.first, b.first); });
     if (sawDotDot) names.insert(names.begin(), {u"..", ".."});
     if (sawDot) names.insert(names.begin(), {u".", "."});
 

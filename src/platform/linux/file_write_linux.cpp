@@ -56,27 +56,18 @@ private:
 
 DWORD Win32ErrorOf(int error) {
     switch (error) {
-        case ENOENT:
-            return ERROR_FILE_NOT_FOUND;
-        case ENOTDIR:
-            return ERROR_PATH_NOT_FOUND;
+        case ENOENT: return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
         case EACCES:
         case EPERM:
-        case EISDIR:
-            return ERROR_ACCESS_DENIED;
-        case EEXIST:
-            return ERROR_FILE_EXISTS;
-        case EROFS:
-            return ERROR_WRITE_PROTECT;
+        case EISDIR: return ERROR_ACCESS_DENIED;
+        case EEXIST: return ERROR_FILE_EXISTS;
+        case EROFS: return ERROR_WRITE_PROTECT;
         case ENOSPC:
-        case EDQUOT:
-            return ERROR_DISK_FULL;
-        case EWOULDBLOCK:
-            return ERROR_SHARING_VIOLATION;
-        case ENOMEM:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        default:
-            return ERROR_INVALID_FUNCTION;
+        case EDQUOT: return ERROR_DISK_FULL;
+        case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
+        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+        default: return ERROR_INVALID_FUNCTION;
     }
 }
 
@@ -93,19 +84,16 @@ int OpenFlags(DWORD access, DWORD disposition) {
     int flags = O_CLOEXEC | O_NOFOLLOW;
     flags |= (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
     switch (disposition) {
-        case CREATE_NEW:
-            return flags | O_CREAT | O_EXCL;
-        case CREATE_ALWAYS:
-            return flags | O_CREAT | O_TRUNC;
-        case OPEN_ALWAYS:
-            return flags | O_CREAT;
-        default:
-            return flags;
+        case CREATE_NEW: return flags | O_CREAT | O_EXCL;
+        case CREATE_ALWAYS: return flags | O_CREAT | O_TRUNC;
+        case OPEN_ALWAYS: return flags | O_CREAT;
+        default: return flags;
     }
 }
 
 bool SameFile(int fd, const std::string& path) {
-    struct stat opened {}, named {};
+    struct stat opened {
+    }, named{};
     return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
            opened.st_ino == named.st_ino;
 }

@@ -2,4 +2,6 @@
 
 #include "drive_map.h"
 
-std::filesystem::path LocalPathOf(LPCWSTR windowsPath) { return MapWindowsPath(windowsPath); }
+std::filesystem::path LocalPathOf(LPCWSTR windowsPath) {
+    return MapWindowsPath(windowsPath);
+}

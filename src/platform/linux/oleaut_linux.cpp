@@ -11,7 +11,9 @@ namespace {
 // The 32-bit byte count sits right before the text.
 constexpr std::size_t kPrefix = sizeof(uint32_t);
 
-uint32_t* PrefixOf(BSTR text) { return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(text) - kPrefix); }
+uint32_t* PrefixOf(BSTR text) {
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(text) - kPrefix);
+}
 
 }  // namespace
 
@@ -43,7 +45,9 @@ void SysFreeString(BSTR text) {
     if (text) std::free(PrefixOf(text));
 }
 
-UINT SysStringLen(BSTR text) { return text ? *PrefixOf(text) / sizeof(OLECHAR) : 0; }
+UINT SysStringLen(BSTR text) {
+    return text ? *PrefixOf(text) / sizeof(OLECHAR) : 0;
+}
 
 void VariantInit(VARIANTARG* value) {
     std::memset(value, 0, sizeof(*value));

@@ -55,8 +55,7 @@ typedef struct _WTS_SESSION_INFOW {
 // reserved 0, version 1) in one block that WTSFreeMemory releases. Fails with
 // ERROR_INVALID_PARAMETER for other arguments and ERROR_FILE_NOT_FOUND when
 // the records file cannot be read.
-BOOL WTSEnumerateSessionsW(HANDLE server, DWORD reserved, DWORD version, PWTS_SESSION_INFOW* sessionInfo,
-                           DWORD* count);
+BOOL WTSEnumerateSessionsW(HANDLE server, DWORD reserved, DWORD version, PWTS_SESSION_INFOW* sessionInfo, DWORD* count);
 void WTSFreeMemory(PVOID memory);
 
 // The user token of a session's user. Fails with ERROR_PRIVILEGE_NOT_HELD
@@ -122,6 +121,5 @@ BOOL DestroyEnvironmentBlock(LPVOID environment);
 // for an impersonation token, and as CreateProcessW does for the program.
 BOOL CreateProcessAsUserW(HANDLE token, LPCWSTR applicationName, LPWSTR commandLine,
                           _SECURITY_ATTRIBUTES* processAttributes, _SECURITY_ATTRIBUTES* threadAttributes,
-                          BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
-                          LPCWSTR currentDirectory, _STARTUPINFOW* startupInfo,
-                          _PROCESS_INFORMATION* processInformation);
+                          BOOL inheritHandles, DWORD creationFlags, LPVOID environment, LPCWSTR currentDirectory,
+                          _STARTUPINFOW* startupInfo, _PROCESS_INFORMATION* processInformation);

@@ -65,8 +65,7 @@ bool ReadSessions(std::vector<SessionRecord>& sessions) {
         session.line = FieldText(record->ut_line, sizeof record->ut_line);
         session.user = FieldText(record->ut_user, sizeof record->ut_user);
         session.host = FieldText(record->ut_host, sizeof record->ut_host);
-        session.state = record->ut_type == USER_PROCESS && ProcessIsAlive(record->ut_pid) ? WTSActive
-                                                                                          : WTSDisconnected;
+        session.state = record->ut_type == USER_PROCESS && ProcessIsAlive(record->ut_pid) ? WTSActive : WTSDisconnected;
         sessions.push_back(session);
     }
     endutxent();

@@ -71,21 +71,16 @@ DWORD Win32ErrorOfExec(int error) {
         case ENOENT:
         case ENOTDIR:
         case ELOOP:
-        case ENAMETOOLONG:
-            return ERROR_FILE_NOT_FOUND;
+        case ENAMETOOLONG: return ERROR_FILE_NOT_FOUND;
         case EACCES:
         case EPERM:
         case ETXTBSY:
-        case EISDIR:
-            return ERROR_ACCESS_DENIED;
+        case EISDIR: return ERROR_ACCESS_DENIED;
         case ENOEXEC:
-        case ELIBBAD:
-            return ERROR_BAD_EXE_FORMAT;
+        case ELIBBAD: return ERROR_BAD_EXE_FORMAT;
         case ENOMEM:
-        case E2BIG:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        default:
-            return ERROR_INVALID_FUNCTION;
+        case E2BIG: return ERROR_NOT_ENOUGH_MEMORY;
+        default: return ERROR_INVALID_FUNCTION;
     }
 }
 
@@ -120,8 +115,7 @@ DWORD CheckProgram(const std::string& path) {
 DWORD ResolveProgram(const std::u16string& name, std::string& path) {
     std::string utf8 = Utf16ToUtf8(name.data(), name.size());
     if (utf8.empty()) return ERROR_FILE_NOT_FOUND;
-    bool isPath = utf8.find_first_of("\\/") != std::string::npos ||
-                  (utf8.size() >= 2 && utf8[1] == ':');
+    bool isPath = utf8.find_first_of("\\/") != std::string::npos || (utf8.size() >= 2 && utf8[1] == ':');
     std::vector<std::string> candidates;
     if (isPath) {
         // Each candidate is mapped on its own, so that the disk's letter case
@@ -132,7 +126,8 @@ DWORD ResolveProgram(const std::u16string& name, std::string& path) {
             if (!getcwd(cwd, sizeof cwd)) return ERROR_PATH_NOT_FOUND;
             prefix = std::string(cwd) + "/";
         }
-        for (const std::string& spelling : NameCandidates(utf8)) candidates.push_back(prefix + MapWindowsPath(spelling));
+        for (const std::string& spelling : NameCandidates(utf8))
+            candidates.push_back(prefix + MapWindowsPath(spelling));
     } else {
         const char* pathVariable = std::getenv("PATH");
         std::string list = pathVariable ? pathVariable : "/usr/bin:/bin";
@@ -223,8 +218,8 @@ BOOL SpawnProcess(const SpawnRequest& request, _PROCESS_INFORMATION* information
 
     std::vector<std::u16string> tokens = SplitWindowsCommandLine(request.commandLine);
     std::u16string programName = request.applicationName ? std::u16string(request.applicationName)
-                                 : tokens.empty()         ? std::u16string()
-                                                          : tokens[0];
+                                 : tokens.empty()        ? std::u16string()
+                                                         : tokens[0];
     if (tokens.empty()) tokens.push_back(programName);
     std::string programPath;
     if (DWORD error = ResolveProgram(programName, programPath)) {

@@ -20,13 +20,13 @@
 struct _PROCESS_INFORMATION;
 
 struct SpawnRequest {
-    const WCHAR* applicationName = nullptr;   // null: the command line's first token
-    const WCHAR* commandLine = nullptr;       // split by the Windows rules
-    const WCHAR* workingDirectory = nullptr;  // null: the worker's own
-    const WCHAR* environment = nullptr;       // UTF-16 block "K=V\0...\0\0"; null: the worker's own
-    bool inheritHandles = false;              // false: the child gets only descriptors 0, 1 and 2
+    const WCHAR* applicationName = nullptr;     // null: the command line's first token
+    const WCHAR* commandLine = nullptr;         // split by the Windows rules
+    const WCHAR* workingDirectory = nullptr;    // null: the worker's own
+    const WCHAR* environment = nullptr;         // UTF-16 block "K=V\0...\0\0"; null: the worker's own
+    bool inheritHandles = false;                // false: the child gets only descriptors 0, 1 and 2
     int standardDescriptors[3] = {-1, -1, -1};  // the child's 0, 1 and 2: a worker's descriptor, -1 /dev/null
-    bool asUser = false;                      // run with the identity below, without the exit-code descriptor
+    bool asUser = false;                        // run with the identity below, without the exit-code descriptor
     uid_t uid = 0;
     gid_t gid = 0;
     std::vector<gid_t> groups;

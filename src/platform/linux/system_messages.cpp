@@ -94,8 +94,8 @@ const SystemMessage kMessages[] = {
 };
 
 constexpr DWORD kMaxWidthMask = 0x000000FF;
-constexpr DWORD kSupportedFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                  FORMAT_MESSAGE_ARGUMENT_ARRAY | kMaxWidthMask;
+constexpr DWORD kSupportedFlags =
+    FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY | kMaxWidthMask;
 constexpr DWORD kErrorMessageNotFound = 317;  // ERROR_MR_MID_NOT_FOUND
 
 const WCHAR* FindSystemMessage(DWORD messageId) {
@@ -123,7 +123,8 @@ DWORD FormatMessageW(DWORD flags, const void*, DWORD messageId, DWORD, LPWSTR bu
     }
     DWORD length = 0;
     bool hasInsert = false;
-    for (; text[length]; ++length) hasInsert = hasInsert || (text[length] == '%' && text[length + 1] >= '1' && text[length + 1] <= '9');
+    for (; text[length]; ++length)
+        hasInsert = hasInsert || (text[length] == '%' && text[length + 1] >= '1' && text[length + 1] <= '9');
     // Windows expands inserts from the arguments unless told to leave them:
     // without arguments that reads memory that is not there. Refuse instead.
     if (hasInsert && !(flags & FORMAT_MESSAGE_IGNORE_INSERTS)) {

@@ -43,8 +43,11 @@ std::u16string Utf8ToUtf16(const char* text, std::size_t length) {
     std::size_t i = 0;
     while (i < length) {
         uint32_t lead = p[i];
-        std::size_t need = lead < 0x80 ? 0 : (lead >= 0xC2 && lead <= 0xDF) ? 1 : (lead >= 0xE0 && lead <= 0xEF) ? 2
-                                         : (lead >= 0xF0 && lead <= 0xF4) ? 3 : 99;
+        std::size_t need = lead < 0x80                      ? 0
+                           : (lead >= 0xC2 && lead <= 0xDF) ? 1
+                           : (lead >= 0xE0 && lead <= 0xEF) ? 2
+                           : (lead >= 0xF0 && lead <= 0xF4) ? 3
+                                                            : 99;
         uint32_t cp = 0xFFFD;
         std::size_t used = 1;
         if (need == 0) {
@@ -52,10 +55,11 @@ std::u16string Utf8ToUtf16(const char* text, std::size_t length) {
         } else if (need != 99) {
             uint32_t value = lead & (0x7F >> (need + 1));
             std::size_t k = 1;
-            for (; k <= need && i + k < length && (p[i + k] & 0xC0) == 0x80; ++k) value = (value << 6) | (p[i + k] & 0x3F);
+            for (; k <= need && i + k < length && (p[i + k] & 0xC0) == 0x80; ++k)
+                value = (value << 6) | (p[i + k] & 0x3F);
             bool complete = k == need + 1;
-            bool valid = complete && !(need == 2 && value < 0x800) && !(need == 3 && (value < 0x10000 || value > 0x10FFFF)) &&
-                         !(value >= 0xD800 && value <= 0xDFFF);
+            bool valid = complete && !(need == 2 && value < 0x800) &&
+                         !(need == 3 && (value < 0x10000 || value > 0x10FFFF)) && !(value >= 0xD800 && value <= 0xDFFF);
             if (valid) {
                 cp = value;
                 used = need + 1;

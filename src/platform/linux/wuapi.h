@@ -2,6 +2,9 @@
 // Windows SDK declares them: same names, method order and signatures, each
 // derived from IDispatch, with the real interface and class identifiers.
 // Interfaces that only appear in signatures are declared incomplete.
+
+// The declarations keep the Windows SDK header's layout.
+// clang-format off
 #pragma once
 
 #include "com_api.h"

@@ -1,3 +1,5 @@
 #include "../local_path.h"
 
-std::filesystem::path LocalPathOf(LPCWSTR windowsPath) { return std::filesystem::path(windowsPath); }
+std::filesystem::path LocalPathOf(LPCWSTR windowsPath) {
+    return std::filesystem::path(windowsPath);
+}

@@ -18,7 +18,9 @@ namespace wua_sim::detail {
 using nlohmann::json;
 using WideString = std::basic_string<WCHAR>;
 
-inline std::string Text(BSTR value) { return Narrow(value, SysStringLen(value)); }
+inline std::string Text(BSTR value) {
+    return Narrow(value, SysStringLen(value));
+}
 
 // IUnknown and IDispatch for one simulated object. The dispatch interface
 // offers no type information: the worker calls through the vtable only.
@@ -129,22 +131,30 @@ private:
 };
 
 #define SIM_NOT_IMPLEMENTED(method, params) \
-    STDMETHODIMP method params override { return NotImplemented(#method); }
+    STDMETHODIMP method params override {   \
+        return NotImplemented(#method);     \
+    }
 
 // A read-write property kept in a member, journaled with its value.
-#define SIM_PROPERTY(name, type, member)                                                              \
-    STDMETHODIMP get_##name(type* retval) override { return GetValue("get_" #name, retval, member); } \
-    STDMETHODIMP put_##name(type value) override {                                                    \
-        return PutValue("put_" #name, value, [&] { member = value; });                                \
+#define SIM_PROPERTY(name, type, member)                               \
+    STDMETHODIMP get_##name(type* retval) override {                   \
+        return GetValue("get_" #name, retval, member);                 \
+    }                                                                  \
+    STDMETHODIMP put_##name(type value) override {                     \
+        return PutValue("put_" #name, value, [&] { member = value; }); \
     }
 
 // A read-write text property kept as UTF-8.
-#define SIM_TEXT_PROPERTY(name, member)                                                              \
-    STDMETHODIMP get_##name(BSTR* retval) override { return GetText("get_" #name, retval, member); } \
-    STDMETHODIMP put_##name(BSTR value) override {                                                   \
-        return PutValue("put_" #name, Text(value), [&] { member = Text(value); });                   \
+#define SIM_TEXT_PROPERTY(name, member)                                            \
+    STDMETHODIMP get_##name(BSTR* retval) override {                               \
+        return GetText("get_" #name, retval, member);                              \
+    }                                                                              \
+    STDMETHODIMP put_##name(BSTR value) override {                                 \
+        return PutValue("put_" #name, Text(value), [&] { member = Text(value); }); \
     }
 
-inline VARIANT_BOOL Flag(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
+inline VARIANT_BOOL Flag(bool value) {
+    return value ? VARIANT_TRUE : VARIANT_FALSE;
+}
 
 }  // namespace wua_sim::detail

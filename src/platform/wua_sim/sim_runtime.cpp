@@ -139,9 +139,13 @@ std::string Trim(const std::string& text) {
 
 }  // namespace
 
-SimCounted::SimCounted(const char* kind) : kind_(kind) { ++liveObjects; }
+SimCounted::SimCounted(const char* kind) : kind_(kind) {
+    ++liveObjects;
+}
 
-SimCounted::~SimCounted() { --liveObjects; }
+SimCounted::~SimCounted() {
+    --liveObjects;
+}
 
 ULONG SimCounted::Drop() {
     ULONG remaining = --references_;
@@ -149,7 +153,9 @@ ULONG SimCounted::Drop() {
     return remaining;
 }
 
-long LiveObjects() { return liveObjects.load(); }
+long LiveObjects() {
+    return liveObjects.load();
+}
 
 void HoldInterface(IUnknown* object) {
     if (!object) return;

@@ -11,7 +11,9 @@ using namespace wua_sim;
 
 namespace {
 
-void JournalLiveObjectsAtExit() { WuaSimJournalLiveObjects(); }
+void JournalLiveObjectsAtExit() {
+    WuaSimJournalLiveObjects();
+}
 
 }  // namespace
 
@@ -31,9 +33,13 @@ HRESULT WuaSimCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsCo
     return call.Done(CreateObject(rclsid, riid, ppv));
 }
 
-long WuaSimLiveObjects() { return LiveObjects(); }
+long WuaSimLiveObjects() {
+    return LiveObjects();
+}
 
-void WuaSimJournalLiveObjects() { JournalText("live-objects " + std::to_string(LiveObjects())); }
+void WuaSimJournalLiveObjects() {
+    JournalText("live-objects " + std::to_string(LiveObjects()));
+}
 
 void WuaSimReset() {
     ResetRuntime();

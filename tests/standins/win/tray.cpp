@@ -31,7 +31,8 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < argc; ++i) fprintf(out, "%s\n", Utf8(argv[i]).c_str());
     fputs("environment\n", out);
     if (wchar_t* block = GetEnvironmentStringsW()) {
-        for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) fprintf(out, "%s\n", Utf8(entry).c_str());
+        for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1)
+            fprintf(out, "%s\n", Utf8(entry).c_str());
         FreeEnvironmentStringsW(block);
     }
     fputs("end\n", out);

@@ -75,8 +75,8 @@ LONG SetText(HKEY key, const WCHAR* name, const std::wstring& value) {
 HRESULT RegisterSimClass(REFCLSID clsid, const std::wstring& modulePath) {
     std::wstring keyName = ClassKeyName(clsid) + L"\\InprocServer32";
     ScopedResource<HKEY, RegCloseKey> key;
-    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                  key.Receive(), nullptr);
+    LONG status =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Receive(), nullptr);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     status = SetText(key.Get(), nullptr, modulePath);
     if (status == ERROR_SUCCESS) status = SetText(key.Get(), L"ThreadingModel", L"Both");
