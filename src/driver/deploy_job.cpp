@@ -89,8 +89,8 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     // A server that keeps sending and never finishes is bounded too: the
     // whole attempt's transfer gets the same limit.
     proxy->transfer_timeout = StatusTransferTimeoutSeconds();
-    // A host or port with white space or a control character would change
-    // the request itself; no attempt is made, as no retry would mend it.
+    // A host or port that would change the request, or the server or path it
+    // goes to, is not sent: no attempt is made, as no retry would mend it.
     const bool endpointSendable = IsSendableEndpointPart(argv[6]) && IsSendableEndpointPart(argv[7]);
     FormatTruncated(endpoint,
                     useTls ? TEXT("https://%s:%s/VeltraneWS/veltwua") : TEXT("http://%s:%s/VeltraneWS/veltwua"),
