@@ -22,6 +22,7 @@ JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__
         record_.SetRequest(interrupted);
         Write();
         watchdog_ = std::make_unique<JobWatchdog>(JobTimeLimitMilliseconds(kTimeLimitMilliseconds),
+                                                  [this] { RemoveBeyondBounds(); },
                                                   [this] { ReportTimeLimitAndExit(); }, [this] { Flush(); });
     } catch (...) {
         // Without memory for the record or the watchdog the job runs as it
@@ -32,7 +33,16 @@ JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__
 
 JobOutcomeKeeper::~JobOutcomeKeeper() {
     watchdog_.reset();
+    // Done already, unless there was no watchdog to do it.
+    RemoveBeyondBounds();
     Flush();
+}
+
+void JobOutcomeKeeper::RemoveBeyondBounds() {
+    try {
+        spool_.RemoveBeyondBounds();
+    } catch (...) {
+    }
 }
 
 void JobOutcomeKeeper::Flush() {
