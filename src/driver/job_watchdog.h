@@ -1,5 +1,5 @@
-// The deployment job's companion thread. It first does the job's
-// housekeeping that the job need not wait for. It keeps the job's time limit: when
+// The deployment job's companion thread. It first does the job's housekeeping
+// that the job need not wait for. It keeps the job's time limit: when
 // the limit passes before the job has its outcome, it runs the given action
 // on that thread (which ends the process), so that an update-agent call that
 // never returns no longer holds the job for ever. And it flushes the job's

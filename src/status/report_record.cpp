@@ -56,9 +56,14 @@ std::string UtcDateTimeText(std::time_t time) {
     return text;
 }
 
-// Collects what the runtime sends into the std::string its user field points at.
+// Collects what the runtime sends into the std::string its user field points
+// at; nothing is thrown through the runtime.
 int AppendToText(struct soap* soap, const char* data, std::size_t size) {
-    static_cast<std::string*>(soap->user)->append(data, size);
+    try {
+        static_cast<std::string*>(soap->user)->append(data, size);
+    } catch (...) {
+        return SOAP_EOM;
+    }
     return SOAP_OK;
 }
 
