@@ -22,8 +22,8 @@ JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__
         record_.SetRequest(interrupted);
         Write();
         watchdog_ = std::make_unique<JobWatchdog>(
-            JobTimeLimitMilliseconds(kTimeLimitMilliseconds), [this] { ReportTimeLimitAndExit(); },
-            [this] { Flush(); });
+            JobTimeLimitMilliseconds(kTimeLimitMilliseconds), [this] { RemoveBeyondBounds(); },
+            [this] { ReportTimeLimitAndExit(); }, [this] { Flush(); });
     } catch (...) {
         // Without memory for the record or the watchdog the job runs as it
         // would without them.
@@ -33,7 +33,16 @@ JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__
 
 JobOutcomeKeeper::~JobOutcomeKeeper() {
     watchdog_.reset();
+    // Done already, unless there was no watchdog to do it.
+    RemoveBeyondBounds();
     Flush();
+}
+
+void JobOutcomeKeeper::RemoveBeyondBounds() {
+    try {
+        spool_.RemoveBeyondBounds();
+    } catch (...) {
+    }
 }
 
 void JobOutcomeKeeper::Flush() {

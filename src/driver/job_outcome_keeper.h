@@ -61,6 +61,8 @@ private:
 
     // Writes the record; Flush or FlushLater then puts it on the disk.
     void Write();
+    // Tidies the spool, on the watchdog's thread so that the job need not wait.
+    void RemoveBeyondBounds();
     // Waits until the record is on the disk.
     void Flush();
     // Has the watchdog's thread flush the record within the grace (or

@@ -2,12 +2,15 @@
 
 #include <system_error>
 
-JobWatchdog::JobWatchdog(DWORD limitMilliseconds, std::function<void()> onLimit, std::function<void()> onFlush)
+JobWatchdog::JobWatchdog(DWORD limitMilliseconds, std::function<void()> onStart, std::function<void()> onLimit,
+                         std::function<void()> onFlush)
     : onLimit_(std::move(onLimit)), onFlush_(std::move(onFlush)) {
     try {
-        thread_ = std::thread(&JobWatchdog::Run, this, Clock::now() + std::chrono::milliseconds(limitMilliseconds));
+        thread_ =
+            std::thread(&JobWatchdog::Run, this, Clock::now() + std::chrono::milliseconds(limitMilliseconds), onStart);
     } catch (const std::system_error&) {
         limit_ = Limit::Stopped;
+        onStart();
     }
 }
 
@@ -20,7 +23,8 @@ JobWatchdog::~JobWatchdog() {
     if (thread_.joinable()) thread_.join();
 }
 
-void JobWatchdog::Run(Clock::time_point limitAt) {
+void JobWatchdog::Run(Clock::time_point limitAt, const std::function<void()>& onStart) {
+    onStart();
     std::unique_lock<std::mutex> guard(lock_);
     while (!ended_) {
         const Clock::time_point now = Clock::now();

@@ -1,4 +1,5 @@
-// The deployment job's companion thread. It keeps the job's time limit: when
+// The deployment job's companion thread. It first does the job's housekeeping
+// that the job need not wait for. It keeps the job's time limit: when
 // the limit passes before the job has its outcome, it runs the given action
 // on that thread (which ends the process), so that an update-agent call that
 // never returns no longer holds the job for ever. And it flushes the job's
@@ -17,10 +18,12 @@
 
 class JobWatchdog {
 public:
-    // Starts the thread. Without a thread (the system refused one) the job
-    // runs without a limit, and FlushWithin leaves the flush to the caller.
-    JobWatchdog(DWORD limitMilliseconds, std::function<void()> onLimit, std::function<void()> onFlush);
-    // Ends the thread at once; only a flush under way is waited for.
+    // Starts the thread, which runs onStart before anything else. Without a
+    // thread (the system refused one) onStart runs here, the job runs without
+    // a limit, and FlushWithin leaves the flush to the caller.
+    JobWatchdog(DWORD limitMilliseconds, std::function<void()> onStart, std::function<void()> onLimit,
+                std::function<void()> onFlush);
+    // Ends the thread at once; only onStart or a flush under way is waited for.
     ~JobWatchdog();
 
     JobWatchdog(const JobWatchdog&) = delete;
@@ -38,7 +41,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    void Run(Clock::time_point limitAt);
+    void Run(Clock::time_point limitAt, const std::function<void()>& onStart);
 
     enum class Limit { Running, Stopped, Expired };
     std::mutex lock_;

@@ -139,7 +139,6 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) {
     }
     if (!lock_) return;
     inUse_ = true;
-    RemoveBeyondBounds();
 }
 
 Text ReportSpool::PathOf(const Text& name) const {
@@ -147,6 +146,12 @@ Text ReportSpool::PathOf(const Text& name) const {
 }
 
 void ReportSpool::RemoveBeyondBounds() {
+    if (!inUse_) return;
+    std::call_once(removedBeyondBounds_, [this] { RemoveBeyondBoundsOnce(); });
+}
+
+void ReportSpool::RemoveBeyondBoundsOnce() {
+    LastErrorKept lastError;
     const Text ownRecord = jobNumber_ + kRecordSuffix;
     std::vector<FolderEntry> kept;
     for (FolderEntry& entry : ListOldestFirst(folder_, TEXT("*"))) {
@@ -250,6 +255,7 @@ bool ReportSpool::DeliverOne(const Text& jobNumber, veltwuaPortBindingProxy& pro
 void ReportSpool::DeliverPending(veltwuaPortBindingProxy& proxy) {
     // A record that another job leaves while this one runs is left for the
     // next job: most jobs find none, and need not read the folder again.
+    RemoveBeyondBounds();
     if (!inUse_ || !othersPending_) return;
     LastErrorKept lastError;
     int looked = 0;

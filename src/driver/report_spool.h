@@ -31,8 +31,7 @@ public:
     // for the job jobIdText and takes the job's lock. The spool stays unused
     // when the drive is not a letter, the job identifier is not a plain
     // decimal number, the install directory is missing, the folder cannot be
-    // written, or another process holds the job's lock. Removes what lies
-    // beyond the bounds.
+    // written, or another process holds the job's lock.
     ReportSpool(LPCWSTR jobIdText, LPCWSTR drive);
 
     bool InUse() const { return inUse_; }
@@ -53,17 +52,23 @@ public:
     // Deletes the job's record (its report was acknowledged).
     void Remove();
 
+    // Removes the records of other jobs that lie beyond the bounds, and
+    // notes whether any are left to deliver. Runs once, on whichever thread
+    // calls it first (the job's own record is never touched, so the job need
+    // not wait for it); a call while it runs waits for it.
+    void RemoveBeyondBounds();
+
     // Sends the records of other jobs whose lock is free through proxy, one
     // attempt each, oldest first; deletes each acknowledged one and stops at
-    // the first failure. Only a job that found such records when it started
-    // sends them.
+    // the first failure. Only a job that found such records when it removed
+    // those beyond the bounds sends them.
     void DeliverPending(veltwuaPortBindingProxy& proxy);
 
 private:
     using Text = std::basic_string<WCHAR>;
 
     Text PathOf(const Text& name) const;
-    void RemoveBeyondBounds();
+    void RemoveBeyondBoundsOnce();
     bool WriteAtomically(const Text& name, const std::string& bytes);
     // False only when a send failed; a record that is locked, gone or
     // unreadable is passed over.
@@ -75,7 +80,9 @@ private:
     // and by the thread that flushes it later, one at a time.
     std::mutex recordGuard_;
     bool unflushed_ = false;
-    // Whether records of other jobs lay in the folder when this job started.
+    // Whether records of other jobs lay in the folder once those beyond the
+    // bounds were removed.
+    std::once_flag removedBeyondBounds_;
     bool othersPending_ = false;
     Text folder_;
     Text jobNumber_;

@@ -1,5 +1,6 @@
 #include "status/report_record.h"
 
+#include <cstdio>
 #include <sstream>
 
 namespace {
@@ -27,6 +28,46 @@ public:
 private:
     struct soap soap_;
 };
+
+// The time as the runtime writes a dateTime in UTC, "2026-12-07T11:42:17Z",
+// computed here: the C library's calendar calls load the machine's time zone
+// on their first use, which costs a job more than writing its record.
+std::string UtcDateTimeText(std::time_t time) {
+    const long long kSecondsPerDay = 86400;
+    long long seconds = static_cast<long long>(time);
+    long long days = seconds / kSecondsPerDay;
+    long long ofDay = seconds % kSecondsPerDay;
+    if (ofDay < 0) {
+        ofDay += kSecondsPerDay;
+        --days;
+    }
+    // The proleptic Gregorian date of a day count since 1970-01-01, by eras
+    // of 400 years that begin on 1 March.
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long dayOfEra = days - era * 146097;
+    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const long long day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+    const long long month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+    const long long year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", year, month, day, ofDay / 3600,
+                  ofDay / 60 % 60, ofDay % 60);
+    return text;
+}
+
+// Collects what the runtime sends into the std::string its user field points
+// at; nothing is thrown through the runtime.
+int AppendToText(struct soap* soap, const char* data, std::size_t size) {
+    try {
+        static_cast<std::string*>(soap->user)->append(data, size);
+    } catch (...) {
+        return SOAP_EOM;
+    }
+    return SOAP_OK;
+}
 
 }  // namespace
 
@@ -57,17 +98,20 @@ std::string WriteReportRecord(const ReportRecord& record) {
     copy.FillRequest(request);
     RecordContext context(SOAP_IO_DEFAULT, SOAP_XML_INDENT);
     struct soap* soap = context.Get();
-    std::ostringstream out;
-    soap->os = &out;
+    std::string out;
+    soap->user = &out;
+    soap->fsend = AppendToText;
+    const std::string written = UtcDateTimeText(copy.written);
     // The first element carries the namespace table's declarations, so the
     // request element reads back with the service's namespace.
     request.soap_serialize(soap);
     if (soap_begin_send(soap) || soap_element_begin_out(soap, kRecordTag, 0, nullptr) ||
-        soap_outdateTime(soap, kWrittenTag, -1, &copy.written, "", 0) ||
+        soap_element_begin_out(soap, kWrittenTag, soap_embedded_id(soap, -1, &copy.written, 0), "") ||
+        soap_string_out(soap, written.c_str(), 0) || soap_element_end_out(soap, kWrittenTag) ||
         soap_out_int(soap, kAttemptsTag, -1, &copy.attempts, "") || request.soap_out(soap, kRequestTag, -1, "") ||
         soap_element_end_out(soap, kRecordTag) || soap_end_send(soap))
         return std::string();
-    return out.str();
+    return out;
 }
 
 std::optional<ReportRecord> ReadReportRecord(const std::string& bytes) {
