@@ -9,6 +9,7 @@ namespace {
 // A reference as a release routine hands it over: the object, and the name
 // that its exception line gives it (null for none).
 struct NamedReference {
+    NamedReference(IUnknown* object, const WCHAR* objectName) : reference(object), name(objectName) {}
     IUnknown* reference;
     const WCHAR* name;
 };
