@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <mutex>
 
@@ -32,6 +34,26 @@ void UpdateModel::MarkDownloaded() {
 
 namespace {
 
+// A number of the catalog that the agent hands out as a LONG: absent gives
+// fallback; a fraction, or a value beyond LONG's range, makes the entry
+// invalid, as converting it would be undefined.
+bool ReadLong(const json& object, const char* key, LONG fallback, LONG& value) {
+    if (!object.contains(key)) {
+        value = fallback;
+        return true;
+    }
+    const json& given = object[key];
+    if (given.is_number_unsigned()) {
+        if (given.get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<LONG>::max())) return false;
+    } else if (!given.is_number_integer()) {
+        return false;
+    }
+    const std::int64_t number = given.get<std::int64_t>();
+    if (number < std::numeric_limits<LONG>::min() || number > std::numeric_limits<LONG>::max()) return false;
+    value = static_cast<LONG>(number);
+    return true;
+}
+
 // Reads one update; false when the entry is not one.
 bool ReadUpdate(const json& entry, bool topLevel, UpdateModel& update) {
     if (!entry.is_object() || !entry.contains("id") || !entry["id"].is_string()) return false;
@@ -41,7 +63,7 @@ bool ReadUpdate(const json& entry, bool topLevel, UpdateModel& update) {
     try {
         update.id = entry["id"].get<std::string>();
         update.topLevel = topLevel;
-        update.revision = entry.value("revision", 1);
+        if (!ReadLong(entry, "revision", 1, update.revision)) return false;
         update.title = entry.value("title", std::string());
         update.installed = entry.value("installed", false);
         update.downloaded = entry.value("downloaded", false);
@@ -55,7 +77,7 @@ bool ReadUpdate(const json& entry, bool topLevel, UpdateModel& update) {
             if (!entry.contains(name)) continue;
             const json& given = entry[name];
             if (!given.is_object()) return false;
-            outcome->resultCode = given.value("result_code", 2);
+            if (!ReadLong(given, "result_code", 2, outcome->resultCode)) return false;
             if (given.contains("hresult")) {
                 std::optional<HRESULT> code = ParseCode(given["hresult"]);
                 if (!code) return false;
