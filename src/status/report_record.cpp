@@ -101,6 +101,10 @@ std::string WriteReportRecord(const ReportRecord& record) {
     std::string out;
     soap->user = &out;
     soap->fsend = AppendToText;
+    // No descriptor of the process: on Windows the runtime would otherwise
+    // switch its send descriptor, standard output, to binary mode and end
+    // the console's UTF-16 text mode.
+    soap->sendfd = -1;
     const std::string written = UtcDateTimeText(copy.written);
     // The first element carries the namespace table's declarations, so the
     // request element reads back with the service's namespace.
