@@ -182,14 +182,23 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     return INVALID_HANDLE_VALUE;
 }
 
+// The file of a synchronous ReadFile or WriteFile, with its byte count
+// cleared; null (and the last error set) for a call the substitute does not
+// take: no file, an overlapped call, or no count to report.
+static FileObject* SynchronousFileOf(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD count) {
+    FileObject* file = FileOf(handle);
+    if (count) *count = 0;
+    if (!file || overlapped || !count) {
+        SetLastError(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return file;
+}
+
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPOVERLAPPED lpOverlapped) {
-    FileObject* file = FileOf(hFile);
-    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
-    if (!file || lpOverlapped || !lpNumberOfBytesRead) {
-        SetLastError(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    FileObject* file = SynchronousFileOf(hFile, lpOverlapped, lpNumberOfBytesRead);
+    if (!file) return FALSE;
     ssize_t got;
     do {
         got = read(file->Fd(), lpBuffer, nNumberOfBytesToRead);
@@ -201,12 +210,8 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
 
 BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                LPOVERLAPPED lpOverlapped) {
-    FileObject* file = FileOf(hFile);
-    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
-    if (!file || lpOverlapped || !lpNumberOfBytesWritten) {
-        SetLastError(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    FileObject* file = SynchronousFileOf(hFile, lpOverlapped, lpNumberOfBytesWritten);
+    if (!file) return FALSE;
     const char* bytes = static_cast<const char*>(lpBuffer);
     DWORD done = 0;
     while (done < nNumberOfBytesToWrite) {
