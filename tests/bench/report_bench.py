@@ -30,7 +30,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from harness import StatusServer, drip, job_args, stream  # noqa: E402
+from harness import COM_FAILS, StatusServer, drip, job_args, stream  # noqa: E402
 
 
 MEASURER = None  # run_measured, beside the worker's build
@@ -157,7 +157,6 @@ def spool_cost(worker, runs, workdir):
           "(goal <= 1.10: %s)" % (spooled * 1000, unwritable * 1000, ratio, "met" if ratio <= 1.10 else "NOT met"))
 
 
-COM_FAILS = {"WORKER_COINIT_RESULT": "0x80004005"}
 HUGE = 512 << 20
 # The attempt's time limit in the drip runs, through the Linux build's seam.
 DRIP_LIMIT = 2
@@ -218,7 +217,7 @@ def main():
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 30
     job = sys.argv[4] if len(sys.argv) > 4 else "com-fails"
     if job == "com-fails":
-        job_env = {"WORKER_COINIT_RESULT": "0x80004005"}
+        job_env = dict(COM_FAILS)
     else:
         job_env = {}
     with tempfile.TemporaryDirectory() as workdir:
