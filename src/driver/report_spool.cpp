@@ -17,7 +17,9 @@ using Text = std::basic_string<WCHAR>;
 const WCHAR kRecordSuffix[] = TEXT(".xml");
 const WCHAR kTemporarySuffix[] = TEXT(".tmp");
 const WCHAR kSetAsideSuffix[] = TEXT(".bad");
-const WCHAR kLockSuffix[] = TEXT(".lock");
+// One file for the locks of every job: a job's lock is the byte at its
+// number, so that no job makes or deletes a lock file of its own.
+const WCHAR kLockFileName[] = TEXT("jobs.lock");
 const DWORD kDurableMove = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 
 // A record is at most a description of 1023 characters, each written as at
@@ -48,12 +50,45 @@ long long UnixSecondsOf(const FILETIME& time) {
     return (static_cast<long long>(steps) - kStepsFrom1601To1970) / 10000000LL;
 }
 
-// The lock that marks a job as running: a file opened without sharing,
-// which the system closes, and so frees, when the process ends.
-HANDLE TakeLock(const Text& path) {
-    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+// The lock file, shared by every job's process; never deleted, so that all
+// of them lock bytes of one and the same file.
+HANDLE OpenLockFile(const Text& path) {
+    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+// The byte of the lock file that stands for a job (its number is a plain
+// decimal number within the range of an int).
+OVERLAPPED LockedByteOf(const Text& jobNumber) {
+    OVERLAPPED position{};
+    for (WCHAR digit : jobNumber) position.Offset = position.Offset * 10 + static_cast<DWORD>(digit - '0');
+    return position;
+}
+
+// A job's lock, taken without waiting: a job's process holds it while it
+// runs, and the system drops it when the process ends, however it ends.
+bool TakeJobLock(HANDLE lockFile, const Text& jobNumber) {
+    OVERLAPPED position = LockedByteOf(jobNumber);
+    return LockFileEx(lockFile, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &position) != FALSE;
+}
+
+// Another job's lock, held while this lives.
+class BorrowedJobLock {
+public:
+    BorrowedJobLock(HANDLE lockFile, const Text& jobNumber)
+        : lockFile_(lockFile), position_(LockedByteOf(jobNumber)), held_(TakeJobLock(lockFile, jobNumber)) {}
+    ~BorrowedJobLock() {
+        if (held_) UnlockFileEx(lockFile_, 0, 1, 0, &position_);
+    }
+    BorrowedJobLock(const BorrowedJobLock&) = delete;
+    BorrowedJobLock& operator=(const BorrowedJobLock&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    HANDLE lockFile_;
+    OVERLAPPED position_;
+    bool held_;
+};
 
 struct FolderEntry {
     long long written;  // seconds since 1970
@@ -127,18 +162,17 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) {
     // gets no folders of ours.
     Text patchDeploy = Text(1, drive[0]) + TEXT(":\\ORV\\PatchDeploy");
     folder_ = patchDeploy + TEXT("\\Reports");
-    const Text lockPath = PathOf(jobNumber_ + kLockSuffix);
-    *lock_.Receive() = TakeLock(lockPath);
-    // The folders are made only when the lock cannot be taken for want of
-    // them: once made, they are there for every later job.
-    if (!lock_ && GetLastError() != ERROR_SHARING_VIOLATION) {
+    const Text lockPath = PathOf(kLockFileName);
+    *lockFile_.Receive() = OpenLockFile(lockPath);
+    // The folders are made only when the lock file cannot be opened for want
+    // of them: once made, they are there for every later job.
+    if (!lockFile_) {
         for (const Text& path : {patchDeploy, folder_}) {
             if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return;
         }
-        *lock_.Receive() = TakeLock(lockPath);
+        *lockFile_.Receive() = OpenLockFile(lockPath);
     }
-    if (!lock_) return;
-    inUse_ = true;
+    inUse_ = lockFile_ && TakeJobLock(lockFile_.Get(), jobNumber_);
 }
 
 Text ReportSpool::PathOf(const Text& name) const {
@@ -230,8 +264,8 @@ void ReportSpool::SetAside(const Text& recordName) {
 bool ReportSpool::DeliverOne(const Text& jobNumber, veltwuaPortBindingProxy& proxy) {
     // Holding the job's lock keeps its own worker, and other deliverers,
     // away from the record while it is sent.
-    ScopedHandle lock(TakeLock(PathOf(jobNumber + kLockSuffix)));
-    if (!lock) return true;
+    BorrowedJobLock lock(lockFile_.Get(), jobNumber);
+    if (!lock.Held()) return true;
     const Text recordName = jobNumber + kRecordSuffix;
     std::string bytes;
     ReadResult read = ReadWhole(PathOf(recordName), bytes);

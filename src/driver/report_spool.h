@@ -6,7 +6,7 @@
 //   <job>.xml      the record (see status/report_record.h)
 //   <job>.xml.tmp  a record being written; renamed over the record when whole
 //   <job>.xml.bad  a record that could not be read, kept for support staff
-//   <job>.lock     held, without sharing, by the process that owns the job
+//   jobs.lock      the byte at <job> is locked by the process that runs the job
 //
 // Nothing here prints or throws: a spool that cannot be used leaves the job
 // to run and report as it would without one.
@@ -86,7 +86,8 @@ private:
     bool othersPending_ = false;
     Text folder_;
     Text jobNumber_;
-    ScopedHandle lock_;
+    // Holds this job's lock, and for a moment those of the records it sends.
+    ScopedHandle lockFile_;
 };
 
 // The job number's canonical text when jobIdText is a plain decimal number

@@ -30,7 +30,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from harness import COM_FAILS, StatusServer, drip, job_args, stream  # noqa: E402
+from harness import COM_FAILS, StatusServer, drip, job_args, spool_files, stream  # noqa: E402
 
 
 MEASURER = None  # run_measured, beside the worker's build
@@ -149,7 +149,7 @@ def spool_cost(worker, runs, workdir):
                 times[name].append(measure(argv, dict(os.environ, WORKER_SLEEP_SCALE="0", WORKER_DRIVE_ROOT=drive))[0])
         if len(server.requests) != 2 * runs:
             raise RuntimeError("a report was lost")
-    if os.listdir(os.path.join(drives["spool"], "C", "ORV", "PatchDeploy", "Reports")):
+    if spool_files(os.path.join(drives["spool"], "C", "ORV", "PatchDeploy", "Reports")):
         raise RuntimeError("the spool kept an acknowledged report")
     spooled, unwritable = statistics.median(times["spool"]), statistics.median(times["unwritable"])
     ratio = spooled / unwritable

@@ -27,6 +27,16 @@ NO_PARTNER_LIMIT = 60
 COM_FAILS = {"WORKER_COINIT_RESULT": "0x80004005"}
 COM_FAILED_LINE = "Failed to initialize COM.\r\n"
 SOAP_FAILURE = "Soap failure. "
+# Every deployment job locks its byte of this file in the report spool while
+# it runs; the file stays there for later jobs.
+SPOOL_LOCK_FILE = "jobs.lock"
+
+
+def spool_files(reports):
+    """The names in the report spool folder reports, apart from the lock
+    file, sorted; none when there is no such folder."""
+    names = os.listdir(reports) if os.path.isdir(reports) else []
+    return sorted(name for name in names if name != SPOOL_LOCK_FILE)
 
 
 def reply(status_line, body=b"", length=True):

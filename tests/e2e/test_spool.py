@@ -13,7 +13,8 @@ import time
 import unittest
 import xml.etree.ElementTree as ET
 
-from harness import ACCEPTED, COM_FAILS, WORKER, StatusServer, decode_console, job_args, run_worker, unused_port
+from harness import (ACCEPTED, COM_FAILS, WORKER, StatusServer, decode_console, job_args, run_worker, spool_files,
+                     unused_port)
 
 INTERRUPTED = ("The deployment job ended before it could report its outcome (the worker was stopped or the "
                "machine restarted).")
@@ -81,7 +82,7 @@ class Drive:
             return f.read()
 
     def files(self):
-        return sorted(os.listdir(self.reports)) if os.path.isdir(self.reports) else []
+        return spool_files(self.reports)
 
     def record(self, job):
         return read_record(os.path.join(self.reports, job + ".xml"))
@@ -156,7 +157,7 @@ class Delivery(unittest.TestCase):
             lost = drive.run(server.port, "301", WORKER_POWER_LOSS_AT_MOVE="2", **COM_FAILS)
         self.assertEqual(lost.returncode, -signal.SIGKILL)
         self.assertEqual(server.requests, [])
-        self.assertEqual(drive.files(), ["301.lock", "301.xml", "301.xml.tmp"])
+        self.assertEqual(drive.files(), ["301.xml", "301.xml.tmp"])
         self.assertEqual(drive.record("301")["strErrorDescription"], INTERRUPTED)
         with StatusServer() as server:
             drive.run(server.port, "302")
@@ -182,7 +183,7 @@ class RunningJobs(unittest.TestCase):
                 beside = drive.run(server.port, "202", WUA_SIM_FAULTS="")
             self.assertTrue(beside.text.endswith("Success"), beside.text)
             self.assertEqual(job_ids(server), ["202"])
-            self.assertEqual(drive.files(), ["201.lock", "201.xml"])
+            self.assertEqual(drive.files(), ["201.xml"])
         finally:
             blocked.send_signal(signal.SIGKILL)
             blocked.wait()

@@ -1,7 +1,7 @@
 """The report spool of the Windows executable under Wine: the real
-CreateFileW lock without sharing, MoveFileExW with write-through and the
-directory search, on drive W: (W:\\ORV\\PatchDeploy\\Reports). Wine waits the
-real 60-second pause after a failed report, so a job whose server refuses is
+LockFileEx job lock, MoveFileExW with write-through and the directory
+search, on drive W: (W:\\ORV\\PatchDeploy\\Reports). Wine waits the real
+60-second pause after a failed report, so a job whose server refuses is
 stopped in its first pause instead of waiting out five attempts; the record
 it leaves then holds its outcome all the same."""
 

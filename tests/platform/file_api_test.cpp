@@ -114,4 +114,31 @@ TEST_F(FileApiTest, DrivePathsIgnoreLetterCaseAsNtfsDoes) {
     EXPECT_EQ(LocalPathOf(u"D:\\ORV\\42\\A1.cab").string(), drive_ / "D/ORV/42/A1.CAB");
 }
 
+// The report spool locks one byte per job in a file every job opens: a lock
+// must exclude any other handle, in this process too, and end with its
+// handle.
+TEST_F(FileApiTest, ByteLocksBelongToTheirHandleAndEndWithIt) {
+    const DWORD shared = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    auto open = [&] {
+        return CreateFileW(u"D:\\jobs.lock", GENERIC_READ | GENERIC_WRITE, shared, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    std::filesystem::create_directories(drive_ / "D");
+    HANDLE first = open(), second = open();
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    const DWORD exclusive = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+    OVERLAPPED job{0x7FFFFFFF, 0}, otherJob{0x7FFFFFFE, 0};
+    EXPECT_TRUE(LockFileEx(first, exclusive, 0, 1, 0, &job));
+    EXPECT_FALSE(LockFileEx(second, exclusive, 0, 1, 0, &job));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_LOCK_VIOLATION));
+    EXPECT_TRUE(LockFileEx(second, exclusive, 0, 1, 0, &otherJob));
+    EXPECT_TRUE(UnlockFileEx(second, 0, 1, 0, &otherJob));
+    EXPECT_TRUE(LockFileEx(first, exclusive, 0, 1, 0, &otherJob));
+    EXPECT_TRUE(CloseHandle(first));
+    EXPECT_TRUE(LockFileEx(second, exclusive, 0, 1, 0, &job));
+    EXPECT_TRUE(LockFileEx(second, exclusive, 0, 1, 0, &otherJob));
+    EXPECT_TRUE(CloseHandle(second));
+}
+
 }  // namespace

@@ -1,10 +1,12 @@
 #include "drive_map.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
-#include <memory>
+#include <optional>
 
 #include "letter_case.h"
 #include "utf.h"
@@ -16,25 +18,34 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
-// The entry of folder whose name equals name ignoring letter case, or an
-// empty text when there is none. Of several (Linux allows "a" beside "A"),
-// the first in byte order is taken, so the choice does not depend on the
-// order in which the folder lists them. A name that is not well-formed UTF-8
-// only matches itself: its stand-in characters would make unlike names equal.
-std::string EntryIgnoringCase(const std::string& folder, const std::string& name) {
+// The entry of folder whose name equals name ignoring letter case: empty
+// when there is none, nothing when the folder cannot be read. Of several
+// (Linux allows "a" beside "A"), the first in byte order is taken, so the
+// choice does not depend on the order in which the folder lists them. A name
+// that is not well-formed UTF-8 only matches itself: its stand-in characters
+// would make unlike names equal. The folder is read with getdents64 into a
+// buffer of its own: most lookups are of a name that does not exist yet,
+// and this is their whole cost.
+std::optional<std::string> EntryIgnoringCase(const std::string& folder, const std::string& name) {
     const std::u16string wanted = Utf8ToUtf16(name.data(), name.size());
-    if (wanted.find(u'\uFFFD') != std::u16string::npos) return {};
-    std::unique_ptr<DIR, int (*)(DIR*)> stream(opendir(folder.c_str()), closedir);
-    if (!stream) return {};
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
     std::string found;
-    while (dirent* entry = readdir(stream.get())) {
-        std::string candidate = entry->d_name;
-        std::u16string wide = Utf8ToUtf16(candidate.data(), candidate.size());
-        if (wide.find(u'\uFFFD') == std::u16string::npos && EqualIgnoringCase(wide, wanted) &&
-            (found.empty() || candidate < found)) {
-            found = candidate;
+    if (wanted.find(u'\uFFFD') == std::u16string::npos) {
+        alignas(dirent64) char entries[8192];
+        ssize_t size;
+        while ((size = getdents64(fd, entries, sizeof entries)) > 0) {
+            for (ssize_t at = 0; at < size; at += reinterpret_cast<dirent64*>(entries + at)->d_reclen) {
+                const std::string candidate = reinterpret_cast<dirent64*>(entries + at)->d_name;
+                const std::u16string wide = Utf8ToUtf16(candidate.data(), candidate.size());
+                if (wide.find(u'\uFFFD') == std::u16string::npos && EqualIgnoringCase(wide, wanted) &&
+                    (found.empty() || candidate < found)) {
+                    found = candidate;
+                }
+            }
         }
     }
+    close(fd);
     return found;
 }
 
@@ -49,12 +60,11 @@ std::string ResolveLetterCase(std::string folder, const std::string& rest) {
     const std::string whole = folder + rest;
     if (Exists(whole)) return whole;
     const std::size_t last = rest.rfind('/');
-    if (last != std::string::npos && Exists(folder + rest.substr(0, last))) {
+    const std::string name = rest.substr(last == std::string::npos ? 0 : last + 1);
+    if (last != std::string::npos && !name.empty() && name != "." && name != "..") {
         const std::string parent = folder + rest.substr(0, last + 1);
-        const std::string name = rest.substr(last + 1);
-        if (name.empty() || name == "." || name == "..") return whole;
-        const std::string onDisk = EntryIgnoringCase(parent, name);
-        return parent + (onDisk.empty() ? name : onDisk);
+        const std::optional<std::string> onDisk = EntryIgnoringCase(parent, name);
+        if (onDisk) return parent + (onDisk->empty() ? name : *onDisk);
     }
     bool resolving = true;
     std::size_t start = 0;
@@ -62,7 +72,7 @@ std::string ResolveLetterCase(std::string folder, const std::string& rest) {
         std::size_t end = rest.find('/', start);
         std::string component = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (resolving && !component.empty() && component != "." && component != ".." && !Exists(folder + component)) {
-            std::string onDisk = EntryIgnoringCase(folder, component);
+            std::string onDisk = EntryIgnoringCase(folder, component).value_or(std::string());
             resolving = !onDisk.empty();
             if (resolving) component = onDisk;
         }

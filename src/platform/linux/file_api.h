@@ -56,18 +56,24 @@ BOOL FindClose(HANDLE hFindFile);
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
-#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008
+#define LOCKFILE_FAIL_IMMEDIATELY 0x00000001
+#define LOCKFILE_EXCLUSIVE_LOCK 0x00000002
 
 #define ERROR_WRITE_PROTECT 19L
 #define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_DISK_FULL 112L
 #define ERROR_ALREADY_EXISTS 183L
 
-typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+// Only the position that LockFileEx and UnlockFileEx take from it.
+typedef struct _OVERLAPPED {
+    DWORD Offset;
+    DWORD OffsetHigh;
+} OVERLAPPED, *LPOVERLAPPED;
 typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 // Makes one folder; its parent must exist (3 otherwise, 183 when the name
@@ -80,11 +86,10 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
 // mode of 0 takes an exclusive lock, any other share mode a shared one, and
 // an open that conflicts with another handle's lock fails with 32
 // (ERROR_SHARING_VIOLATION), as Windows fails an open that the other
-// handle's sharing forbids. FILE_FLAG_DELETE_ON_CLOSE removes the name when
-// the handle is closed (a process that is killed leaves the file, unlocked).
-// FILE_FLAG_BACKUP_SEMANTICS opens a folder too, as Windows requires for a
-// folder's handle (with write access asked for, the handle serves
-// FlushFileBuffers). Security attributes and the template are not used.
+// handle's sharing forbids. FILE_FLAG_BACKUP_SEMANTICS opens a folder too,
+// as Windows requires for a folder's handle (with write access asked for,
+// the handle serves FlushFileBuffers). Security attributes and the template
+// are not used.
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                    HANDLE hTemplateFile);
@@ -109,3 +114,15 @@ BOOL FlushFileBuffers(HANDLE hFile);
 // loss at that moment would.
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 BOOL DeleteFileW(LPCWSTR lpFileName);
+// Locks the bytes from the overlapped's offset on (a range beyond the end of
+// the file may be locked), for this handle: another handle, in this process
+// or another, cannot lock them too while the lock is held. The lock ends with
+// UnlockFileEx or with the handle, so also when the process ends however it
+// ends. Without LOCKFILE_EXCLUSIVE_LOCK the lock is shared with other shared
+// locks. With LOCKFILE_FAIL_IMMEDIATELY a range that is locked fails with 33
+// (ERROR_LOCK_VIOLATION); without it the call waits. Only the low count of
+// bytes is used, and it must not be 0.
+BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
+                DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped);
+BOOL UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow, DWORD nNumberOfBytesToUnlockHigh,
+                  LPOVERLAPPED lpOverlapped);

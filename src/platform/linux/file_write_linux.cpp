@@ -8,41 +8,18 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <mutex>
-#include <set>
 #include <string>
 
 #include "../platform.h"
 #include "drive_map.h"
 #include "kernel_object.h"
-#include "open_files.h"
 
 namespace {
 
-// The names that ExitProcess removes: those of files open with
-// FILE_FLAG_DELETE_ON_CLOSE.
-std::mutex g_deleteOnCloseLock;
-std::multiset<std::string> g_deleteOnClose;
-
 class FileObject : public KernelObject {
 public:
-    FileObject(int fd, std::string path, bool deleteOnClose)
-        : fd_(fd), path_(std::move(path)), deleteOnClose_(deleteOnClose) {
-        if (deleteOnClose_) {
-            std::lock_guard<std::mutex> guard(g_deleteOnCloseLock);
-            g_deleteOnClose.insert(path_);
-        }
-    }
-    ~FileObject() override {
-        // The name goes while the lock is still held, so that no other
-        // process locks a file that is about to lose its name.
-        if (deleteOnClose_) {
-            std::lock_guard<std::mutex> guard(g_deleteOnCloseLock);
-            g_deleteOnClose.erase(g_deleteOnClose.find(path_));
-            unlink(path_.c_str());
-        }
-        close(fd_);
-    }
+    FileObject(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~FileObject() override { close(fd_); }
     FileObject(const FileObject&) = delete;
     FileObject& operator=(const FileObject&) = delete;
     int Fd() const { return fd_; }
@@ -51,7 +28,6 @@ public:
 private:
     int fd_;
     std::string path_;
-    bool deleteOnClose_;
 };
 
 DWORD Win32ErrorOf(int error) {
@@ -91,13 +67,6 @@ int OpenFlags(DWORD access, DWORD disposition) {
     }
 }
 
-bool SameFile(int fd, const std::string& path) {
-    struct stat opened {
-    }, named{};
-    return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
-           opened.st_ino == named.st_ino;
-}
-
 // The folder that holds path, synced so that a rename in it is on the disk.
 bool SyncFolderOf(const std::string& path) {
     std::string::size_type slash = path.find_last_of('/');
@@ -130,11 +99,6 @@ void LosePowerWhenAsked() {
 
 }  // namespace
 
-void RemoveDeleteOnCloseFiles() {
-    std::lock_guard<std::mutex> guard(g_deleteOnCloseLock);
-    for (const std::string& path : g_deleteOnClose) unlink(path.c_str());
-}
-
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
     if (!lpPathName || !*lpPathName) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -155,31 +119,22 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         return INVALID_HANDLE_VALUE;
     }
     const std::string path = MapWindowsPath(lpFileName);
-    const int lockKind = (dwShareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB;
-    // A file that another handle deletes on close may lose its name between
-    // the open and the lock: then the open is made again on the new file.
-    for (int tries = 0; tries < 8; ++tries) {
-        int fd = open(path.c_str(), OpenFlags(dwDesiredAccess, dwCreationDisposition), 0644);
-        // A folder's descriptor is read-only here; what write access to it
-        // gives on Windows (FlushFileBuffers) needs no more.
-        if (fd < 0 && errno == EISDIR && (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS))
-            fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) {
-            Fail(errno);
-            return INVALID_HANDLE_VALUE;
-        }
-        if (flock(fd, lockKind) != 0) {
-            int error = errno;
-            close(fd);
-            Fail(error);
-            return INVALID_HANDLE_VALUE;
-        }
-        if (SameFile(fd, path))
-            return ToHandle(new FileObject(fd, path, (dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0));
-        close(fd);
+    int fd = open(path.c_str(), OpenFlags(dwDesiredAccess, dwCreationDisposition), 0644);
+    // A folder's descriptor is read-only here; what write access to it
+    // gives on Windows (FlushFileBuffers) needs no more.
+    if (fd < 0 && errno == EISDIR && (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS))
+        fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        Fail(errno);
+        return INVALID_HANDLE_VALUE;
     }
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return INVALID_HANDLE_VALUE;
+    if (flock(fd, (dwShareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        int error = errno;
+        close(fd);
+        Fail(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    return ToHandle(new FileObject(fd, path));
 }
 
 // The file of a synchronous ReadFile or WriteFile, with its byte count
@@ -246,21 +201,27 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
     LosePowerWhenAsked();
     const std::string from = MapWindowsPath(lpExistingFileName);
     const std::string to = MapWindowsPath(lpNewFileName);
-    struct stat existing {};
-    const bool exists = lstat(to.c_str(), &existing) == 0;
-    if (exists && !(dwFlags & MOVEFILE_REPLACE_EXISTING)) {
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return FALSE;
-    }
-    // ext4 starts writing a file's data to the disk when it is renamed over
-    // another file, and a deletion of it soon after then waits for that
-    // write; Windows writes nothing on a rename unless asked to. Exchanging
-    // the two names and then deleting the old file replaces the file in one
-    // step as well, and leaves the writing to FlushFileBuffers.
-    if (exists && S_ISREG(existing.st_mode) &&
-        renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
-        unlink(from.c_str());
+    if (!(dwFlags & MOVEFILE_REPLACE_EXISTING)) {
+        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno != EEXIST) return Fail(errno);
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+    } else if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+        // ext4 starts writing a file's data to the disk when it is renamed
+        // over another file, and a deletion of it soon after then waits for
+        // that write; Windows writes nothing on a rename unless asked to.
+        // Exchanging the two names and then deleting the old file replaces
+        // the file in one step as well, and leaves the writing to
+        // FlushFileBuffers. A folder is not replaced: the names go back.
+        if (unlink(from.c_str()) != 0) {
+            int error = errno;
+            renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+            return Fail(error == EISDIR ? EACCES : error);
+        }
     } else if (rename(from.c_str(), to.c_str()) != 0) {
+        // Nothing of the new name (or a file system that cannot exchange
+        // names): a plain rename.
         return Fail(errno);
     }
     if ((dwFlags & MOVEFILE_WRITE_THROUGH) && !SyncFolderOf(to)) return Fail(errno);
@@ -272,8 +233,47 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    const std::string path = MapWindowsPath(lpFileName);
-    struct stat info {};
-    if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Fail(EACCES);
-    return unlink(path.c_str()) == 0 ? TRUE : Fail(errno);
+    // A folder is not deleted: unlink fails for it with EISDIR, which is
+    // access denied on Windows.
+    return unlink(MapWindowsPath(lpFileName).c_str()) == 0 ? TRUE : Fail(errno);
+}
+
+// Open file description locks: held by the handle's descriptor, not by the
+// process, so that two handles of one process exclude each other as on
+// Windows, and dropped when the descriptor is closed.
+static BOOL SetRangeLock(HANDLE handle, short type, bool wait, DWORD bytes, LPOVERLAPPED overlapped) {
+    FileObject* file = FileOf(handle);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!overlapped || bytes == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start =
+        static_cast<off_t>((static_cast<unsigned long long>(overlapped->OffsetHigh) << 32) | overlapped->Offset);
+    range.l_len = bytes;
+    int result;
+    do {
+        result = fcntl(file->Fd(), wait ? F_OFD_SETLKW : F_OFD_SETLK, &range);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) return TRUE;
+    if (errno == EAGAIN || errno == EACCES) {
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return FALSE;
+    }
+    return Fail(errno);
+}
+
+BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD nNumberOfBytesToLockLow, DWORD, LPOVERLAPPED lpOverlapped) {
+    return SetRangeLock(hFile, (dwFlags & LOCKFILE_EXCLUSIVE_LOCK) ? F_WRLCK : F_RDLCK,
+                        !(dwFlags & LOCKFILE_FAIL_IMMEDIATELY), nNumberOfBytesToLockLow, lpOverlapped);
+}
+
+BOOL UnlockFileEx(HANDLE hFile, DWORD, DWORD nNumberOfBytesToUnlockLow, DWORD, LPOVERLAPPED lpOverlapped) {
+    return SetRangeLock(hFile, F_UNLCK, false, nNumberOfBytesToUnlockLow, lpOverlapped);
 }

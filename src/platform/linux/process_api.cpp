@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "../platform.h"
-#include "open_files.h"
 #include "process_object.h"
 #include "spawn.h"
 #include "utf.h"
@@ -222,6 +221,5 @@ BOOL CloseHandle(HANDLE hObject) {
 }
 
 void ExitProcess(UINT uExitCode) {
-    RemoveDeleteOnCloseFiles();
     _exit(static_cast<int>(uExitCode));
 }
