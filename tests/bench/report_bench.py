@@ -134,9 +134,10 @@ def no_op_drive(drive):
 def spool_cost(worker, runs, workdir):
     """Median time of the no-op job with its spool usable against the same job
     whose spool folder cannot be written (a file stands in its place, as the
-    benchmark runs as root, whom folder rights do not stop): the record
-    written before the job and with its outcome, each flushed to the disk,
-    and deleted on the acknowledgement."""
+    benchmark runs as root, whom folder rights do not stop): the job's lock,
+    the record written before the job and with its outcome, and deleted on
+    the acknowledgement (which comes before the record's flush is due, so
+    none is made), the folder listed on the watchdog's thread."""
     drives = {"spool": os.path.join(workdir, "spool"), "unwritable": os.path.join(workdir, "unwritable")}
     for drive in drives.values():
         no_op_drive(drive)
