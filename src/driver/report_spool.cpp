@@ -132,6 +132,11 @@ ReadResult ReadWhole(const Text& path, std::string& bytes) {
     return ReadResult::Read;
 }
 
+bool WriteWhole(HANDLE file, const std::string& bytes) {
+    DWORD put = 0;
+    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
+}
+
 Text DecimalText(long long value) {
     Text digits;
     do {
@@ -203,17 +208,27 @@ void ReportSpool::RemoveBeyondBoundsOnce() {
     });
 }
 
-bool ReportSpool::WriteAtomically(const Text& name, const std::string& bytes) {
+bool ReportSpool::WriteRecordFile(const Text& name, const std::string& bytes) {
     const Text target = PathOf(name);
+    // A record that does not exist yet is written where it stays, which
+    // spares the job a file and a rename: no other job reads it before it
+    // is whole, as a reader takes the job's lock first, and a worker that
+    // ends before it is whole ends before its job began (a later job sets
+    // the torn record aside).
+    {
+        ScopedHandle file(
+            CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) return WriteWhole(file.Get(), bytes);
+        if (GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    // A record that exists is replaced in one step.
     const Text temporary = target + kTemporarySuffix;
     bool written;
     {
         ScopedHandle file(
             CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
-        DWORD put = 0;
-        written =
-            WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
+        written = WriteWhole(file.Get(), bytes);
     }
     if (written && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     DeleteFileW(temporary.c_str());
@@ -226,7 +241,7 @@ void ReportSpool::Write(const ReportRecord& record) {
     std::string bytes = WriteReportRecord(record);
     const Text name = jobNumber_ + kRecordSuffix;
     std::lock_guard<std::mutex> guard(recordGuard_);
-    unflushed_ = !bytes.empty() && WriteAtomically(name, bytes);
+    unflushed_ = !bytes.empty() && WriteRecordFile(name, bytes);
     // A record that cannot be replaced must not stay: a later job would
     // deliver its older content instead of this one.
     if (!unflushed_) DeleteFileW(PathOf(name).c_str());

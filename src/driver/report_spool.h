@@ -4,7 +4,7 @@
 // machine restarted) is delivered by a later job.
 //
 //   <job>.xml      the record (see status/report_record.h)
-//   <job>.xml.tmp  a record being written; renamed over the record when whole
+//   <job>.xml.tmp  a record being written over the job's record, which it replaces when whole
 //   <job>.xml.bad  a record that could not be read, kept for support staff
 //   jobs.lock      the byte at <job> is locked by the process that runs the job
 //
@@ -38,9 +38,10 @@ public:
 
     // Replaces the job's record with this one in one step: a process that
     // ends, however it ends, leaves the previous record or this one, never a
-    // mix. The record is in the system's cache then, not yet on the disk
-    // (see MakeDurable). When the write fails the previous record is
-    // deleted, so that no outdated report is ever delivered.
+    // mix (a first record, which replaces nothing, is written in place). The
+    // record is in the system's cache then, not yet on the disk (see
+    // MakeDurable). When the write fails the previous record is deleted, so
+    // that no outdated report is ever delivered.
     void Write(const ReportRecord& record);
 
     // Waits until the job's record, as last written, is on the disk (its
@@ -69,7 +70,7 @@ private:
 
     Text PathOf(const Text& name) const;
     void RemoveBeyondBoundsOnce();
-    bool WriteAtomically(const Text& name, const std::string& bytes);
+    bool WriteRecordFile(const Text& name, const std::string& bytes);
     // False only when a send failed; a record that is locked, gone or
     // unreadable is passed over.
     bool DeliverOne(const Text& jobNumber, veltwuaPortBindingProxy& proxy);

@@ -151,10 +151,10 @@ class Delivery(unittest.TestCase):
 
     def test_power_loss_between_the_temporary_file_and_the_rename_keeps_the_previous_record(self):
         drive = Drive(self)
-        # The second rename of the run is the one that would put the job's
-        # outcome over its interrupted record.
+        # The run's first rename is the one that would put the job's outcome
+        # over its interrupted record (which is written in place).
         with StatusServer() as server:
-            lost = drive.run(server.port, "301", WORKER_POWER_LOSS_AT_MOVE="2", **COM_FAILS)
+            lost = drive.run(server.port, "301", WORKER_POWER_LOSS_AT_MOVE="1", **COM_FAILS)
         self.assertEqual(lost.returncode, -signal.SIGKILL)
         self.assertEqual(server.requests, [])
         self.assertEqual(drive.files(), ["301.xml", "301.xml.tmp"])
