@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include "status/report_text.h"
+
 namespace {
 
 constexpr std::size_t kStatusLineSize = 256;
@@ -149,9 +151,11 @@ std::string ReadContent(struct soap* soap) {
     return content;
 }
 
-// Reads a 400 or 500 reply's content as a SOAP Fault. Returns the error the
-// Fault gives, or SOAP_OK when the content is no envelope with a Fault.
-int ReadFault(struct soap* soap, const std::string& content) {
+// Reads a 400 or 500 reply's content as a SOAP Fault (each byte that UTF-8
+// never uses read as "?"). Returns the error the Fault gives, or SOAP_OK when
+// the content is no envelope with a Fault.
+int ReadFault(struct soap* soap, std::string content) {
+    std::replace_if(content.begin(), content.end(), IsByteUtf8NeverUses, '?');
     std::istringstream input(content);
     std::istream* saved = soap->is;
     soap->is = &input;

@@ -1,7 +1,10 @@
 #include "status/report_record.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
+
+#include "status/report_text.h"
 
 namespace {
 
@@ -119,6 +122,9 @@ std::string WriteReportRecord(const ReportRecord& record) {
 }
 
 std::optional<ReportRecord> ReadReportRecord(const std::string& bytes) {
+    // The records this worker writes are UTF-8: one with a byte that UTF-8
+    // never uses is not one of them.
+    if (std::any_of(bytes.begin(), bytes.end(), IsByteUtf8NeverUses)) return std::nullopt;
     RecordContext context(SOAP_ENC_PLAIN | SOAP_XML_STRICT, SOAP_IO_DEFAULT);
     struct soap* soap = context.Get();
     std::istringstream in(bytes);
@@ -131,6 +137,13 @@ std::optional<ReportRecord> ReadReportRecord(const std::string& bytes) {
         !soap_in_ns1__UpdateDeployJobStatus(soap, kRequestTag, &request, "") || soap_element_end_in(soap, kRecordTag) ||
         soap_end_recv(soap))
         return std::nullopt;
+    // This worker dates its records with the time of writing: one dated
+    // before Windows file times begin (1601) or after 9999 is not its own,
+    // and the runtime's calendar does not read every such date back as the
+    // same time.
+    const std::time_t kEarliestWritten = -11644473600;  // 1601-01-01T00:00:00Z
+    const std::time_t kLatestWritten = 253402300799;    // 9999-12-31T23:59:59Z
+    if (record.written < kEarliestWritten || record.written > kLatestWritten) return std::nullopt;
     record.SetRequest(request);
     return record;
 }

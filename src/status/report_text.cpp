@@ -66,3 +66,7 @@ bool IsSendableEndpointPart(const WCHAR* text) {
     }
     return true;
 }
+
+bool IsByteUtf8NeverUses(char byte) {
+    return static_cast<unsigned char>(byte) >= 0xF8;
+}

@@ -1,6 +1,7 @@
 // Text that crosses the status report's channel: the report's description
-// on its way out, the server's fault text on its way to the console, and the
-// host and port that go into the request.
+// on its way out, the server's fault text on its way to the console, the host
+// and port that go into the request, and XML from outside on its way into the
+// runtime.
 #pragma once
 
 #include <cstddef>
@@ -26,3 +27,9 @@ void ToConsoleFaultText(const char* faultText, WCHAR* text, std::size_t capacity
 // a slash, a backslash, "?", "#" or "@" the server or the path that the
 // report goes to.
 bool IsSendableEndpointPart(const WCHAR* text);
+
+// Whether byte is one that UTF-8 never uses (F8 to FF). The runtime reads
+// such a byte as the lead of a sequence of up to six bytes, into values that
+// overflow its character arithmetic: XML from outside (a reply's content, a
+// record read from disk) must not reach it with one.
+bool IsByteUtf8NeverUses(char byte);
