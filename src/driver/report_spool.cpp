@@ -67,8 +67,7 @@ OVERLAPPED LockedByteOf(const Text& jobNumber) {
 
 // A job's lock, taken without waiting: a job's process holds it while it
 // runs, and the system drops it when the process ends, however it ends.
-bool TakeJobLock(HANDLE lockFile, const Text& jobNumber) {
-    OVERLAPPED position = LockedByteOf(jobNumber);
+bool TakeJobLock(HANDLE lockFile, OVERLAPPED position) {
     return LockFileEx(lockFile, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &position) != FALSE;
 }
 
@@ -76,7 +75,7 @@ bool TakeJobLock(HANDLE lockFile, const Text& jobNumber) {
 class BorrowedJobLock {
 public:
     BorrowedJobLock(HANDLE lockFile, const Text& jobNumber)
-        : lockFile_(lockFile), position_(LockedByteOf(jobNumber)), held_(TakeJobLock(lockFile, jobNumber)) {}
+        : lockFile_(lockFile), position_(LockedByteOf(jobNumber)), held_(TakeJobLock(lockFile, position_)) {}
     ~BorrowedJobLock() {
         if (held_) UnlockFileEx(lockFile_, 0, 1, 0, &position_);
     }
@@ -177,7 +176,7 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) {
         }
         *lockFile_.Receive() = OpenLockFile(lockPath);
     }
-    inUse_ = lockFile_ && TakeJobLock(lockFile_.Get(), jobNumber_);
+    inUse_ = lockFile_ && TakeJobLock(lockFile_.Get(), LockedByteOf(jobNumber_));
 }
 
 Text ReportSpool::PathOf(const Text& name) const {

@@ -1,3 +1,5 @@
+// The durations of a deployment job, as the product gives them (see
+// platform_extras.h).
 #include "../platform.h"
 
 // The product's limit, as the caller gives it.

@@ -1,3 +1,5 @@
+// The durations of a deployment job that tests shorten: its time limit and
+// the grace before its report record is flushed (see platform_extras.h).
 #include <cstdlib>
 
 #include "../platform.h"
