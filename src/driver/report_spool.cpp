@@ -94,8 +94,14 @@ struct FolderEntry {
     Text name;
 };
 
+// The names of records, "*.xml".
+Text RecordPattern() {
+    Text pattern(TEXT("*"));
+    return pattern += kRecordSuffix;
+}
+
 // The files of a folder that match pattern, oldest first.
-std::vector<FolderEntry> ListOldestFirst(const Text& folder, const WCHAR* pattern) {
+std::vector<FolderEntry> ListOldestFirst(const Text& folder, const Text& pattern) {
     std::vector<FolderEntry> entries;
     WIN32_FIND_DATAW data{};
     ScopedFindHandle search(FindFirstFileW((folder + TEXT("\\") + pattern).c_str(), &data));
@@ -192,7 +198,9 @@ void ReportSpool::RemoveBeyondBoundsOnce() {
     LastErrorKept lastError;
     const Text ownRecord = jobNumber_ + kRecordSuffix;
     std::vector<FolderEntry> kept;
-    for (FolderEntry& entry : ListOldestFirst(folder_, TEXT("*"))) {
+    // Records, and what their writing or setting aside left ("*.xml*"):
+    // the folder's other files are not looked at.
+    for (FolderEntry& entry : ListOldestFirst(folder_, RecordPattern() + TEXT("*"))) {
         if (IsSpoolFile(entry.name) && entry.name.compare(0, ownRecord.size(), ownRecord) != 0)
             kept.push_back(std::move(entry));
     }
@@ -213,8 +221,8 @@ bool ReportSpool::WriteRecordFile(const Text& name, const std::string& bytes) {
     // spares the job a file and a rename: no other job reads it before it
     // is whole, as a reader takes the job's lock first, and a worker that
     // ends before it is whole ends before its job began (a later job sets
-    // the torn record aside).
-    {
+    // the torn record aside). One that this job wrote is known to exist.
+    if (!recordWritten_) {
         ScopedHandle file(
             CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) return WriteWhole(file.Get(), bytes);
@@ -244,6 +252,7 @@ void ReportSpool::Write(const ReportRecord& record) {
     // A record that cannot be replaced must not stay: a later job would
     // deliver its older content instead of this one.
     if (!unflushed_) DeleteFileW(PathOf(name).c_str());
+    recordWritten_ = unflushed_;
 }
 
 void ReportSpool::MakeDurable() {
@@ -267,6 +276,7 @@ void ReportSpool::Remove() {
     LastErrorKept lastError;
     std::lock_guard<std::mutex> guard(recordGuard_);
     unflushed_ = false;
+    recordWritten_ = false;
     DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
 }
 
@@ -307,7 +317,7 @@ void ReportSpool::DeliverPending(veltwuaPortBindingProxy& proxy) {
     if (!inUse_ || !othersPending_) return;
     LastErrorKept lastError;
     int looked = 0;
-    for (const FolderEntry& entry : ListOldestFirst(folder_, TEXT("*.xml"))) {
+    for (const FolderEntry& entry : ListOldestFirst(folder_, RecordPattern())) {
         if (++looked > kMostRecords) break;
         Text jobNumber = JobNumberOf(entry.name, kRecordSuffix);
         if (jobNumber.empty() || jobNumber == jobNumber_) continue;

@@ -80,6 +80,8 @@ private:
     // The job's record is written, flushed and deleted by the job's thread
     // and by the thread that flushes it later, one at a time.
     std::mutex recordGuard_;
+    // Whether the job's record is on disk as this job last wrote it.
+    bool recordWritten_ = false;
     bool unflushed_ = false;
     // Whether records of other jobs lay in the folder once those beyond the
     // bounds were removed.

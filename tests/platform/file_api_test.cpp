@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -112,6 +113,40 @@ TEST_F(FileApiTest, DrivePathsIgnoreLetterCaseAsNtfsDoes) {
     WriteFile(drive_ / "D/ORV/42/a1.cab", "y");
     EXPECT_EQ(LocalPathOf(u"D:\\ORV\\42\\a1.cab").string(), drive_ / "D/ORV/42/a1.cab");
     EXPECT_EQ(LocalPathOf(u"D:\\ORV\\42\\A1.cab").string(), drive_ / "D/ORV/42/A1.CAB");
+}
+
+// Opening, creating, replacing and deleting go to the entry that differs
+// only in letter case, never beside it: a second file would leave the old
+// one to be read or delivered again.
+TEST_F(FileApiTest, FileCallsReachAnEntryInAnotherLetterCase) {
+    WriteFile(drive_ / "D/ORV/Reports/42.XML", "old");
+    const auto folderNames = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(drive_ / "D/ORV/Reports"))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    auto open = [](const char16_t* path, DWORD disposition) {
+        return CreateFileW(path, GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE existing = open(u"d:\\orv\\reports\\42.xml", OPEN_EXISTING);
+    EXPECT_NE(existing, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(existing));
+    EXPECT_EQ(open(u"D:\\ORV\\Reports\\42.xml", CREATE_NEW), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    HANDLE replacement = open(u"D:\\ORV\\Reports\\42.xml.TMP", CREATE_ALWAYS);
+    ASSERT_NE(replacement, INVALID_HANDLE_VALUE);
+    DWORD put = 0;
+    EXPECT_TRUE(::WriteFile(replacement, "new", 3, &put, nullptr));
+    EXPECT_TRUE(CloseHandle(replacement));
+    EXPECT_TRUE(MoveFileExW(u"d:\\ORV\\reports\\42.XML.tmp", u"D:\\ORV\\Reports\\42.xml", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(folderNames(), std::vector<std::string>{"42.XML"});
+    EXPECT_EQ(test_programs::ReadFile(drive_ / "D/ORV/Reports/42.XML"), "new");
+    EXPECT_TRUE(DeleteFileW(u"D:\\orv\\REPORTS\\42.xml"));
+    EXPECT_TRUE(folderNames().empty());
+    EXPECT_FALSE(DeleteFileW(u"D:\\ORV\\Reports\\42.xml"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 // The report spool locks one byte per job in a file every job opens: a lock

@@ -1,6 +1,5 @@
 #include "drive_map.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +7,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "folder_entries.h"
 #include "letter_case.h"
 #include "utf.h"
 
@@ -23,27 +23,22 @@ bool Exists(const std::string& path) {
 // (Linux allows "a" beside "A"), the first in byte order is taken, so the
 // choice does not depend on the order in which the folder lists them. A name
 // that is not well-formed UTF-8 only matches itself: its stand-in characters
-// would make unlike names equal. The folder is read with getdents64 into a
-// buffer of its own: most lookups are of a name that does not exist yet,
-// and this is their whole cost.
+// would make unlike names equal. Most look-ups are of a name that does not
+// exist yet, and reading the folder is their whole cost.
 std::optional<std::string> EntryIgnoringCase(const std::string& folder, const std::string& name) {
     const std::u16string wanted = Utf8ToUtf16(name.data(), name.size());
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     std::string found;
     if (wanted.find(u'\uFFFD') == std::u16string::npos) {
-        alignas(dirent64) char entries[8192];
-        ssize_t size;
-        while ((size = getdents64(fd, entries, sizeof entries)) > 0) {
-            for (ssize_t at = 0; at < size; at += reinterpret_cast<dirent64*>(entries + at)->d_reclen) {
-                const std::string candidate = reinterpret_cast<dirent64*>(entries + at)->d_name;
-                const std::u16string wide = Utf8ToUtf16(candidate.data(), candidate.size());
-                if (wide.find(u'\uFFFD') == std::u16string::npos && EqualIgnoringCase(wide, wanted) &&
-                    (found.empty() || candidate < found)) {
-                    found = candidate;
-                }
+        ForEachFolderEntry(fd, [&](const char* entry) {
+            const std::string candidate = entry;
+            const std::u16string wide = Utf8ToUtf16(candidate.data(), candidate.size());
+            if (wide.find(u'\uFFFD') == std::u16string::npos && EqualIgnoringCase(wide, wanted) &&
+                (found.empty() || candidate < found)) {
+                found = candidate;
             }
-        }
+        });
     }
     close(fd);
     return found;
@@ -83,26 +78,46 @@ std::string ResolveLetterCase(std::string folder, const std::string& rest) {
     }
 }
 
-}  // namespace
-
-std::string MapWindowsPath(const std::string& path) {
+// The drive's folder and the rest of path below it, with slashes; no drive
+// folder (an empty first) for a path without a drive letter.
+std::pair<std::string, std::string> SplitAtDrive(const std::string& path) {
     std::string rest;
     rest.reserve(path.size());
     bool hasDrive = path.size() >= 2 && path[1] == ':' &&
                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
     for (std::size_t i = hasDrive ? 2 : 0; i < path.size(); ++i) rest += path[i] == '\\' ? '/' : path[i];
-    if (!hasDrive) return rest;
+    if (!hasDrive) return {std::string(), rest};
 
     const char* root = std::getenv("WORKER_DRIVE_ROOT");
     std::string drive = root && *root ? root : "";
     while (!drive.empty() && drive.back() == '/') drive.pop_back();
     drive += '/';
     drive += static_cast<char>(path[0] >= 'a' ? path[0] - 'a' + 'A' : path[0]);
+    return {drive, rest};
+}
+
+// The rest of a drive-letter path as the entry below the drive's folder:
+// D:\x and D:x both name the drive folder's entry x.
+std::string BelowDrive(const std::string& rest) {
+    return rest[0] == '/' ? rest.substr(1) : rest;
+}
+
+}  // namespace
+
+std::string MapWindowsPath(const std::string& path) {
+    auto [drive, rest] = SplitAtDrive(path);
+    if (drive.empty()) return rest;
     if (rest.empty()) return drive;
-    // D:\x and D:x both name the drive folder's entry x.
-    return ResolveLetterCase(drive + "/", rest[0] == '/' ? rest.substr(1) : rest);
+    return ResolveLetterCase(drive + "/", BelowDrive(rest));
 }
 
 std::string MapWindowsPath(const WCHAR* path) {
     return MapWindowsPath(Utf16ToUtf8(path, WideLengthOf(path)));
+}
+
+std::string SpelledWindowsPath(const WCHAR* path) {
+    auto [drive, rest] = SplitAtDrive(Utf16ToUtf8(path, WideLengthOf(path)));
+    if (drive.empty()) return rest;
+    if (rest.empty()) return drive;
+    return drive + "/" + BelowDrive(rest);
 }

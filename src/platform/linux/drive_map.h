@@ -13,3 +13,10 @@
 
 std::string MapWindowsPath(const WCHAR* path);
 std::string MapWindowsPath(const std::string& utf8Path);
+
+// The path as spelled: the drive mapped, no name looked up ignoring letter
+// case. It is the path MapWindowsPath gives whenever an entry of exactly this
+// spelling exists, so a call on an entry that must exist tries it first and
+// is spared the look-ups; only when it finds nothing is the mapped path
+// tried.
+std::string SpelledWindowsPath(const WCHAR* path);

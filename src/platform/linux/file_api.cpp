@@ -1,16 +1,17 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "../platform.h"
 #include "drive_map.h"
+#include "folder_entries.h"
 #include "kernel_object.h"
 #include "letter_case.h"
 #include "utf.h"
@@ -23,19 +24,32 @@ public:
     std::size_t next = 0;
 };
 
-class DirectoryStream {
+// A folder's descriptor, closed with this.
+class FolderDescriptor {
 public:
-    explicit DirectoryStream(DIR* stream) : stream_(stream) {}
-    ~DirectoryStream() {
-        if (stream_) closedir(stream_);
+    explicit FolderDescriptor(int fd) : fd_(fd) {}
+    ~FolderDescriptor() {
+        if (fd_ >= 0) close(fd_);
     }
-    DirectoryStream(const DirectoryStream&) = delete;
-    DirectoryStream& operator=(const DirectoryStream&) = delete;
-    DIR* Get() const { return stream_; }
+    FolderDescriptor(const FolderDescriptor&) = delete;
+    FolderDescriptor& operator=(const FolderDescriptor&) = delete;
+    int Get() const { return fd_; }
 
 private:
-    DIR* stream_;
+    int fd_;
 };
+
+// The folder of a search, opened as spelled when it has that spelling and
+// else as MapWindowsPath finds it.
+int OpenFolder(const WCHAR* folderText) {
+    auto openFolder = [](std::string path) {
+        if (path.empty()) path.assign(1, '/');
+        return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    };
+    const int fd = openFolder(SpelledWindowsPath(folderText));
+    if (fd >= 0 || errno != ENOENT) return fd;
+    return openFolder(MapWindowsPath(folderText));
+}
 
 // Wildcard match with '*' and '?', letter case ignored.
 bool Matches(const WCHAR* pattern, const WCHAR* name) {
@@ -121,40 +135,29 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
     std::u16string folderText = separator == std::u16string::npos ? u"." : text.substr(0, separator + 1);
     std::u16string pattern = separator == std::u16string::npos ? text : text.substr(separator + 1);
     if (pattern == u"*.*") pattern.assign(1, u'*');  // every name, with or without a dot, as on Windows
-    std::string folder = MapWindowsPath(folderText.c_str());
-    if (folder.empty()) folder.assign(1, '/');
-
-    DirectoryStream stream(opendir(folder.c_str()));
-    if (!stream.Get()) {
+    FolderDescriptor folder(OpenFolder(folderText.c_str()));
+    if (folder.Get() < 0) {
         SetLastError(Win32ErrorOfFolder(errno));
         return INVALID_HANDLE_VALUE;
     }
-    std::vector<std::pair<std::u16string, std::string>> names;  // UTF-16 for order and match, UTF-8 for stat
-    bool sawDot = false, sawDotDot = false;
-    errno = 0;
-    while (dirent* entry = readdir(stream.Get())) {
-        std::string name = entry->d_name;
-        if (name == ".") {
-            sawDot = true;
-        } else if (name == "..") {
-            sawDotDot = true;
-        } else {
-            names.emplace_back(Utf8ToUtf16(name.data(), name.size()), name);
-        }
-    }
-    if (errno != 0) {
+    // The matching names, in UTF-16 for order and in UTF-8 for stat.
+    std::vector<std::pair<std::u16string, std::string>> names;
+    const bool read = ForEachFolderEntry(folder.Get(), [&](const char* entry) {
+        std::u16string wide = Utf8ToUtf16(entry, std::strlen(entry));
+        if (Matches(pattern.c_str(), wide.c_str())) names.emplace_back(std::move(wide), entry);
+    });
+    if (!read) {
         SetLastError(Win32ErrorOfFolder(errno));
         return INVALID_HANDLE_VALUE;
     }
-    std::sort(names.begin(), names.end(),
-              [](const auto& a, const auto& b) { return LessIgnoringCase(a.first, b.first); });
-    if (sawDotDot) names.insert(names.begin(), {u"..", ".."});
-    if (sawDot) names.insert(names.begin(), {u".", "."});
+    // "." and ".." first, then the names in the order NTFS keeps them.
+    auto rank = [](const std::u16string& name) { return name == u"." ? 0 : name == u".." ? 1 : 2; };
+    std::sort(names.begin(), names.end(), [&](const auto& a, const auto& b) {
+        return rank(a.first) != rank(b.first) ? rank(a.first) < rank(b.first) : LessIgnoringCase(a.first, b.first);
+    });
 
     auto search = std::make_unique<DirectorySearch>();
-    for (const auto& [wide, utf8] : names) {
-        if (Matches(pattern.c_str(), wide.c_str())) search->entries.push_back(EntryOf(dirfd(stream.Get()), utf8));
-    }
+    for (const auto& name : names) search->entries.push_back(EntryOf(folder.Get(), name.second));
     if (search->entries.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;

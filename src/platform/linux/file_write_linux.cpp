@@ -97,6 +97,30 @@ void LosePowerWhenAsked() {
     if (at && std::atol(at) == count) raise(SIGKILL);
 }
 
+// Runs call(path, spelled) on the path as spelled (SpelledWindowsPath) and,
+// when nothing has that spelling (ENOENT), again on the path MapWindowsPath
+// gives. Most calls are on entries that exist as spelled, and are spared
+// the look-ups of other letter cases. Returns what call returns, errno as
+// it left it.
+template <typename Call>
+int OnSpelledThenMapped(LPCWSTR name, Call call) {
+    const int result = call(SpelledWindowsPath(name), true);
+    if (result >= 0 || errno != ENOENT) return result;
+    return call(MapWindowsPath(name), false);
+}
+
+// Exchanges the names of two entries, as spelled when both have that
+// spelling, else as MapWindowsPath finds them; from and to are the paths
+// last tried.
+int ExchangeNames(LPCWSTR first, LPCWSTR second, std::string& from, std::string& to) {
+    from = SpelledWindowsPath(first);
+    to = SpelledWindowsPath(second);
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) return 0;
+    from = MapWindowsPath(first);
+    to = MapWindowsPath(second);
+    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+}
+
 }  // namespace
 
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
@@ -118,12 +142,23 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    const std::string path = MapWindowsPath(lpFileName);
-    int fd = open(path.c_str(), OpenFlags(dwDesiredAccess, dwCreationDisposition), 0644);
-    // A folder's descriptor is read-only here; what write access to it
-    // gives on Windows (FlushFileBuffers) needs no more.
-    if (fd < 0 && errno == EISDIR && (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS))
-        fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    const int flags = OpenFlags(dwDesiredAccess, dwCreationDisposition);
+    std::string path;
+    auto openAt = [&](const std::string& candidate, int openFlags) {
+        path = candidate;
+        int opened = open(path.c_str(), openFlags, 0644);
+        // A folder's descriptor is read-only here; what write access to it
+        // gives on Windows (FlushFileBuffers) needs no more.
+        if (opened < 0 && errno == EISDIR && (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS))
+            opened = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        return opened;
+    };
+    // A new file is never made as spelled: a name that differs only in
+    // letter case is the same name, and makes CREATE_NEW fail.
+    const int fd = (flags & O_EXCL) ? openAt(MapWindowsPath(lpFileName), flags)
+                                    : OnSpelledThenMapped(lpFileName, [&](const std::string& candidate, bool spelled) {
+                                          return openAt(candidate, spelled ? flags & ~O_CREAT : flags);
+                                      });
     if (fd < 0) {
         Fail(errno);
         return INVALID_HANDLE_VALUE;
@@ -199,15 +234,18 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
         return FALSE;
     }
     LosePowerWhenAsked();
-    const std::string from = MapWindowsPath(lpExistingFileName);
-    const std::string to = MapWindowsPath(lpNewFileName);
+    std::string from, to;
     if (!(dwFlags & MOVEFILE_REPLACE_EXISTING)) {
+        // Looked up ignoring letter case: a file that differs from the new
+        // name only in letter case has that name.
+        from = MapWindowsPath(lpExistingFileName);
+        to = MapWindowsPath(lpNewFileName);
         if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
             if (errno != EEXIST) return Fail(errno);
             SetLastError(ERROR_ALREADY_EXISTS);
             return FALSE;
         }
-    } else if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+    } else if (ExchangeNames(lpExistingFileName, lpNewFileName, from, to) == 0) {
         // ext4 starts writing a file's data to the disk when it is renamed
         // over another file, and a deletion of it soon after then waits for
         // that write; Windows writes nothing on a rename unless asked to.
@@ -235,7 +273,9 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
     }
     // A folder is not deleted: unlink fails for it with EISDIR, which is
     // access denied on Windows.
-    return unlink(MapWindowsPath(lpFileName).c_str()) == 0 ? TRUE : Fail(errno);
+    return OnSpelledThenMapped(lpFileName, [](const std::string& path, bool) { return unlink(path.c_str()); }) == 0
+               ? TRUE
+               : Fail(errno);
 }
 
 // Open file description locks: held by the handle's descriptor, not by the
