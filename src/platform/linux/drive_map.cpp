@@ -20,11 +20,12 @@ bool Exists(const std::string& path) {
 
 // The entry of folder whose name equals name ignoring letter case: empty
 // when there is none, nothing when the folder cannot be read. Of several
-// (Linux allows "a" beside "A"), the first in byte order is taken, so the
-// choice does not depend on the order in which the folder lists them. A name
-// that is not well-formed UTF-8 only matches itself: its stand-in characters
-// would make unlike names equal. Most look-ups are of a name that does not
-// exist yet, and reading the folder is their whole cost.
+// (Linux allows "a" beside "A"), the one spelled as name is taken, else the
+// first in byte order, so the choice does not depend on the order in which
+// the folder lists them. A name that is not well-formed UTF-8 only matches
+// itself: its stand-in characters would make unlike names equal. Most
+// look-ups are of a name that does not exist yet, and reading the folder is
+// their whole cost.
 std::optional<std::string> EntryIgnoringCase(const std::string& folder, const std::string& name) {
     const std::u16string wanted = Utf8ToUtf16(name.data(), name.size());
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -34,8 +35,8 @@ std::optional<std::string> EntryIgnoringCase(const std::string& folder, const st
         ForEachFolderEntry(fd, [&](const char* entry) {
             const std::string candidate = entry;
             const std::u16string wide = Utf8ToUtf16(candidate.data(), candidate.size());
-            if (wide.find(u'\uFFFD') == std::u16string::npos && EqualIgnoringCase(wide, wanted) &&
-                (found.empty() || candidate < found)) {
+            if (wide.find(u'\uFFFD') == std::u16string::npos && EqualIgnoringCase(wide, wanted) && found != name &&
+                (found.empty() || candidate == name || candidate < found)) {
                 found = candidate;
             }
         });
@@ -48,12 +49,12 @@ std::optional<std::string> EntryIgnoringCase(const std::string& folder, const st
 // with '/', each spelled as on disk when only its letter case differs. From
 // the first component that does not exist at all, the rest is appended as
 // given.
-std::string ResolveLetterCase(std::string folder, const std::string& rest) {
+std::string ResolveLetterCase(std::string folder, const std::string& rest, bool missingAsGiven) {
     // A path that exists as given, or whose folder does, needs no look at
     // the folders on its way: each of them exists as given. Most paths are
     // such, and one lstat then replaces one per component.
     const std::string whole = folder + rest;
-    if (Exists(whole)) return whole;
+    if (!missingAsGiven && Exists(whole)) return whole;
     const std::size_t last = rest.rfind('/');
     const std::string name = rest.substr(last == std::string::npos ? 0 : last + 1);
     if (last != std::string::npos && !name.empty() && name != "." && name != "..") {
@@ -102,17 +103,25 @@ std::string BelowDrive(const std::string& rest) {
     return rest[0] == '/' ? rest.substr(1) : rest;
 }
 
-}  // namespace
-
-std::string MapWindowsPath(const std::string& path) {
+std::string MapWindowsPath(const std::string& path, bool missingAsGiven) {
     auto [drive, rest] = SplitAtDrive(path);
     if (drive.empty()) return rest;
     if (rest.empty()) return drive;
-    return ResolveLetterCase(drive + "/", BelowDrive(rest));
+    return ResolveLetterCase(drive + "/", BelowDrive(rest), missingAsGiven);
+}
+
+}  // namespace
+
+std::string MapWindowsPath(const std::string& path) {
+    return MapWindowsPath(path, false);
 }
 
 std::string MapWindowsPath(const WCHAR* path) {
-    return MapWindowsPath(Utf16ToUtf8(path, WideLengthOf(path)));
+    return MapWindowsPath(Utf16ToUtf8(path, WideLengthOf(path)), false);
+}
+
+std::string MapMissingWindowsPath(const WCHAR* path) {
+    return MapWindowsPath(Utf16ToUtf8(path, WideLengthOf(path)), true);
 }
 
 std::string SpelledWindowsPath(const WCHAR* path) {

@@ -20,3 +20,8 @@ std::string MapWindowsPath(const std::string& utf8Path);
 // is spared the look-ups; only when it finds nothing is the mapped path
 // tried.
 std::string SpelledWindowsPath(const WCHAR* path);
+
+// MapWindowsPath for a path that has no entry as spelled, or for a file
+// that is to be made: other letter cases are looked up at once, without
+// a first look at the spelling.
+std::string MapMissingWindowsPath(const WCHAR* path);

@@ -48,7 +48,7 @@ int OpenFolder(const WCHAR* folderText) {
     };
     const int fd = openFolder(SpelledWindowsPath(folderText));
     if (fd >= 0 || errno != ENOENT) return fd;
-    return openFolder(MapWindowsPath(folderText));
+    return openFolder(MapMissingWindowsPath(folderText));
 }
 
 // Wildcard match with '*' and '?', letter case ignored.

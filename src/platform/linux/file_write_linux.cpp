@@ -106,7 +106,7 @@ template <typename Call>
 int OnSpelledThenMapped(LPCWSTR name, Call call) {
     const int result = call(SpelledWindowsPath(name), true);
     if (result >= 0 || errno != ENOENT) return result;
-    return call(MapWindowsPath(name), false);
+    return call(MapMissingWindowsPath(name), false);
 }
 
 // Exchanges the names of two entries, as spelled when both have that
@@ -153,12 +153,14 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
             opened = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
         return opened;
     };
-    // A new file is never made as spelled: a name that differs only in
-    // letter case is the same name, and makes CREATE_NEW fail.
-    const int fd = (flags & O_EXCL) ? openAt(MapWindowsPath(lpFileName), flags)
-                                    : OnSpelledThenMapped(lpFileName, [&](const std::string& candidate, bool spelled) {
-                                          return openAt(candidate, spelled ? flags & ~O_CREAT : flags);
-                                      });
+    // A file that is to be made is looked up in every letter case at once:
+    // a name that differs only in letter case is the same name, which
+    // CREATE_NEW fails on and CREATE_ALWAYS empties.
+    const bool made = dwCreationDisposition == CREATE_NEW || dwCreationDisposition == CREATE_ALWAYS;
+    const int fd = made ? openAt(MapMissingWindowsPath(lpFileName), flags)
+                        : OnSpelledThenMapped(lpFileName, [&](const std::string& candidate, bool spelled) {
+                              return openAt(candidate, spelled ? flags & ~O_CREAT : flags);
+                          });
     if (fd < 0) {
         Fail(errno);
         return INVALID_HANDLE_VALUE;
