@@ -139,28 +139,27 @@ def spool_cost(worker, runs, workdir):
     the acknowledgement (which comes before the record's flush is due, so
     none is made), the folder listed on the watchdog's thread. Beside it,
     what the same file operations alone cost a process of their own
-    (spool_file_ops, with and without them), on the same drive: the file
-    system's share of the spool's cost, which on ext4 without a journal
-    grows for minutes after many files were deleted (it passes over every
-    recently freed inode when it makes a new one)."""
+    (spool_file_ops, with and without them) in the same folder, after each
+    job: the file system's share of the spool's cost, which on ext4 without
+    a journal grows for minutes after many files were deleted (it passes
+    over every recently freed inode when it makes a new one)."""
     drives = {"spool": os.path.join(workdir, "spool"), "unwritable": os.path.join(workdir, "unwritable")}
     for drive in drives.values():
         no_op_drive(drive)
     write(os.path.join(drives["unwritable"], "C", "ORV", "PatchDeploy", "Reports"), "")
     file_ops = os.path.join(os.path.dirname(MEASURER), "spool_file_ops")
-    alone = os.path.join(workdir, "file-ops")
-    os.makedirs(alone)
+    folder = os.path.join(drives["spool"], "C", "ORV", "PatchDeploy", "Reports")
     times = {name: [] for name in list(drives) + ["with file ops", "without"]}
     with StatusServer() as server:
         argv = [worker] + job_args(server.port)
         for _ in range(runs):
             for name, drive in drives.items():
                 times[name].append(measure(argv, dict(os.environ, WORKER_SLEEP_SCALE="0", WORKER_DRIVE_ROOT=drive))[0])
-            times["with file ops"].append(measure([file_ops, alone], os.environ)[0])
+            times["with file ops"].append(measure([file_ops, folder], os.environ)[0])
             times["without"].append(measure([file_ops], os.environ)[0])
         if len(server.requests) != 2 * runs:
             raise RuntimeError("a report was lost")
-    if spool_files(os.path.join(drives["spool"], "C", "ORV", "PatchDeploy", "Reports")):
+    if spool_files(folder):
         raise RuntimeError("the spool kept an acknowledged report")
     median = {name: statistics.median(values) for name, values in times.items()}
     ratio = median["spool"] / median["unwritable"]
