@@ -139,8 +139,8 @@ def spool_cost(worker, runs, workdir):
     the acknowledgement (which comes before the record's flush is due, so
     none is made), the folder listed on the watchdog's thread. Beside it,
     what the same file operations alone cost a process of their own
-    (spool_file_ops, with and without them) in the same folder, after each
-    job: the file system's share of the spool's cost, which on ext4 without
+    (spool_file_ops, with and without them) in the same folder, after the
+    jobs: the file system's share of the spool's cost, which on ext4 without
     a journal grows for minutes after many files were deleted (it passes
     over every recently freed inode when it makes a new one)."""
     drives = {"spool": os.path.join(workdir, "spool"), "unwritable": os.path.join(workdir, "unwritable")}
@@ -155,12 +155,14 @@ def spool_cost(worker, runs, workdir):
         for _ in range(runs):
             for name, drive in drives.items():
                 times[name].append(measure(argv, dict(os.environ, WORKER_SLEEP_SCALE="0", WORKER_DRIVE_ROOT=drive))[0])
-            times["with file ops"].append(measure([file_ops, folder], os.environ)[0])
-            times["without"].append(measure([file_ops], os.environ)[0])
         if len(server.requests) != 2 * runs:
             raise RuntimeError("a report was lost")
     if spool_files(folder):
         raise RuntimeError("the spool kept an acknowledged report")
+    # After the jobs, so that their files and these do not slow each other.
+    for _ in range(runs):
+        times["with file ops"].append(measure([file_ops, folder], os.environ)[0])
+        times["without"].append(measure([file_ops], os.environ)[0])
     median = {name: statistics.median(values) for name, values in times.items()}
     ratio = median["spool"] / median["unwritable"]
     print("spool: no-op job %.2f ms with the spool, %.2f ms with its folder unwritable, ratio %.2f "
