@@ -1,6 +1,5 @@
 #include "status/report_record.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -122,9 +121,11 @@ std::string WriteReportRecord(const ReportRecord& record) {
 }
 
 std::optional<ReportRecord> ReadReportRecord(const std::string& bytes) {
-    // The records this worker writes are UTF-8: one with a byte that UTF-8
-    // never uses is not one of them.
-    if (std::any_of(bytes.begin(), bytes.end(), IsByteUtf8NeverUses)) return std::nullopt;
+    // The records this worker writes are well-formed UTF-8: one that is not
+    // is not one of them, and the runtime would read it into characters it
+    // does not write back the same (or, from a byte UTF-8 never uses, into
+    // values that overflow its character arithmetic).
+    if (!IsWellFormedUtf8(bytes)) return std::nullopt;
     RecordContext context(SOAP_ENC_PLAIN | SOAP_XML_STRICT, SOAP_IO_DEFAULT);
     struct soap* soap = context.Get();
     std::istringstream in(bytes);

@@ -70,3 +70,36 @@ bool IsSendableEndpointPart(const WCHAR* text) {
 bool IsByteUtf8NeverUses(char byte) {
     return static_cast<unsigned char>(byte) >= 0xF8;
 }
+
+bool IsWellFormedUtf8(const std::string& bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+        // The length of the sequence and the range of its second byte, which
+        // rules out overlong forms, surrogates and values beyond U+10FFFF.
+        std::size_t length = 1;
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i < length) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
+        }
+        i += length;
+    }
+    return true;
+}

@@ -28,6 +28,12 @@ void ToConsoleFaultText(const char* faultText, WCHAR* text, std::size_t capacity
 // report goes to.
 bool IsSendableEndpointPart(const WCHAR* text);
 
+// Whether bytes are well-formed UTF-8: every sequence complete, in its
+// shortest form, and neither a surrogate nor beyond U+10FFFF. Every record
+// this worker writes is (its text passed ToReportText); the runtime reads
+// other bytes leniently, into characters it does not write back the same.
+bool IsWellFormedUtf8(const std::string& bytes);
+
 // Whether byte is one that UTF-8 never uses (F8 to FF). The runtime reads
 // such a byte as the lead of a sequence of up to six bytes, into values that
 // overflow its character arithmetic: XML from outside (a reply's content, a
