@@ -48,7 +48,7 @@ std::optional<std::string> EntryIgnoringCase(const std::string& folder, const st
 // Appends the components of rest (separated by '/') to folder, which ends
 // with '/', each spelled as on disk when only its letter case differs. From
 // the first component that does not exist at all, the rest is appended as
-// given.
+// given. missingAsGiven: the whole path is known not to exist as given.
 std::string ResolveLetterCase(std::string folder, const std::string& rest, bool missingAsGiven) {
     // A path that exists as given, or whose folder does, needs no look at
     // the folders on its way: each of them exists as given. Most paths are

@@ -7,6 +7,7 @@
 // turned into slashes. This lets every test run with a drive of its own.
 #pragma once
 
+#include <cerrno>
 #include <string>
 
 #include "win_types.h"
@@ -25,3 +26,13 @@ std::string SpelledWindowsPath(const WCHAR* path);
 // that is to be made: other letter cases are looked up at once, without
 // a first look at the spelling.
 std::string MapMissingWindowsPath(const WCHAR* path);
+
+// Runs call(path, spelled) on the path as spelled and, when nothing has
+// that spelling (ENOENT), again on the path MapMissingWindowsPath gives.
+// Returns what call returns, errno as it left it.
+template <typename Call>
+int OnSpelledThenMapped(const WCHAR* path, Call call) {
+    const int result = call(SpelledWindowsPath(path), true);
+    if (result >= 0 || errno != ENOENT) return result;
+    return call(MapMissingWindowsPath(path), false);
+}

@@ -42,13 +42,10 @@ private:
 // The folder of a search, opened as spelled when it has that spelling and
 // else as MapWindowsPath finds it.
 int OpenFolder(const WCHAR* folderText) {
-    auto openFolder = [](std::string path) {
+    return OnSpelledThenMapped(folderText, [](std::string path, bool) {
         if (path.empty()) path.assign(1, '/');
         return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    };
-    const int fd = openFolder(SpelledWindowsPath(folderText));
-    if (fd >= 0 || errno != ENOENT) return fd;
-    return openFolder(MapMissingWindowsPath(folderText));
+    });
 }
 
 // Wildcard match with '*' and '?', letter case ignored.

@@ -97,18 +97,6 @@ void LosePowerWhenAsked() {
     if (at && std::atol(at) == count) raise(SIGKILL);
 }
 
-// Runs call(path, spelled) on the path as spelled (SpelledWindowsPath) and,
-// when nothing has that spelling (ENOENT), again on the path MapWindowsPath
-// gives. Most calls are on entries that exist as spelled, and are spared
-// the look-ups of other letter cases. Returns what call returns, errno as
-// it left it.
-template <typename Call>
-int OnSpelledThenMapped(LPCWSTR name, Call call) {
-    const int result = call(SpelledWindowsPath(name), true);
-    if (result >= 0 || errno != ENOENT) return result;
-    return call(MapMissingWindowsPath(name), false);
-}
-
 // Exchanges the names of two entries, as spelled when both have that
 // spelling, else as MapWindowsPath finds them; from and to are the paths
 // last tried.
