@@ -145,6 +145,9 @@ std::optional<ReportRecord> ReadReportRecord(const std::string& bytes) {
     const std::time_t kEarliestWritten = -11644473600;  // 1601-01-01T00:00:00Z
     const std::time_t kLatestWritten = 253402300799;    // 9999-12-31T23:59:59Z
     if (record.written < kEarliestWritten || record.written > kLatestWritten) return std::nullopt;
+    // Its description passed ToReportText: one with a character that did
+    // not is not its own, and may not be written back the same.
+    if (request.strErrorDescription && !IsReportText(request.strErrorDescription)) return std::nullopt;
     record.SetRequest(request);
     return record;
 }

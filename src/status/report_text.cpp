@@ -50,6 +50,19 @@ std::wstring ToReportText(const WCHAR* text) {
     return out;
 }
 
+bool IsReportText(const std::wstring& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = static_cast<char32_t>(text[i]);
+        if constexpr (sizeof(wchar_t) == 2) {
+            c = static_cast<char16_t>(text[i]);
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+                return IsReportText(text.substr(i + 2));
+        }
+        if (c > 0x10FFFF || !AllowedInXml(c)) return false;
+    }
+    return true;
+}
+
 void ToConsoleFaultText(const char* faultText, WCHAR* text, std::size_t capacity) {
     const std::size_t length = FormatTruncatedN(text, capacity, TEXT("%S"), faultText);
     for (std::size_t i = 0; i < length; ++i)

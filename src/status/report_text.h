@@ -15,6 +15,11 @@
 // replaced by U+FFFD, so that the server's parser never rejects a report.
 std::wstring ToReportText(const WCHAR* text);
 
+// Whether a description is one ToReportText can give: none of the characters
+// it replaces. The runtime reads character references into any value, and
+// writes those it should not carry as bytes it then does not read back.
+bool IsReportText(const std::wstring& text);
+
 // The server's fault text as the console shows it, written into text
 // (capacity characters, terminator included): widened as any %S text is, cut
 // to the buffer, and every control character (C0, DEL and C1) replaced by a

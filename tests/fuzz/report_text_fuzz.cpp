@@ -1,7 +1,8 @@
 // The description's way into the report: any UTF-16 text, cleaned by
 // ToReportText and written by the runtime as the report's envelope, is a
 // well-formed XML 1.0 document (checked by expat) whose description element
-// reads back as the cleaned text, line breaks included.
+// reads back as the cleaned text, line breaks included; and the cleaned text
+// is one the spool's reader takes for the worker's own.
 #include <expat.h>
 
 #include <cstdint>
@@ -89,6 +90,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool wellFormed = XML_Parse(parser, document.data(), static_cast<int>(document.size()), 1) == XML_STATUS_OK;
     XML_ParserFree(parser);
     if (!wellFormed) std::abort();
-    if (reader.descriptions != 1 || reader.text != ExpectedText(cleaned)) std::abort();
+    if (reader.descriptions != 1 || reader.text != ExpectedText(cleaned) || !IsReportText(cleaned)) std::abort();
     return 0;
 }

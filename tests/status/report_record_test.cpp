@@ -43,7 +43,7 @@ TEST(ReportRecordTest, WrittenTimeIsUtcAndReadsBack) {
 // A record is read only as well-formed UTF-8, the form this worker writes:
 // any character a description can hold reads back as written, and a
 // sequence the runtime would read into another character is refused.
-TEST(ReportRecordTest, ReadsWellFormedUtf8Only) {
+TEST(ReportRecordTest, ReadsOnlyTextTheWorkerWrites) {
     ReportRecord record;
     record.nJobID = 42;
     record.strErrorDescription = L"caf\u00e9 \u20ac \U0001F600 \uFFFD end";
@@ -55,7 +55,9 @@ TEST(ReportRecordTest, ReadsWellFormedUtf8Only) {
     const std::string marker = "end";
     for (const std::string& bad :
          {std::string("\xF4\xF4\xF4\xF4"), std::string("\xC0\xAF"), std::string("\xED\xA0\x80"),
-          std::string("\xF4\x90\x80\x80"), std::string("\xE2\x82"), std::string("\xF8")}) {
+          std::string("\xF4\x90\x80\x80"), std::string("\xE2\x82"), std::string("\xF8"),
+          // Characters the worker replaces before it writes, by reference.
+          std::string("&#xDA3C;"), std::string("&#x1;"), std::string("&#xFFFE;")}) {
         std::string damaged = bytes;
         damaged.replace(damaged.find(marker), marker.size(), bad);
         EXPECT_FALSE(ReadReportRecord(damaged)) << testing::PrintToString(bad);
