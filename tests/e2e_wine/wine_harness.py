@@ -40,7 +40,7 @@ def wine_tool(name):
     for candidate in (os.path.join("/usr/lib/wine", name), shutil.which(name)):
         if candidate and os.path.exists(candidate):
             return candidate
-    raise RuntimeError("%s not found: install Debian's wine64 package (scripts/setup)" % name)
+    raise RuntimeError("%s not found: install Debian's wine64 and wine64-preloader packages (scripts/setup)" % name)
 
 
 def wine_environment(extra=None):
@@ -107,6 +107,9 @@ def _wine(args, timeout=120, check=True, env=None, cwd=None):
 def start_wine():
     """Makes the prefix when missing, starts a persistent wineserver and
     registers the simulated update agent. Safe to call more than once."""
+    # Without its preloader Wine fails to start a program now and then
+    # (status 1, nothing printed): the heap can take the addresses it needs.
+    wine_tool("wine64-preloader")
     for built in (WORKER, LOOKUP, SIM_SERVER, os.path.join(STANDINS, "wusa.exe")):
         if not os.path.exists(built):
             raise RuntimeError("%s is missing: run scripts/test-wine (it builds the Windows side)" % built)
