@@ -52,13 +52,14 @@ std::wstring ToReportText(const WCHAR* text) {
 
 bool IsReportText(const std::wstring& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = static_cast<char32_t>(text[i]);
-        if constexpr (sizeof(wchar_t) == 2) {
-            c = static_cast<char16_t>(text[i]);
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-                return IsReportText(text.substr(i + 2));
-        }
-        if (c > 0x10FFFF || !AllowedInXml(c)) return false;
+        const char32_t c = sizeof(wchar_t) == 2 ? static_cast<char16_t>(text[i]) : static_cast<char32_t>(text[i]);
+        // Where wchar_t holds UTF-16, a character beyond U+FFFF is a pair.
+        const bool pairLead = sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+                              text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        if (pairLead)
+            ++i;
+        else if (c > 0x10FFFF || !AllowedInXml(c))
+            return false;
     }
     return true;
 }
