@@ -24,6 +24,11 @@ void Append(std::wstring& out, char32_t c) {
     out += static_cast<wchar_t>(c);
 }
 
+// Whether two UTF-16 units are a surrogate pair: one character beyond U+FFFF.
+bool IsSurrogatePair(char32_t high, char32_t low) {
+    return high >= 0xD800 && high <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF;
+}
+
 bool IsControl(char32_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
@@ -41,7 +46,7 @@ std::wstring ToReportText(const WCHAR* text) {
     if (!text) return out;
     for (std::size_t i = 0; text[i]; ++i) {
         char32_t c = static_cast<char16_t>(text[i]);
-        if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        if (IsSurrogatePair(c, static_cast<char16_t>(text[i + 1]))) {
             c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(text[i + 1]) - 0xDC00);
             ++i;
         }
@@ -54,9 +59,7 @@ bool IsReportText(const std::wstring& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char32_t c = sizeof(wchar_t) == 2 ? static_cast<char16_t>(text[i]) : static_cast<char32_t>(text[i]);
         // Where wchar_t holds UTF-16, a character beyond U+FFFF is a pair.
-        const bool pairLead = sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
-                              text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-        if (pairLead)
+        if (sizeof(wchar_t) == 2 && i + 1 < text.size() && IsSurrogatePair(c, static_cast<char16_t>(text[i + 1])))
             ++i;
         else if (c > 0x10FFFF || !AllowedInXml(c))
             return false;

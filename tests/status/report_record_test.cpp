@@ -40,9 +40,9 @@ TEST(ReportRecordTest, WrittenTimeIsUtcAndReadsBack) {
     }
 }
 
-// A record is read only as well-formed UTF-8, the form this worker writes:
-// any character a description can hold reads back as written, and a
-// sequence the runtime would read into another character is refused.
+// A record is read only as the worker writes it: any character a description
+// can hold reads back as written; a sequence that is not well-formed UTF-8,
+// or a reference to a character the worker replaces, is refused.
 TEST(ReportRecordTest, ReadsOnlyTextTheWorkerWrites) {
     ReportRecord record;
     record.nJobID = 42;
