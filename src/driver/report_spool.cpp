@@ -25,6 +25,9 @@ const DWORD kDurableMove = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 // A record is at most a description of 1023 characters, each written as at
 // most five bytes, and the fields around it: anything larger is not ours.
 constexpr DWORD kMostRecordBytes = 16384;
+// A memory page: a record of at most this size is rewritten in place while
+// it is not yet on the disk (see WriteRecordFile).
+constexpr std::size_t kOneStepBytes = 4096;
 
 // The job number of a file of ours, "<number><suffix>" with the number in
 // its canonical form; empty for any other name. Names on disk are not
@@ -215,7 +218,7 @@ void ReportSpool::RemoveBeyondBoundsOnce() {
     });
 }
 
-bool ReportSpool::WriteRecordFile(const Text& name, const std::string& bytes) {
+std::size_t ReportSpool::WriteRecordFile(const Text& name, const std::string& bytes) {
     const Text target = PathOf(name);
     // A record that does not exist yet is written where it stays, which
     // spares the job a file and a rename: no other job reads it before it
@@ -225,8 +228,21 @@ bool ReportSpool::WriteRecordFile(const Text& name, const std::string& bytes) {
     if (!recordWritten_) {
         ScopedHandle file(
             CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) return WriteWhole(file.Get(), bytes);
-        if (GetLastError() != ERROR_FILE_EXISTS) return false;
+        if (file) return WriteWhole(file.Get(), bytes) ? bytes.size() : 0;
+        if (GetLastError() != ERROR_FILE_EXISTS) return 0;
+    } else if (!flushed_ && bytes.size() <= kOneStepBytes && recordSize_ <= kOneStepBytes) {
+        // Until a flush has put the record on the disk, a power loss keeps
+        // nothing of it that could be lost, and it is rewritten where it
+        // lies: in one write within one memory page, which the system copies
+        // into its cache in one step, so that a process that ends meanwhile
+        // leaves the whole previous record or the whole new one. A shorter
+        // record is padded with spaces, which the reader passes over, to
+        // cover the previous one.
+        std::string padded = bytes;
+        if (padded.size() < recordSize_) padded.resize(recordSize_, ' ');
+        ScopedHandle file(
+            CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file && WriteWhole(file.Get(), padded) ? padded.size() : 0;
     }
     // A record that exists is replaced in one step.
     const Text temporary = target + kTemporarySuffix;
@@ -234,12 +250,12 @@ bool ReportSpool::WriteRecordFile(const Text& name, const std::string& bytes) {
     {
         ScopedHandle file(
             CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return false;
+        if (!file) return 0;
         written = WriteWhole(file.Get(), bytes);
     }
-    if (written && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    if (written && MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return bytes.size();
     DeleteFileW(temporary.c_str());
-    return false;
+    return 0;
 }
 
 void ReportSpool::Write(const ReportRecord& record) {
@@ -248,17 +264,21 @@ void ReportSpool::Write(const ReportRecord& record) {
     std::string bytes = WriteReportRecord(record);
     const Text name = jobNumber_ + kRecordSuffix;
     std::lock_guard<std::mutex> guard(recordGuard_);
-    unflushed_ = !bytes.empty() && WriteRecordFile(name, bytes);
+    recordSize_ = bytes.empty() ? 0 : WriteRecordFile(name, bytes);
+    unflushed_ = recordWritten_ = recordSize_ != 0;
     // A record that cannot be replaced must not stay: a later job would
     // deliver its older content instead of this one.
-    if (!unflushed_) DeleteFileW(PathOf(name).c_str());
-    recordWritten_ = unflushed_;
+    if (!recordWritten_) {
+        DeleteFileW(PathOf(name).c_str());
+        flushed_ = false;
+    }
 }
 
 void ReportSpool::MakeDurable() {
     std::lock_guard<std::mutex> guard(recordGuard_);
     if (!unflushed_) return;
     unflushed_ = false;
+    flushed_ = true;
     LastErrorKept lastError;
     // The record's data first, then the folder that holds its new name: the
     // name never reaches the disk ahead of what it names.
@@ -277,6 +297,7 @@ void ReportSpool::Remove() {
     std::lock_guard<std::mutex> guard(recordGuard_);
     unflushed_ = false;
     recordWritten_ = false;
+    flushed_ = false;
     DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
 }
 

@@ -38,10 +38,11 @@ public:
 
     // Replaces the job's record with this one in one step: a process that
     // ends, however it ends, leaves the previous record or this one, never a
-    // mix (a first record, which replaces nothing, is written in place). The
-    // record is in the system's cache then, not yet on the disk (see
-    // MakeDurable). When the write fails the previous record is deleted, so
-    // that no outdated report is ever delivered.
+    // mix (a first record, which replaces nothing, and a record that is not
+    // yet on the disk are written in place). The record is in the system's
+    // cache then, not yet on the disk (see MakeDurable). When the write
+    // fails the previous record is deleted, so that no outdated report is
+    // ever delivered.
     void Write(const ReportRecord& record);
 
     // Waits until the job's record, as last written, is on the disk (its
@@ -70,7 +71,9 @@ private:
 
     Text PathOf(const Text& name) const;
     void RemoveBeyondBoundsOnce();
-    bool WriteRecordFile(const Text& name, const std::string& bytes);
+    // The size of the job's record file once bytes are written to it; 0
+    // when the write failed.
+    std::size_t WriteRecordFile(const Text& name, const std::string& bytes);
     // False only when a send failed; a record that is locked, gone or
     // unreadable is passed over.
     bool DeliverOne(const Text& jobNumber, veltwuaPortBindingProxy& proxy);
@@ -82,7 +85,12 @@ private:
     std::mutex recordGuard_;
     // Whether the job's record is on disk as this job last wrote it.
     bool recordWritten_ = false;
+    // Its size in bytes, with what pads a record rewritten in place.
+    std::size_t recordSize_ = 0;
     bool unflushed_ = false;
+    // Whether a flush was made since the record was made: it is replaced
+    // in one step from then on, so that a power loss keeps what is flushed.
+    bool flushed_ = false;
     // Whether records of other jobs lay in the folder once those beyond the
     // bounds were removed.
     std::once_flag removedBeyondBounds_;

@@ -1,8 +1,7 @@
 /* The file operations that one job's report spool needs on Linux, alone in
    a process: the job's byte lock in the shared lock file, its record made
-   and written, a temporary file made and written, the two exchanged and
-   the old record deleted, and the record deleted when the report is
-   acknowledged. The spool benchmark runs it beside the worker to show what
+   and written, written again in place with the job's outcome, and deleted
+   when the report is acknowledged. The spool benchmark runs it beside the worker to show what
    the file system itself charges for them now. Without a folder it does
    nothing, and is the same process without them.
    Usage: spool_file_ops [folder] */
@@ -17,24 +16,22 @@
 static char bytes[700];
 
 static int write_file(const char* path, int flags) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);
+    int fd = open(path, O_WRONLY | O_CLOEXEC | flags, 0644);
     if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || write(fd, bytes, sizeof bytes) != (ssize_t)sizeof bytes)
         return -1;
     return close(fd);
 }
 
 int main(int argc, char** argv) {
-    char lock[4096], record[4096], temporary[4096];
+    char lock[4096], record[4096];
     if (argc < 2) return 0;
     memset(bytes, 'x', sizeof bytes);
     snprintf(lock, sizeof lock, "%s/jobs.lock", argv[1]);
     snprintf(record, sizeof record, "%s/42.xml", argv[1]);
-    snprintf(temporary, sizeof temporary, "%s/42.xml.tmp", argv[1]);
     int fd = open(lock, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     struct flock byte = {.l_type = F_WRLCK, .l_whence = SEEK_SET, .l_start = 42, .l_len = 1};
     if (fd < 0 || flock(fd, LOCK_SH | LOCK_NB) != 0 || fcntl(fd, F_OFD_SETLK, &byte) != 0) return 1;
-    if (write_file(record, O_EXCL) != 0 || write_file(temporary, O_TRUNC) != 0) return 1;
-    if (renameat2(AT_FDCWD, temporary, AT_FDCWD, record, RENAME_EXCHANGE) != 0 || unlink(temporary) != 0) return 1;
+    if (write_file(record, O_CREAT | O_EXCL) != 0 || write_file(record, 0) != 0) return 1;
     if (unlink(record) != 0) return 1;
     return close(fd) == 0 ? 0 : 1;
 }

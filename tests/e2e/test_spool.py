@@ -9,6 +9,7 @@ import os
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 import xml.etree.ElementTree as ET
@@ -149,21 +150,39 @@ class Delivery(unittest.TestCase):
         self.assertEqual(job_ids(server), ["14", "11", "12"])
         self.assertEqual(drive.files(), ["12.xml", "13.xml"])
 
+    def test_job_killed_while_its_report_is_on_the_way_has_its_outcome_delivered_by_the_next(self):
+        # The outcome of a job with nothing to do is shorter than the record
+        # written before the job, which it replaces where it lies.
+        drive = Drive(self)
+        arrived = threading.Event()
+
+        def hold(conn, stop):
+            arrived.set()
+            stop.wait()
+
+        with StatusServer([hold]) as server:
+            worker = drive.start(server.port, "311")
+            try:
+                self.assertTrue(arrived.wait(EVENT_LIMIT), "the report never arrived")
+            finally:
+                worker.send_signal(signal.SIGKILL)
+                worker.wait()
+        self.assertEqual(drive.files(), ["311.xml"])
+        self.assertEqual(drive.record("311")["nStatus"], server.requests[0].report()["nStatus"])
+        check_next_job_delivers(self, drive, "311", server.requests[0].body)
+
     def test_power_loss_between_the_temporary_file_and_the_rename_keeps_the_previous_record(self):
         drive = Drive(self)
-        # The run's first rename is the one that would put the job's outcome
-        # over its interrupted record (which is written in place).
-        with StatusServer() as server:
+        # A record is rewritten where it lies until it is first flushed, as
+        # the first attempt fails; the run's first rename is the one that
+        # would put the second failure's count over the flushed record.
+        with StatusServer([UNAVAILABLE] * 2) as server:
             lost = drive.run(server.port, "301", WORKER_POWER_LOSS_AT_MOVE="1", **COM_FAILS)
         self.assertEqual(lost.returncode, -signal.SIGKILL)
-        self.assertEqual(server.requests, [])
+        self.assertEqual(len(server.requests), 2)
         self.assertEqual(drive.files(), ["301.xml", "301.xml.tmp"])
-        self.assertEqual(drive.record("301")["strErrorDescription"], INTERRUPTED)
-        with StatusServer() as server:
-            drive.run(server.port, "302")
-        self.assertEqual(job_ids(server), ["302", "301"])
-        self.assertEqual(server.requests[1].report()["strErrorDescription"], INTERRUPTED)
-        self.assertEqual(drive.files(), [])
+        self.assertEqual(drive.record("301")["attempts"], "1")
+        check_next_job_delivers(self, drive, "301", server.requests[0].body)
 
 
 class RunningJobs(unittest.TestCase):
