@@ -237,12 +237,13 @@ std::size_t ReportSpool::WriteRecordFile(const Text& name, const std::string& by
         // into its cache in one step, so that a process that ends meanwhile
         // leaves the whole previous record or the whole new one. A shorter
         // record is padded with spaces, which the reader passes over, to
-        // cover the previous one.
+        // cover the previous one. While another program has the record open
+        // (a virus scanner), it is replaced as below instead.
         std::string padded = bytes;
         if (padded.size() < recordSize_) padded.resize(recordSize_, ' ');
         ScopedHandle file(
             CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        return file && WriteWhole(file.Get(), padded) ? padded.size() : 0;
+        if (file) return WriteWhole(file.Get(), padded) ? padded.size() : 0;
     }
     // A record that exists is replaced in one step.
     const Text temporary = target + kTemporarySuffix;
