@@ -1,9 +1,9 @@
 /* The file operations that one job's report spool needs on Linux, alone in
    a process: the job's byte lock in the shared lock file, its record made
    and written, written again in place with the job's outcome, and deleted
-   when the report is acknowledged. The spool benchmark runs it beside the worker to show what
-   the file system itself charges for them now. Without a folder it does
-   nothing, and is the same process without them.
+   when the report is acknowledged. The spool benchmark runs it beside the
+   worker to show what the file system itself charges for them now. Without
+   a folder it does nothing, and is the same process without them.
    Usage: spool_file_ops [folder] */
 #define _GNU_SOURCE
 #include <fcntl.h>
