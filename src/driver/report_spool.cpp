@@ -225,7 +225,7 @@ std::size_t ReportSpool::WriteRecordFile(const Text& name, const std::string& by
     // is whole, as a reader takes the job's lock first, and a worker that
     // ends before it is whole ends before its job began (a later job sets
     // the torn record aside). One that this job wrote is known to exist.
-    if (!recordWritten_) {
+    if (recordSize_ == 0) {
         ScopedHandle file(
             CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) return WriteWhole(file.Get(), bytes) ? bytes.size() : 0;
@@ -266,10 +266,10 @@ void ReportSpool::Write(const ReportRecord& record) {
     const Text name = jobNumber_ + kRecordSuffix;
     std::lock_guard<std::mutex> guard(recordGuard_);
     recordSize_ = bytes.empty() ? 0 : WriteRecordFile(name, bytes);
-    unflushed_ = recordWritten_ = recordSize_ != 0;
+    unflushed_ = recordSize_ != 0;
     // A record that cannot be replaced must not stay: a later job would
     // deliver its older content instead of this one.
-    if (!recordWritten_) {
+    if (recordSize_ == 0) {
         DeleteFileW(PathOf(name).c_str());
         flushed_ = false;
     }
@@ -297,7 +297,7 @@ void ReportSpool::Remove() {
     LastErrorKept lastError;
     std::lock_guard<std::mutex> guard(recordGuard_);
     unflushed_ = false;
-    recordWritten_ = false;
+    recordSize_ = 0;
     flushed_ = false;
     DeleteFileW(PathOf(jobNumber_ + kRecordSuffix).c_str());
 }

@@ -83,9 +83,8 @@ private:
     // The job's record is written, flushed and deleted by the job's thread
     // and by the thread that flushes it later, one at a time.
     std::mutex recordGuard_;
-    // Whether the job's record is on disk as this job last wrote it.
-    bool recordWritten_ = false;
-    // Its size in bytes, with what pads a record rewritten in place.
+    // The size in bytes of the job's record as this job last wrote it (with
+    // what pads a record rewritten in place); 0 while it wrote none.
     std::size_t recordSize_ = 0;
     bool unflushed_ = false;
     // Whether a flush was made since the record was made: it is replaced
