@@ -7,11 +7,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <optional>
-#include <string>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string>
 
 namespace fs = std::filesystem;
 
