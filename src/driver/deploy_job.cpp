@@ -4,21 +4,31 @@
 #include <string>
 
 #include "deploy/scan_and_download.h"
-#include "driver/job_outcome_keeper.h"
 #include "driver/narrow_text.h"
 #include "errors/scan_error_codes.h"
 #include "platform/console.h"
+#include "spool/job_outcome_keeper.h"
+#include "status/report_sending.h"
 #include "status/report_text.h"
-#include "status/status_proxy.h"
+#include "status/status_settings.h"
 #include "status/tls_client.h"
 
 namespace {
 
 constexpr int kReportAttempts = 5;
 constexpr DWORD kPauseAfterFailedReportMs = 60000;
-constexpr int kConnectTimeoutSeconds = 120;
 constexpr int kStatusSucceeded = 6;
 constexpr int kStatusFailed = -6;
+
+// Printed instead of the report when the endpoint cannot be sent as it is.
+const WCHAR kUnsendableEndpoint[] = TEXT("Soap failure. The status server's host or port is not valid.");
+// Printed instead of an attempt while the job's outcome could neither
+// replace its older record in the spool nor remove it: were the outcome
+// acknowledged, a later job would deliver that record after it.
+const WCHAR kReportHeldBack[] =
+    TEXT("The report is held back: an older record of this job could not be replaced or removed.");
+// The report of a job that another worker is running already.
+const WCHAR kAlreadyRunningText[] = TEXT("Another worker is already running this job.");
 
 // The numbers of the job that every report carries.
 struct JobNumbers {
@@ -43,24 +53,72 @@ void FillFailure(ns1__UpdateDeployJobStatus& request, const JobNumbers& job, con
     FillRequest(request, job, kStatusFailed, 0, reportText);
 }
 
-// One report attempt, printed as "Success" or with the proxy's fault text
-// (made safe for the console). The runtime's memory of the attempt is freed
-// after it, so that five attempts cost no more than one.
-bool SendReport(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request) {
-    const bool delivered = proxy.UpdateDeployJobStatus(&request) == SOAP_OK;
-    if (delivered) {
-        ConsolePrint(TEXT("Success"));
+// The report of a deployment's result: success (with the restart flag) or
+// failure with the description.
+void FillOutcome(ns1__UpdateDeployJobStatus& request, const JobNumbers& job, int result, const WCHAR* description,
+                 std::wstring& reportText) {
+    if (result < 0) {
+        FillFailure(request, job, description, reportText);
     } else {
-        WCHAR faultText[kDescriptionCapacity] = {};
-        ToConsoleFaultText(proxy.soap_fault_string(), faultText, kDescriptionCapacity);
-        ConsolePrint(TEXT("Soap failure. %s"), faultText);
+        reportText.clear();
+        FillRequest(request, job, kStatusSucceeded, result, reportText);
     }
-    proxy.destroy();
-    return delivered;
 }
 
-// Printed instead of the report when the endpoint cannot be sent as it is.
-const WCHAR kUnsendableEndpoint[] = TEXT("Soap failure. The status server's host or port is not valid.");
+// The text of the command line as the runtime takes it; nothing when it
+// cannot be converted.
+std::optional<std::string> NarrowCopy(const WCHAR* text) {
+    NarrowText narrow = ToNarrow(text);
+    if (!narrow) return std::nullopt;
+    return std::string(narrow.get());
+}
+
+// The status server as the command line names it. A host or port that
+// would change the request, or the server or path it goes to, gives no
+// endpoint: nothing is sent to it, as no retry would mend it.
+StatusSettings ReadStatusSettings(WCHAR** argv, bool endpointSendable) {
+    StatusSettings settings;
+    settings.useTls = _wtoi(argv[10]) == 1;
+    settings.userId = NarrowCopy(argv[4]);
+    settings.password = NarrowCopy(argv[5]);
+    WCHAR endpoint[1024] = {};
+    FormatTruncated(endpoint,
+                    settings.useTls ? TEXT("https://%s:%s/VeltraneWS/veltwua") : TEXT("http://%s:%s/VeltraneWS/veltwua"),
+                    argv[6], argv[7]);
+    if (endpointSendable) settings.endpoint = NarrowCopy(endpoint);
+    return settings;
+}
+
+// COM, then the deployment routine; the result as the routine gives it.
+int Deploy(WCHAR** argv, DeployRoutine deploy, WCHAR* description) {
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(hr)) {
+        ConsolePrint(TEXT("Failed to initialize COM.\n"));
+        WriteFailureText(static_cast<DWORD>(hr), description, TEXT("Failed to initialize COM library. "));
+        return -1;
+    }
+    return deploy(argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8], argv[9], description);
+}
+
+// Sends the job's report up to attempts times, each failure counted in its
+// record and followed by the pause when pauseAfterFailure says so.
+void ReportOutcome(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request, JobOutcomeKeeper& keeper,
+                   bool endpointSendable, int attempts, bool pauseAfterFailure) {
+    if (!endpointSendable) {
+        ConsolePrint(kUnsendableEndpoint);
+        return;
+    }
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (!keeper.ReadyToSend()) {
+            ConsolePrint(kReportHeldBack);
+        } else if (SendReport(proxy, request)) {
+            keeper.Acknowledged(proxy);
+            return;
+        }
+        keeper.AttemptFailed();
+        if (pauseAfterFailure) Pause(kPauseAfterFailedReportMs);
+    }
+}
 
 }  // namespace
 
@@ -69,83 +127,39 @@ int RunDeployJob(WCHAR** argv) {
 }
 
 int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
-    WCHAR endpoint[1024] = {};
     WCHAR description[kDescriptionCapacity] = {};
     const JobNumbers job{_wtoi(argv[2]), _wtoi(argv[8]), _wtoi(argv[9])};
-    ns1__UpdateDeployJobStatus request;
-
-    // The proxy keeps pointers to these narrow copies: they live until the end.
-    NarrowText userId = ToNarrow(argv[4]);
-    NarrowText password = ToNarrow(argv[5]);
-    NarrowText narrowEndpoint;
-    const bool useTls = _wtoi(argv[10]) == 1;
-    PrepareTlsLibrary(useTls);
-    auto proxy = std::make_unique<veltwuaPortBindingProxy>(userId.get(), password.get());
-    proxy->connect_timeout = kConnectTimeoutSeconds;
-    // Without these limits a server that accepts and never answers would hold
-    // the worker forever and the job would never be reported.
-    proxy->send_timeout = StatusTransferTimeoutSeconds();
-    proxy->recv_timeout = StatusTransferTimeoutSeconds();
-    // A server that keeps sending and never finishes is bounded too: the
-    // whole attempt's transfer gets the same limit.
-    proxy->transfer_timeout = StatusTransferTimeoutSeconds();
-    // A host or port that would change the request, or the server or path it
-    // goes to, is not sent: no attempt is made, as no retry would mend it.
     const bool endpointSendable = IsSendableEndpointPart(argv[6]) && IsSendableEndpointPart(argv[7]);
-    FormatTruncated(endpoint,
-                    useTls ? TEXT("https://%s:%s/VeltraneWS/veltwua") : TEXT("http://%s:%s/VeltraneWS/veltwua"),
-                    argv[6], argv[7]);
-    narrowEndpoint = ToNarrow(endpoint);
-    // An endpoint that cannot be sent is never given to the proxy, so that
-    // nothing (the time limit's own report included) sends to it.
-    if (endpointSendable) proxy->soap_endpoint = narrowEndpoint.get();
-    if (useTls) SetUpUnauthenticatedTlsClient(proxy.get());
+    const StatusSettings settings = ReadStatusSettings(argv, endpointSendable);
+    PrepareTlsLibrary(settings.useTls);
+    std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings);
 
+    ns1__UpdateDeployJobStatus request;
     std::wstring reportText;
     // Kept on disk until acknowledged: first as interrupted, then the outcome.
     FillFailure(request, job, JobOutcomeKeeper::kInterruptedText, reportText);
-    JobOutcomeKeeper keeper(argv[2], argv[3], request, *proxy);
+    JobOutcomeKeeper keeper(argv[2], argv[3], request, settings);
     try {
         int result;
-        HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        if (FAILED(hr)) {
-            ConsolePrint(TEXT("Failed to initialize COM.\n"));
-            WriteFailureText(static_cast<DWORD>(hr), description, TEXT("Failed to initialize COM library. "));
+        if (keeper.JobAlreadyRunning()) {
+            // The job's record belongs to the worker that runs it, whose own
+            // report comes later and is the last word.
+            ConsolePrint(TEXT("%s\n"), kAlreadyRunningText);
+            FormatTruncated(description, TEXT("%s"), kAlreadyRunningText);
             result = -1;
         } else {
-            result =
-                deploy(argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8], argv[9], description);
+            result = Deploy(argv, deploy, description);
         }
-
-        if (result < 0) {
-            FillFailure(request, job, description, reportText);
-        } else {
-            reportText.clear();
-            FillRequest(request, job, kStatusSucceeded, result, reportText);
-        }
+        FillOutcome(request, job, result, description, reportText);
         keeper.OutcomeKnown(request);
-
-        if (!endpointSendable) ConsolePrint(kUnsendableEndpoint);
-        for (int attempt = 0; endpointSendable && attempt < kReportAttempts; ++attempt) {
-            if (SendReport(*proxy, request)) {
-                keeper.Acknowledged(*proxy);
-                break;
-            }
-            keeper.AttemptFailed();
-            Pause(kPauseAfterFailedReportMs);
-        }
+        ReportOutcome(*proxy, request, keeper, endpointSendable, kReportAttempts, true);
         proxy->soap_close_socket();
     } catch (...) {
         ConsolePrint(TEXT("Exception caught in main"));
         if (description[0] == 0) FormatTruncated(description, TEXT("Unknown error."));
         FillFailure(request, job, description, reportText);
         keeper.OutcomeKnown(request);
-        if (!endpointSendable)
-            ConsolePrint(kUnsendableEndpoint);
-        else if (SendReport(*proxy, request))
-            keeper.Acknowledged(*proxy);
-        else
-            keeper.AttemptFailed();
+        ReportOutcome(*proxy, request, keeper, endpointSendable, 1, false);
     }
     proxy->destroy();
     return 0;

@@ -28,9 +28,3 @@ int StatusTransferTimeoutSeconds();
 // that the Linux build takes WORKER_JOB_TIME_LIMIT_MS (milliseconds) instead
 // when it is set, so that tests reach the limit without waiting for hours.
 DWORD JobTimeLimitMilliseconds(DWORD limit);
-
-// How long a report record written by the job may wait before it is flushed
-// to the disk: the given grace, except that the Linux build takes
-// WORKER_FLUSH_GRACE_MS (milliseconds) instead when it is set, so that tests
-// choose whether a job ends before its record's flush or after it.
-DWORD SpoolFlushGraceMilliseconds(DWORD grace);

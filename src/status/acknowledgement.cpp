@@ -20,20 +20,35 @@ constexpr std::size_t kLongestReplyContent = 64 * 1024;
 using Clock = std::chrono::steady_clock;
 
 // What the acknowledgement reading keeps per context: the runtime's own
-// header parser and receive function, the last status line read, the start
-// of the current attempt, and whether a read of this reply was cut short by
-// a time limit or a failure rather than ended by the server.
+// header parser, receive and connect functions, the last status line read,
+// the start of the current attempt, whether a read of this reply was cut
+// short by a time limit or a failure rather than ended by the server, and
+// what the attempt saw of its connection: whether it was one kept open from
+// an earlier reply, how many bytes came from it, and whether a read found it
+// ended by the server (or failed) rather than silent until a limit.
 struct ReplyReading {
     int (*parse)(struct soap*);
     std::size_t (*receive)(struct soap*, char*, std::size_t);
+    SOAP_SOCKET (*open)(struct soap*, const char*, const char*, int);
     char statusLine[kStatusLineSize];
     Clock::time_point attemptStart;
     std::time_t attemptStartTime;
     bool cutShort;
+    bool connectionKept;
+    std::size_t received;
+    bool connectionEnded;
 };
 
 ReplyReading* Reading(struct soap* soap) {
     return static_cast<ReplyReading*>(soap_lookup_plugin(soap, "reply-reading"));
+}
+
+// Whether a read that returned nothing after waiting since `called` for at
+// most `wait` waited all of it: an end of the connection comes at once, a
+// limit only once its wait is over (a timer may wake a little early).
+bool WaitRanOut(Clock::time_point called, std::chrono::microseconds wait) {
+    constexpr std::chrono::milliseconds kTimerSlack{20};
+    return Clock::now() - called + kTimerSlack >= wait;
 }
 
 int ParseAndKeepStatusLine(struct soap* soap) {
@@ -64,12 +79,22 @@ int ParseAndKeepStatusLine(struct soap* soap) {
 // start, so that neither a reply dripped byte by byte nor endless
 // "100 Continue" lines hold the worker; each wait stays bounded by
 // recv_timeout as well. A read that returns nothing because a limit ran out
-// marks the reply as cut short: it did not end, and is not judged.
+// marks the reply as cut short: it did not end, and is not judged. One that
+// returns nothing before its wait is over found the connection ended: the
+// server closed it, or it failed. Bytes read are counted for the attempt.
 std::size_t ReceiveWithinLimits(struct soap* soap, char* data, std::size_t size) {
     using std::chrono::microseconds;
     ReplyReading* reading = Reading(soap);
-    if (soap->is || soap->transfer_timeout <= 0) return reading->receive(soap, data, size);
+    if (soap->is) return reading->receive(soap, data, size);
     const Clock::time_point called = Clock::now();
+    if (soap->transfer_timeout <= 0) {
+        const int silenceLimit = soap->recv_timeout;
+        std::size_t received = reading->receive(soap, data, size);
+        reading->received += received;
+        const microseconds wait(silenceLimit > 0 ? silenceLimit * 1000000LL : -1LL * silenceLimit);
+        if (received == 0 && (silenceLimit == 0 || !WaitRanOut(called, wait))) reading->connectionEnded = true;
+        return received;
+    }
     const Clock::time_point deadline = reading->attemptStart + std::chrono::seconds(soap->transfer_timeout);
     if (called >= deadline) {
         reading->cutShort = true;
@@ -87,14 +112,22 @@ std::size_t ReceiveWithinLimits(struct soap* soap, char* data, std::size_t size)
     soap->start = static_cast<ULONG64>(reading->attemptStartTime);
     std::size_t received = reading->receive(soap, data, size);
     soap->recv_timeout = silenceLimit;
+    reading->received += received;
     if (received == 0) {
-        // An end of the reply comes at once; a limit only once its wait is
-        // over (a timer may wake a little early).
-        constexpr std::chrono::milliseconds kTimerSlack{20};
-        const Clock::time_point now = Clock::now();
-        if (now >= deadline || now - called + kTimerSlack >= microseconds(wait)) reading->cutShort = true;
+        if (Clock::now() >= deadline || WaitRanOut(called, microseconds(wait)))
+            reading->cutShort = true;
+        else
+            reading->connectionEnded = true;
     }
     return received;
+}
+
+// Every connection the runtime opens; an attempt that opens one does not
+// run on a kept connection.
+SOAP_SOCKET OpenConnection(struct soap* soap, const char* endpoint, const char* host, int port) {
+    ReplyReading* reading = Reading(soap);
+    reading->connectionKept = false;
+    return reading->open(soap, endpoint, host, port);
 }
 
 int CopyReading(struct soap*, struct soap_plugin* dst, struct soap_plugin* src) {
@@ -107,19 +140,27 @@ void DeleteReading(struct soap*, struct soap_plugin* plugin) {
 }
 
 int RegisterReading(struct soap* soap, struct soap_plugin* plugin, void*) {
-    auto* reading = new ReplyReading{soap->fparse, soap->frecv, {0}, Clock::now(), std::time(nullptr), false};
+    auto* reading = new ReplyReading{soap->fparse,       soap->frecv, soap->fopen, {0}, Clock::now(),
+                                     std::time(nullptr), false,       false,       0,   false};
     plugin->id = "reply-reading";
     plugin->data = reading;
     plugin->fcopy = CopyReading;
     plugin->fdelete = DeleteReading;
     soap->fparse = ParseAndKeepStatusLine;
     soap->frecv = ReceiveWithinLimits;
+    soap->fopen = OpenConnection;
     return SOAP_OK;
 }
 
 const char* StatusLine(struct soap* soap) {
     ReplyReading* reading = Reading(soap);
     return reading ? reading->statusLine : "";
+}
+
+// Closes the connection whether or not it was to be kept alive.
+void CloseConnection(struct soap* soap) {
+    soap->keep_alive = 0;
+    soap_closesock(soap);
 }
 
 int Fail(struct soap* soap, int code, const char* faultString, const char* detail) {
@@ -129,8 +170,18 @@ int Fail(struct soap* soap, int code, const char* faultString, const char* detai
                                 code);
     }
     soap->error = code;
-    soap_closesock(soap);
+    CloseConnection(soap);
     return code;
+}
+
+// Whether the connection can carry the next request after an acknowledgement
+// without content: the context keeps connections alive, the server did not
+// ask to close it (or answer as HTTP/1.0), the reply's end was marked by its
+// length or last chunk rather than by the server's close, and nothing beyond
+// the reply arrived.
+bool ConnectionReusable(struct soap* soap) {
+    return soap->keep_alive != 0 && !Reading(soap)->connectionEnded && soap->bufidx >= soap->buflen &&
+           soap_valid_socket(soap->socket);
 }
 
 // Reads the reply's content after its header: Content-Length bytes, the
@@ -184,11 +235,30 @@ void StartAttemptClock(struct soap* soap) {
     ReplyReading* reading = Reading(soap);
     reading->attemptStart = Clock::now();
     reading->attemptStartTime = std::time(nullptr);
+    reading->connectionKept = soap->keep_alive != 0 && soap_valid_socket(soap->socket);
+    reading->received = 0;
+    reading->connectionEnded = false;
+}
+
+void KeepConnectionAlive(struct soap* soap) {
+    soap_set_mode(soap, SOAP_IO_KEEPALIVE);
+#ifdef MSG_NOSIGNAL
+    // A request written to a connection that the server has just closed
+    // fails with an error rather than a signal that ends the process.
+    soap->socket_flags |= MSG_NOSIGNAL;
+#endif
+}
+
+bool FailedOnClosedKeptConnection(struct soap* soap) {
+    const ReplyReading* reading = Reading(soap);
+    return soap->error != SOAP_OK && reading->connectionKept && reading->received == 0 && !reading->cutShort &&
+           (reading->connectionEnded || soap->errnum != 0);
 }
 
 int ReceiveAcknowledgement(struct soap* soap) {
     ReplyReading* reading = Reading(soap);
     reading->cutShort = false;
+    reading->connectionEnded = false;
     soap->error = SOAP_OK;
     int rc = soap_begin_recv(soap);
     int status = soap->status;
@@ -196,7 +266,7 @@ int ReceiveAcknowledgement(struct soap* soap) {
     if (reading->cutShort && rc == SOAP_OK) rc = SOAP_EOF;
     if (rc != SOAP_OK && !(isHttpStatus && rc == status)) {
         // Nothing usable arrived: a transport failure with the runtime's text.
-        soap_closesock(soap);
+        CloseConnection(soap);
         return soap->error = rc;
     }
     if (!isHttpStatus) return Fail(soap, rc != SOAP_OK ? rc : SOAP_NO_DATA, nullptr, nullptr);
@@ -213,10 +283,14 @@ int ReceiveAcknowledgement(struct soap* soap) {
     if ((reading->cutShort || readError != SOAP_OK) && !beyondBound) {
         // The reply did not end within the attempt's limits, or its content
         // could not be read (a malformed chunk): it is not judged.
-        soap_closesock(soap);
+        CloseConnection(soap);
         return soap->error = readError != SOAP_OK ? readError : SOAP_EOF;
     }
-    soap_closesock(soap);
+    // Only an acknowledgement leaves a kept-alive connection open.
+    if (status == 202 && content.empty() && ConnectionReusable(soap))
+        soap_closesock(soap);
+    else
+        CloseConnection(soap);
     if (beyondBound) content.resize(kLongestReplyContent);
 
     bool success2xx = status >= 200 && status <= 299;

@@ -10,11 +10,27 @@ void InstallAcknowledgementReading(struct soap* soap);
 
 // Starts an attempt's clock: its reply is read until transfer_timeout
 // seconds (when positive) after this call at the latest, each wait bounded by
-// recv_timeout as well.
+// recv_timeout as well. Called before the request is sent.
 void StartAttemptClock(struct soap* soap);
 
+// Makes the calls that follow ask for HTTP/1.1 keep-alive ("Connection:
+// keep-alive" instead of "close"): a call to the host and port of the one
+// before reuses its connection while the server keeps it open, and opens a
+// new one when the server has closed it. Without this, every call opens its
+// own connection and closes it after the reply.
+void KeepConnectionAlive(struct soap* soap);
+
+// Whether the attempt just made failed on a connection kept open from an
+// earlier reply, before any byte of its reply arrived, because the server had
+// closed that connection (or reset it) rather than left it silent until a
+// limit: the request can go again, once, on a new connection.
+bool FailedOnClosedKeptConnection(struct soap* soap);
+
 // Reads the reply after a one-way request has been sent and closes the
-// connection in every case. At most 64 KiB of content are read: a reply
+// connection, unless keep-alive is on (see KeepConnectionAlive), the reply is
+// a 202 without content whose end its header marked (Content-Length 0 or a
+// last chunk), the server did not answer "Connection: close" or as HTTP/1.0,
+// and nothing followed the reply. At most 64 KiB of content are read: a reply
 // without a length is read up to the server's close, one with more content is
 // not read further. Returns SOAP_OK for
 //   - status 202 without content,

@@ -32,24 +32,41 @@ void veltwuaPortBindingProxy::ApplyCredentials() {
     passwd = fits ? password_ : nullptr;
 }
 
+template <typename Send, typename Receive>
+int veltwuaPortBindingProxy::Call(Send send, Receive receive) {
+    // A server may close a kept connection while it is idle, at the moment
+    // the next request goes out: the request then goes again, once, on a new
+    // connection.
+    for (bool again = false;; again = true) {
+        BeginAttempt();
+        int rc = send();
+        if (rc == SOAP_OK) {
+            rc = receive();
+        } else if (soap_valid_socket(socket)) {
+            // A request that was not sent whole leaves nothing to reuse; the
+            // runtime keeps a kept-alive connection open after some failures.
+            keep_alive = 0;
+            soap_closesock(this);
+        }
+        if (rc == SOAP_OK || again || !FailedOnClosedKeptConnection(this)) return rc;
+    }
+}
+
 int veltwuaPortBindingProxy::InsertReboot(const char* endpoint, const char* action, ns1__InsertReboot* request) {
-    BeginAttempt();
-    if (send_InsertReboot(endpoint, action, request)) return error;
-    return recv_InsertReboot_empty_response();
+    return Call([&] { return send_InsertReboot(endpoint, action, request); },
+                [this] { return recv_InsertReboot_empty_response(); });
 }
 
 int veltwuaPortBindingProxy::InsertDeployStatus(const char* endpoint, const char* action,
                                                 ns1__InsertDeployStatus* request) {
-    BeginAttempt();
-    if (send_InsertDeployStatus(endpoint, action, request)) return error;
-    return recv_InsertDeployStatus_empty_response();
+    return Call([&] { return send_InsertDeployStatus(endpoint, action, request); },
+                [this] { return recv_InsertDeployStatus_empty_response(); });
 }
 
 int veltwuaPortBindingProxy::UpdateDeployJobStatus(const char* endpoint, const char* action,
                                                    ns1__UpdateDeployJobStatus* request) {
-    BeginAttempt();
-    if (send_UpdateDeployJobStatus(endpoint, action, request)) return error;
-    return recv_UpdateDeployJobStatus_empty_response();
+    return Call([&] { return send_UpdateDeployJobStatus(endpoint, action, request); },
+                [this] { return recv_UpdateDeployJobStatus_empty_response(); });
 }
 
 int veltwuaPortBindingProxy::recv_InsertReboot_empty_response() {

@@ -5,7 +5,11 @@
 
 // The generated proxy with the HTTP Basic credentials it was made with: they
 // go out on every request, retries included, and each one-way call succeeds
-// only on the server's acknowledgement (see acknowledgement.h).
+// only on the server's acknowledgement (see acknowledgement.h). Each call
+// opens its own connection, unless KeepConnectionAlive(proxy) was called
+// (acknowledgement.h): then consecutive calls to one endpoint share a
+// connection while the server keeps it open, and a call whose request met
+// the server's close of that connection goes again once on a new one.
 class veltwuaPortBindingProxy : public veltwuaPortBindingGeneratedProxy {
 public:
     // Modes 0; either credential may be null, and then no Authorization
@@ -34,6 +38,10 @@ private:
     // attempt's clock started.
     void BeginAttempt();
     void ApplyCredentials();
+
+    // One call: the request sent, then its reply read.
+    template <typename Send, typename Receive>
+    int Call(Send send, Receive receive);
 
     const char* userId_;
     const char* password_;

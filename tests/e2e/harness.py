@@ -30,6 +30,8 @@ SOAP_FAILURE = "Soap failure. "
 # Every deployment job locks its byte of this file in the report spool while
 # it runs; the file stays there for later jobs.
 SPOOL_LOCK_FILE = "jobs.lock"
+# How much of a report's description a status server's journal keeps.
+JOURNALED_DESCRIPTION = 40
 
 
 def spool_files(reports):
@@ -226,10 +228,16 @@ class StatusServer:
     A plain server that is spoken TLS to answers "400 Bad Request", as web
     servers do. With listening=False the port is bound but refuses every
     connection until listen() is called. Once closed, connections counts
-    every connection made to it, answered or not."""
+    every connection made to it, answered or not.
+    With journal, a file's path, the server appends one line to that file
+    just before it answers each request: "ack <nJobID> <nStatus> <the first
+    40 characters of strErrorDescription>" for a 2xx reply, "refused ..."
+    for any other answer (or none); "%", CR and LF in the description
+    percent-encoded, "?" for a field that the request does not hold."""
 
-    def __init__(self, replies=(), tls=False, listening=True):
+    def __init__(self, replies=(), tls=False, listening=True, journal=None):
         self.replies = list(replies)
+        self.journal = journal
         self.requests = []
         self.connections = 0
         self._lock = threading.Lock()
@@ -302,6 +310,25 @@ class StatusServer:
         with self._lock:
             return self.replies.pop(0) if self.replies else ACCEPTED
 
+    def _journal_reply(self, request, reply):
+        acknowledged = isinstance(reply, bytes) and reply.startswith(b"HTTP/1.1 2")
+        try:
+            fields = request.report()
+        except (ET.ParseError, IndexError, AttributeError, TypeError):
+            fields = {}
+        description = fields.get("strErrorDescription", "?")[:JOURNALED_DESCRIPTION]
+        for char, code in (("%", "%25"), ("\r", "%0D"), ("\n", "%0A")):
+            description = description.replace(char, code)
+        line = "%s %s %s %s\n" % ("ack" if acknowledged else "refused", fields.get("nJobID", "?"),
+                                  fields.get("nStatus", "?"), description)
+        # One write to a file opened for appending: whole lines, in order with
+        # the lines that the worker appends to the same file.
+        fd = os.open(self.journal, os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o644)
+        try:
+            os.write(fd, line.encode("utf-8"))
+        finally:
+            os.close(fd)
+
     def _handle(self, conn):
         try:
             conn.settimeout(30)
@@ -331,6 +358,8 @@ class StatusServer:
             with self._lock:
                 self.requests.append(ReceivedRequest(head, rest))
             reply = self._next_reply()
+            if self.journal:
+                self._journal_reply(ReceivedRequest(head, rest), reply)
             if callable(reply):
                 reply(conn, self._stop)
                 conn.close()

@@ -6,6 +6,7 @@ later job exactly as it would have been sent; the job's own console and
 report stay as they are."""
 
 import os
+import re
 import signal
 import subprocess
 import tempfile
@@ -14,8 +15,8 @@ import time
 import unittest
 import xml.etree.ElementTree as ET
 
-from harness import (ACCEPTED, COM_FAILS, WORKER, StatusServer, decode_console, job_args, run_worker, spool_files,
-                     unused_port)
+from harness import (ACCEPTED, COM_FAILS, WORKER, StatusServer, decode_console, fault_reply, job_args, run_worker,
+                     spool_files, unused_port)
 
 INTERRUPTED = ("The deployment job ended before it could report its outcome (the worker was stopped or the "
                "machine restarted).")
@@ -76,7 +77,7 @@ class Drive:
         returns the text of the record it leaves, aged by age seconds."""
         with StatusServer([UNAVAILABLE] * 5) as server:
             self.run(server.port, job, **COM_FAILS)
-        path = os.path.join(self.reports, job + ".xml")
+        path = self.record_path(job)
         if age is not None:
             os.utime(path, (time.time() - age,) * 2)
         with open(path, encoding="utf-8") as f:
@@ -85,8 +86,12 @@ class Drive:
     def files(self):
         return spool_files(self.reports)
 
+    def record_path(self, job):
+        """The path of the job's newest record."""
+        return os.path.join(self.reports, newest_record(self.files(), job))
+
     def record(self, job):
-        return read_record(os.path.join(self.reports, job + ".xml"))
+        return read_record(self.record_path(job))
 
     def write_record(self, job, text, written=None):
         path = os.path.join(self.reports, job + ".xml")
@@ -95,6 +100,17 @@ class Drive:
             f.write(text)
         if written is not None:
             os.utime(path, (written, written))
+
+
+def newest_record(names, job):
+    """The name of the job's newest record among names: "<job>.<n>.xml" with
+    the highest n, "<job>.xml" counting as 0; None when it has none."""
+    generations = {}
+    for name in names:
+        match = re.fullmatch(re.escape(job) + r"(?:\.([1-9][0-9]*))?\.xml", name)
+        if match:
+            generations[int(match.group(1) or 0)] = name
+    return generations[max(generations)] if generations else None
 
 
 def read_record(path):
@@ -134,25 +150,25 @@ class Delivery(unittest.TestCase):
         self.assertEqual(first.text.count("Soap failure. "), 5)
         refused = server.requests[0].body
         self.assertEqual({request.body for request in server.requests}, {refused})
-        self.assertEqual(drive.files(), ["101.xml"])
+        self.assertEqual(drive.files(), [newest_record(drive.files(), "101")])
         record = drive.record("101")
         self.assertEqual((record["nStatus"], record["attempts"]), ("-6", "5"))
         self.assertTrue(record["strErrorDescription"].startswith("Failed to initialize COM library."))
         check_next_job_delivers(self, drive, "101", refused)
 
-    def test_delivery_stops_at_the_first_failure_and_keeps_the_rest(self):
+    def test_a_refused_record_is_passed_over_and_the_newer_ones_delivered(self):
         drive = Drive(self)
-        for job, age in (("11", 300), ("12", 200), ("13", 100)):
+        for job, age in (("11", 400), ("12", 300), ("13", 200), ("14", 100)):
             drive.leave_record(job, age)
-        with StatusServer([ACCEPTED] * 2 + [UNAVAILABLE]) as server:
-            run = drive.run(server.port, "14")
+        # 12 is refused with a fault; a transport failure at 14 ends it.
+        with StatusServer([ACCEPTED, ACCEPTED, fault_reply(), ACCEPTED, "reset"]) as server:
+            run = drive.run(server.port, "15")
         self.assertTrue(run.text.endswith("Success"), run.text)
-        self.assertEqual(job_ids(server), ["14", "11", "12"])
-        self.assertEqual(drive.files(), ["12.xml", "13.xml"])
+        self.assertEqual(job_ids(server), ["15", "11", "12", "13", "14"])
+        self.assertEqual([newest_record(drive.files(), job) is not None for job in ("11", "12", "13", "14")],
+                         [False, True, False, True])
 
     def test_job_killed_while_its_report_is_on_the_way_has_its_outcome_delivered_by_the_next(self):
-        # The outcome of a job with nothing to do is shorter than the record
-        # written before the job, which it replaces where it lies.
         drive = Drive(self)
         arrived = threading.Event()
 
@@ -167,22 +183,9 @@ class Delivery(unittest.TestCase):
             finally:
                 worker.send_signal(signal.SIGKILL)
                 worker.wait()
-        self.assertEqual(drive.files(), ["311.xml"])
+        self.assertEqual(drive.files(), ["311.2.xml"])
         self.assertEqual(drive.record("311")["nStatus"], server.requests[0].report()["nStatus"])
         check_next_job_delivers(self, drive, "311", server.requests[0].body)
-
-    def test_power_loss_between_the_temporary_file_and_the_rename_keeps_the_previous_record(self):
-        drive = Drive(self)
-        # A record is rewritten where it lies until it is first flushed, as
-        # the first attempt fails; the run's first rename is the one that
-        # would put the second failure's count over the flushed record.
-        with StatusServer([UNAVAILABLE] * 2) as server:
-            lost = drive.run(server.port, "301", WORKER_POWER_LOSS_AT_MOVE="1", **COM_FAILS)
-        self.assertEqual(lost.returncode, -signal.SIGKILL)
-        self.assertEqual(len(server.requests), 2)
-        self.assertEqual(drive.files(), ["301.xml", "301.xml.tmp"])
-        self.assertEqual(drive.record("301")["attempts"], "1")
-        check_next_job_delivers(self, drive, "301", server.requests[0].body)
 
 
 class RunningJobs(unittest.TestCase):
@@ -202,7 +205,7 @@ class RunningJobs(unittest.TestCase):
                 beside = drive.run(server.port, "202", WUA_SIM_FAULTS="")
             self.assertTrue(beside.text.endswith("Success"), beside.text)
             self.assertEqual(job_ids(server), ["202"])
-            self.assertEqual(drive.files(), ["201.xml"])
+            self.assertEqual(drive.files(), ["201.1.xml"])
         finally:
             blocked.send_signal(signal.SIGKILL)
             blocked.wait()
@@ -243,38 +246,49 @@ class TimeLimit(unittest.TestCase):
         self.assertEqual((record["strErrorDescription"], record["attempts"]), (TIME_LIMIT, "1"))
 
 
-class Durability(unittest.TestCase):
-    """When a record reaches the disk, as the Linux substitute journals each
-    flush: at once before a pause, a short grace after it was written while
-    the job goes on, and never when it is deleted first."""
+class WriteAhead(unittest.TestCase):
+    """What is on the disk when, as the Linux substitute journals each file
+    operation: the interrupted record before the job starts, and the outcome
+    before the server first sees it."""
 
-    def test_record_is_flushed_before_a_pause_and_after_the_grace_but_not_when_acknowledged_first(self):
+    def test_each_record_is_on_the_disk_before_what_it_guards_begins(self):
         drive = Drive(self)
-        flushes = os.path.join(drive.root, "flushes.log")
+        ops = os.path.join(drive.root, "file-ops.log")
 
-        def flushed():
-            if not os.path.exists(flushes):
-                return []
-            with open(flushes, encoding="utf-8") as f:
-                lines = f.read().splitlines()
-            os.remove(flushes)
-            return lines
+        def journal():
+            with open(ops, encoding="utf-8") as f:
+                return [line.split(" ")[:2] for line in f.read().splitlines()]
 
-        # A grace that outlasts these jobs: only what must not wait is flushed.
-        ends_first = {"WORKER_FLUSH_JOURNAL": flushes, "WORKER_FLUSH_GRACE_MS": "600000"}
-        with StatusServer([UNAVAILABLE, ACCEPTED]) as server:
-            drive.run(server.port, "401", **ends_first)
-        self.assertEqual(len(server.requests), 2)
-        self.assertEqual(flushed(), [os.path.join(drive.reports, "401.xml"), drive.reports])
-        with StatusServer() as server:
-            drive.run(server.port, "402", **ends_first)
-        self.assertEqual(flushed(), [])
-        # The product's grace, and a job that outlives it.
-        blocked = drive.start(unused_port(), "403", WORKER_FLUSH_JOURNAL=flushes, **SEARCH_BLOCKS)
+        def durable(lines, name):
+            """Whether the record name was renamed into place, its data
+            flushed before and its folder after."""
+            path = os.path.join(drive.reports, name)
+            for i, line in enumerate(lines):
+                if line[0] == "rename" and lines[i][1] == path + ".tmp":
+                    return (["flush", path + ".tmp"] in lines[:i]) and (["flushdir", drive.reports] in lines[i:])
+            return False
+
+        seen = []
+
+        def look(conn, stop):
+            seen.append(journal())
+            conn.sendall(ACCEPTED)
+
+        with StatusServer([look]) as server:
+            run = drive.run(server.port, "401", WORKER_FILE_OPS_JOURNAL=ops, **COM_FAILS)
+        self.assertTrue(run.text.endswith("Success"), run.text)
+        self.assertTrue(durable(seen[0], "401.2.xml"), seen[0])
+        # The acknowledged job's record is deleted without a flush: a power
+        # loss then sends the same outcome once more.
+        self.assertEqual(journal()[-1], ["delete", os.path.join(drive.reports, "401.2.xml")])
+        # Two flushes for each of its two records (the file, then the folder).
+        self.assertEqual(sum(1 for line in journal()
+                             if line[0] in ("flush", "flushdir") and line[1].startswith(drive.reports)), 4)
+
+        blocked = drive.start(unused_port(), "402", WORKER_FILE_OPS_JOURNAL=ops, **SEARCH_BLOCKS)
         try:
-            drive.wait_for_journal(drive.reports + "\n", blocked, flushes)
-            self.assertEqual(flushed(), [os.path.join(drive.reports, "403.xml"), drive.reports])
-            self.assertEqual(drive.record("403")["strErrorDescription"], INTERRUPTED)
+            drive.wait_for_journal("IUpdateSearcher::Search", blocked)
+            self.assertTrue(durable(journal(), "402.1.xml"))
         finally:
             blocked.send_signal(signal.SIGKILL)
             blocked.wait()
@@ -347,13 +361,13 @@ class DefinedOutcomes(unittest.TestCase):
         template = drive.leave_record("1")
         now = time.time()
         day = 24 * 3600
-        # Jobs 1001 to 2200, oldest first; the first 50 are over 30 days old.
+        # Jobs 1001 to 2200, oldest first; the first 250 are over 30 days old.
         for i in range(1200):
             job = str(1001 + i)
-            age = 31 * day + (50 - i) if i < 50 else 1200 - i
+            age = 31 * day + (250 - i) if i < 250 else 1200 - i
             drive.write_record(job, template.replace("<nJobID>1</nJobID>", "<nJobID>%s</nJobID>" % job),
                                now - age)
-        os.remove(os.path.join(drive.reports, "1.xml"))
+        os.remove(drive.record_path("1"))
         # Names that are not the spool's are never touched, however old:
         # removing "..\..\keep" would remove ORV\keep.
         sentinel = os.path.join(drive.orv, "keep")
@@ -364,9 +378,12 @@ class DefinedOutcomes(unittest.TestCase):
         with StatusServer() as server:
             run = drive.run(server.port, "42", **COM_FAILS)
         self.assertUnchanged(run, server)
-        # Room for the job's own record: 999 others, the newest, oldest first.
-        self.assertEqual(job_ids(server), ["42"] + [str(job) for job in range(2201 - 999, 2201)])
-        self.assertEqual(drive.files(), ["..\\..\\keep", "notes.txt"])
+        # Room for the job's own record: 999 others, the newest; of these
+        # the oldest 100 are sent, the rest wait for the next jobs. None of
+        # the 50 old ones was removed for its age without being tried.
+        kept = [str(job) for job in range(2201 - 999, 2201)]
+        self.assertEqual(job_ids(server), ["42"] + kept[:100])
+        self.assertEqual(drive.files(), sorted(["..\\..\\keep", "notes.txt"] + [job + ".xml" for job in kept[100:]]))
         self.assertTrue(os.path.exists(sentinel))
 
 

@@ -10,6 +10,7 @@ dosdevices symlink, re-pointed for each job). Console output, the loopback
 status server and the decoding of the UTF-16 console come from the Linux
 suite's harness."""
 
+import contextlib
 import ctypes
 import os
 import select
@@ -29,6 +30,7 @@ WORKER = os.path.join(BUILD, "src", "patch_worker.exe")
 LOOKUP = os.path.join(BUILD, "src", "errorcode_lookup.exe")
 SIM_SERVER = os.path.join(BUILD, "src", "wua_sim_server.dll")
 STANDINS = os.path.join(BUILD, "tests", "standins", "win")
+HOLD_FILE = os.path.join(STANDINS, "hold_file.exe")
 DRIVE = "W"
 
 CLSID_UPDATE_SESSION = "{4CB43D7F-7EEE-4906-8698-60DA1C38F2FE}"
@@ -192,6 +194,38 @@ def run_until(args, text, env=None, worker=None, limit=NO_PARTNER_LIMIT):
         proc.wait()
         proc.stdout.close()
     return out, running
+
+
+@contextlib.contextmanager
+def held_file(path, access, share):
+    """hold_file.exe holding the file path (as Windows names it) open with
+    the given access and share letters for the length of the block, as
+    another program (a virus scanner) would; it lets go when its standard
+    input ends, and the file is closed once it has exited."""
+    if not os.path.exists(HOLD_FILE):
+        raise RuntimeError("%s is missing: build the target standin_hold_file" % HOLD_FILE)
+    proc = subprocess.Popen([wine_tool("wine64"), HOLD_FILE, access, share, path], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=wine_environment(), cwd=STANDINS)
+    try:
+        said = b""
+        while b"\n" not in said and select.select([proc.stdout], [], [], NO_PARTNER_LIMIT)[0]:
+            chunk = os.read(proc.stdout.fileno(), 256)
+            if not chunk:
+                break
+            said += chunk
+        if said.strip() != b"held":
+            raise AssertionError("hold_file could not open %s: %r" % (path, said))
+        yield
+    finally:
+        proc.stdin.close()
+        try:
+            proc.wait(timeout=NO_PARTNER_LIMIT)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            raise
+        finally:
+            proc.stdout.close()
 
 
 IN_MOVED_TO = 0x80

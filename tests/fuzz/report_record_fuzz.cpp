@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "status/report_record.h"
+#include "spool/report_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::optional<ReportRecord> record = ReadReportRecord(std::string(reinterpret_cast<const char*>(data), size));

@@ -11,6 +11,7 @@
 
 #include "../platform.h"
 #include "drive_map.h"
+#include "file_attributes.h"
 #include "folder_entries.h"
 #include "kernel_object.h"
 #include "letter_case.h"
@@ -75,26 +76,18 @@ bool LessIgnoringCase(const std::u16string& a, const std::u16string& b) {
                                         [](WCHAR x, WCHAR y) { return UpcaseUnit(x) < UpcaseUnit(y); });
 }
 
-FILETIME FileTimeOf(const timespec& time) {
-    // 100-nanosecond steps since 1601-01-01.
-    const long long kSecondsFrom1601To1970 = 11644473600LL;
-    unsigned long long steps =
-        static_cast<unsigned long long>(time.tv_sec + kSecondsFrom1601To1970) * 10000000ULL + time.tv_nsec / 100;
-    return FILETIME{static_cast<DWORD>(steps), static_cast<DWORD>(steps >> 32)};
-}
-
 WIN32_FIND_DATAW EntryOf(int folder, const std::string& name) {
     WIN32_FIND_DATAW data{};
     struct stat info {};
-    if (fstatat(folder, name.c_str(), &info, 0) != 0) fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW);
-    if (S_ISDIR(info.st_mode)) data.dwFileAttributes |= FILE_ATTRIBUTE_DIRECTORY;
-    if (S_ISLNK(info.st_mode)) data.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-    if (!(info.st_mode & S_IWUSR)) data.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
-    if (data.dwFileAttributes == 0) data.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW);
+    struct stat target {};
+    const bool linkToFolder =
+        S_ISLNK(info.st_mode) && fstatat(folder, name.c_str(), &target, 0) == 0 && S_ISDIR(target.st_mode);
+    data.dwFileAttributes = AttributesOf(info, linkToFolder);
     data.ftCreationTime = FileTimeOf(info.st_ctim);
     data.ftLastAccessTime = FileTimeOf(info.st_atim);
     data.ftLastWriteTime = FileTimeOf(info.st_mtim);
-    if (!S_ISDIR(info.st_mode)) {
+    if (S_ISREG(info.st_mode)) {
         unsigned long long size = static_cast<unsigned long long>(info.st_size);
         data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
         data.nFileSizeLow = static_cast<DWORD>(size);

@@ -1,16 +1,34 @@
 // Files and folders as the worker uses them: whether a path exists, the
-// directory search of the FindFirstFileW family, and the durable file writes,
-// renames and locks of the report spool, over Windows paths mapped by
-// MapWindowsPath (which, as NTFS, ignores the letter case of names).
+// directory search of the FindFirstFileW family, attributes, and the durable
+// file writes, renames and locks of the report spool, over Windows paths
+// mapped by MapWindowsPath (which, as NTFS, ignores the letter case of names).
+//
+// The product relies on the Windows rules for files that are in use, so the
+// substitute applies them at least as strictly as Windows does:
+//  - Share modes hold across handles and processes (see CreateFileW).
+//  - Deleting or renaming a file asks for delete access to it, which a handle
+//    open without FILE_SHARE_DELETE refuses (32).
+//  - A file that another handle has open is never replaced by a rename (5).
+//  - A file deleted while other handles have it open (with FILE_SHARE_DELETE)
+//    keeps its name until the last of them closes, as on classic NTFS: the
+//    name stays listed, CREATE_NEW of it fails with 80 and every other open
+//    of it, GetFileAttributesW included, with 5. The last handle of the
+//    substitute that closes removes it; a process that ended without closing
+//    its handles leaves it to the next call that opens the name.
+//  - No call follows a symbolic link in the last component of a path, and no
+//    call opens anything but a regular file or, where asked, a folder.
 #pragma once
 
+#include "security_api.h"
 #include "win_types.h"
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_DEVICE 0x00000040
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 
@@ -32,21 +50,47 @@ typedef struct _WIN32_FIND_DATAW {
     WCHAR cAlternateFileName[14];
 } WIN32_FIND_DATAW, *PWIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
 
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *PBY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+
 // TRUE when the path names an existing file or folder.
 BOOL PathFileExistsW(LPCWSTR pszPath);
+
+// The attributes of a file or folder, the entry itself when it is a link:
+// a symbolic link reports FILE_ATTRIBUTE_REPARSE_POINT, with
+// FILE_ATTRIBUTE_DIRECTORY too when it points at a folder (as a junction
+// does); a FIFO, socket or device reports FILE_ATTRIBUTE_DEVICE; a file or
+// folder without write permission for its owner FILE_ATTRIBUTE_READONLY; a
+// plain file FILE_ATTRIBUTE_NORMAL alone. INVALID_FILE_ATTRIBUTES on failure,
+// with last error 2 (no such name), 3 (no such folder), 5 (no right, or a
+// file whose deletion is pending).
+DWORD GetFileAttributesW(LPCWSTR lpFileName);
 
 // Searches the folder of "folder\pattern" for names that match the pattern
 // ('*' any run, '?' one character, letter case ignored, as NTFS matches).
 // The folder is read once, when the search opens: "." and ".." come first,
 // as NTFS returns them, then the other entries ordered by their names with
-// letter case ignored (NTFS keeps its folders in that order). Fails with
-// INVALID_HANDLE_VALUE and last error 3 for a folder that does not exist, 2
-// when nothing matches, 5 when the folder may not be read.
+// letter case ignored (NTFS keeps its folders in that order). Attributes are
+// those GetFileAttributesW gives, of the entry itself (links not followed);
+// a link or device has size 0. Fails with INVALID_HANDLE_VALUE and last
+// error 3 for a folder that does not exist, 2 when nothing matches, 5 when
+// the folder may not be read.
 HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
 // The next entry; FALSE with ERROR_NO_MORE_FILES after the last one.
 BOOL FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
 
+#define DELETE 0x00010000L
 #define GENERIC_READ 0x80000000
 #define GENERIC_WRITE 0x40000000
 #define FILE_SHARE_READ 0x00000001
@@ -57,6 +101,7 @@ BOOL FindClose(HANDLE hFindFile);
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 #define LOCKFILE_FAIL_IMMEDIATELY 0x00000001
@@ -68,51 +113,82 @@ BOOL FindClose(HANDLE hFindFile);
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_DISK_FULL 112L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_CANT_ACCESS_FILE 1920L
 
 // Only the position that LockFileEx and UnlockFileEx take from it.
 typedef struct _OVERLAPPED {
     DWORD Offset;
     DWORD OffsetHigh;
 } OVERLAPPED, *LPOVERLAPPED;
-typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 // Makes one folder; its parent must exist (3 otherwise, 183 when the name
 // is taken, 5 without the right to write the parent, 19 on a read-only file
-// system).
+// system). Without security attributes the folder gets mode 0755; with a
+// descriptor from ConvertStringSecurityDescriptorToSecurityDescriptorW whose
+// DACL is protected ("D:P..."), mode 0700: only its owner may use it, as
+// only SYSTEM and Administrators may use such a folder on Windows. Any other
+// descriptor fails with 1338 (ERROR_INVALID_SECURITY_DESCR).
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 
-// Opens or makes a file. Sharing is kept with advisory locks that end with
-// the descriptor, so also when the process ends however it ends: a share
-// mode of 0 takes an exclusive lock, any other share mode a shared one, and
-// an open that conflicts with another handle's lock fails with 32
-// (ERROR_SHARING_VIOLATION), as Windows fails an open that the other
-// handle's sharing forbids. FILE_FLAG_BACKUP_SEMANTICS opens a folder too,
-// as Windows requires for a folder's handle (with write access asked for,
-// the handle serves FlushFileBuffers). Security attributes and the template
-// are not used.
+// Opens or makes a file.
+//
+// Sharing: dwDesiredAccess counts GENERIC_READ, GENERIC_WRITE and DELETE,
+// dwShareMode FILE_SHARE_READ, FILE_SHARE_WRITE and FILE_SHARE_DELETE (other
+// share bits fail with 87). The open fails with 32 (ERROR_SHARING_VIOLATION)
+// when a handle already open on the file, in any process, does not share an
+// access this open asks for, or has an access that this open's share mode
+// does not allow. A handle without any of the three accesses takes no part.
+// The rules end with the handle, so also when its process ends.
+//
+// Never through a link, never blocking: a symbolic link as the last
+// component fails with 1920 (ERROR_CANT_ACCESS_FILE), with or without
+// FILE_FLAG_OPEN_REPARSE_POINT; a FIFO, socket or device fails with 5 and is
+// never read or written; a folder fails with 5 unless
+// FILE_FLAG_BACKUP_SEMANTICS is given (with write access asked for, a
+// folder's handle serves FlushFileBuffers). A file whose deletion is pending
+// fails with 5 (CREATE_NEW with 80). The process must be allowed to read the
+// file (5 otherwise). A file without write permission for its owner (which
+// GetFileAttributesW reports as FILE_ATTRIBUTE_READONLY) is not opened with
+// GENERIC_WRITE or CREATE_ALWAYS (5), even by root.
+//
+// CREATE_NEW fails with 80 on any existing entry. CREATE_ALWAYS empties an
+// existing file only once the sharing check has passed. Succeeding on an
+// existing file, CREATE_ALWAYS and OPEN_ALWAYS set last error 183, else 0.
+// A missing file fails with 2, a missing folder on the way with 3.
+// Security attributes and the template are not used.
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                    HANDLE hTemplateFile);
 // Overlapped input and output is not supported: lpOverlapped must be null.
+// A handle without GENERIC_READ (ReadFile) or GENERIC_WRITE (WriteFile)
+// fails with 5.
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPOVERLAPPED lpOverlapped);
 BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                LPOVERLAPPED lpOverlapped);
 // Writes the file's data through to the disk (fsync); for a folder, its
-// entries (a rename in it).
+// entries (a rename in it). The handle needs GENERIC_WRITE (5 otherwise).
 //
 // Test seam: WORKER_FLUSH_JOURNAL names a file that receives one line per
 // flush, the flushed file's path (Linux form).
 BOOL FlushFileBuffers(HANDLE hFile);
-// Renames a file. MOVEFILE_REPLACE_EXISTING replaces a file of the new name
-// in one step (a process killed right after that step may leave the replaced
-// content under the old name); MOVEFILE_WRITE_THROUGH returns only once the
-// rename is on the disk (the folder is synced), as Windows does for it.
-//
-// Test seam: WORKER_POWER_LOSS_AT_MOVE=n ends the process with SIGKILL at
-// its n-th call (counted from 1), before anything is renamed, as a power
-// loss at that moment would.
+// The attributes (as GetFileAttributesW), times, size and number of links
+// of an open file; the volume serial number and file index identify the
+// file (from the device and inode numbers).
+BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+// Renames a file or folder; it must be free for deletion (32 when a handle
+// has it open without FILE_SHARE_DELETE). Without MOVEFILE_REPLACE_EXISTING
+// an existing new name fails with 183. With it, a file of the new name is
+// replaced in one step (rename(2)), unless any handle has that file open
+// (5, even one that shares deletion: NTFS does not replace a file in use)
+// or it is a folder or read-only (5). MOVEFILE_WRITE_THROUGH returns once the rename is
+// on the disk (the folders involved are synced), as Windows does for it.
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
+// Deletes a file (a symbolic link itself, not what it points at); a folder
+// or a read-only file fails with 5. A handle open without FILE_SHARE_DELETE fails it with 32;
+// when handles that share deletion have the file open, the deletion is
+// pending until the last of them closes (see above); on a file system
+// without user extended attributes, which keep that state, it fails with 5.
 BOOL DeleteFileW(LPCWSTR lpFileName);
 // Locks the bytes from the overlapped's offset on (a range beyond the end of
 // the file may be locked), for this handle: another handle, in this process
@@ -121,7 +197,9 @@ BOOL DeleteFileW(LPCWSTR lpFileName);
 // ends. Without LOCKFILE_EXCLUSIVE_LOCK the lock is shared with other shared
 // locks. With LOCKFILE_FAIL_IMMEDIATELY a range that is locked fails with 33
 // (ERROR_LOCK_VIOLATION); without it the call waits. Only the low count of
-// bytes is used, and it must not be 0.
+// bytes is used, and it must not be 0. Offsets must stay below 2^62 (the
+// bytes from there on keep the sharing rules); an exclusive lock needs a
+// handle with GENERIC_WRITE.
 BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD dwReserved, DWORD nNumberOfBytesToLockLow,
                 DWORD nNumberOfBytesToLockHigh, LPOVERLAPPED lpOverlapped);
 BOOL UnlockFileEx(HANDLE hFile, DWORD dwReserved, DWORD nNumberOfBytesToUnlockLow, DWORD nNumberOfBytesToUnlockHigh,

@@ -1,175 +1,133 @@
-// File writes, renames and locks of the Linux substitute (see file_api.h).
+// File opens, writes, renames, deletions and locks of the Linux substitute
+// (see file_api.h).
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <string>
 
 #include "../platform.h"
 #include "drive_map.h"
-#include "kernel_object.h"
+#include "file_faults.h"
+#include "file_journal.h"
+#include "file_object.h"
+#include "file_sharing.h"
+#include "security_descriptor.h"
 
 namespace {
 
-class FileObject : public KernelObject {
-public:
-    FileObject(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    ~FileObject() override { close(fd_); }
-    FileObject(const FileObject&) = delete;
-    FileObject& operator=(const FileObject&) = delete;
-    int Fd() const { return fd_; }
-    const std::string& Path() const { return path_; }
-
-private:
-    int fd_;
-    std::string path_;
-};
-
-DWORD Win32ErrorOf(int error) {
-    switch (error) {
-        case ENOENT: return ERROR_FILE_NOT_FOUND;
-        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-        case EACCES:
-        case EPERM:
-        case EISDIR: return ERROR_ACCESS_DENIED;
-        case EEXIST: return ERROR_FILE_EXISTS;
-        case EROFS: return ERROR_WRITE_PROTECT;
-        case ENOSPC:
-        case EDQUOT: return ERROR_DISK_FULL;
-        case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
-        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-        default: return ERROR_INVALID_FUNCTION;
-    }
-}
-
-BOOL Fail(int error) {
-    SetLastError(Win32ErrorOf(error));
+BOOL Fail(DWORD error) {
+    SetLastError(error);
     return FALSE;
 }
 
-FileObject* FileOf(HANDLE handle) {
-    return handle == INVALID_HANDLE_VALUE ? nullptr : FromHandle<FileObject>(handle);
-}
-
-int OpenFlags(DWORD access, DWORD disposition) {
-    int flags = O_CLOEXEC | O_NOFOLLOW;
-    flags |= (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
-    switch (disposition) {
-        case CREATE_NEW: return flags | O_CREAT | O_EXCL;
-        case CREATE_ALWAYS: return flags | O_CREAT | O_TRUNC;
-        case OPEN_ALWAYS: return flags | O_CREAT;
-        default: return flags;
-    }
-}
-
-// The folder that holds path, synced so that a rename in it is on the disk.
-bool SyncFolderOf(const std::string& path) {
-    std::string::size_type slash = path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+// Syncs a folder so that the renames in it are on the disk.
+bool SyncFolder(const std::string& folder) {
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     bool synced = fsync(fd) == 0;
     close(fd);
+    if (synced) JournalFileOperation("flushdir", folder);
     return synced;
 }
 
-void JournalFlush(const std::string& path) {
-    const char* journal = std::getenv("WORKER_FLUSH_JOURNAL");
-    if (!journal || !*journal) return;
-    int fd = open(journal, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    const std::string line = path + "\n";
-    if (write(fd, line.data(), line.size()) < 0) {
-        // The journal only serves tests; a flush does not fail for it.
+// A handle that a call takes for itself to delete or rename a file, with
+// delete access and every sharing allowed, as Windows takes it: null (and
+// error set) when another handle's sharing refuses deletion.
+std::unique_ptr<FileObject> OpenForDeletion(const std::string& path, bool folder, DWORD& error) {
+    bool existed = false;
+    const FileRequest request{DELETE, kAllRights, OPEN_EXISTING, folder ? DWORD(FILE_FLAG_BACKUP_SEMANTICS) : 0};
+    return OpenFileObject(path, request, false, error, existed);
+}
+
+// The check of MOVEFILE_REPLACE_EXISTING on the file to be replaced (an
+// empty path for none); the guard it holds keeps others from opening that
+// file until the rename is done.
+class ReplacedFile {
+public:
+    explicit ReplacedFile(const std::string& path)
+        : fd_(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)) {}
+    ~ReplacedFile() {
+        guard_.reset();
+        if (fd_ >= 0) close(fd_);
     }
-    close(fd);
-}
+    ReplacedFile(const ReplacedFile&) = delete;
+    ReplacedFile& operator=(const ReplacedFile&) = delete;
 
-void LosePowerWhenAsked() {
-    static std::atomic<long> moves{0};
-    const char* at = std::getenv("WORKER_POWER_LOSS_AT_MOVE");
-    long count = ++moves;
-    if (at && std::atol(at) == count) raise(SIGKILL);
-}
+    // 0 when the file may be replaced: no handle has it open.
+    DWORD Check() {
+        if (fd_ < 0) return 0;  // no file that a handle can hold
+        guard_ = std::make_unique<SharingGuard>(fd_);
+        if (!guard_->Held()) return ERROR_SHARING_VIOLATION;
+        return OpenElsewhere(fd_) ? ERROR_ACCESS_DENIED : 0;
+    }
 
-// Exchanges the names of two entries, as spelled when both have that
-// spelling, else as MapWindowsPath finds them; from and to are the paths
-// last tried.
-int ExchangeNames(LPCWSTR first, LPCWSTR second, std::string& from, std::string& to) {
-    from = SpelledWindowsPath(first);
-    to = SpelledWindowsPath(second);
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) return 0;
-    from = MapWindowsPath(first);
-    to = MapWindowsPath(second);
-    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
-}
+private:
+    int fd_;
+    std::unique_ptr<SharingGuard> guard_;
+};
 
 }  // namespace
 
-BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
-    if (!lpPathName || !*lpPathName) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    if (mkdir(MapWindowsPath(lpPathName).c_str(), 0755) == 0) return TRUE;
-    if (errno == EEXIST) {
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return FALSE;
-    }
-    return Fail(errno == ENOENT ? ENOTDIR : errno);
+BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
+    if (!lpPathName || !*lpPathName) return Fail(ERROR_PATH_NOT_FOUND);
+    mode_t mode = 0;
+    if (DWORD error = FolderModeOf(lpSecurityAttributes, mode)) return Fail(error);
+    const std::string path = MapWindowsPath(lpPathName);
+    if (mkdir(path.c_str(), mode) != 0)
+        return Fail(errno == EEXIST   ? ERROR_ALREADY_EXISTS
+                    : errno == ENOENT ? ERROR_PATH_NOT_FOUND
+                                      : FileErrorOf(errno, path));
+    JournalFileOperation("mkdir", path);
+    return TRUE;
 }
 
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
-    if (!lpFileName || !*lpFileName || dwCreationDisposition < CREATE_NEW || dwCreationDisposition > OPEN_ALWAYS) {
+    if (!lpFileName || !*lpFileName || dwCreationDisposition < CREATE_NEW || dwCreationDisposition > OPEN_ALWAYS ||
+        (dwShareMode & ~DWORD(kAllRights))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    const int flags = OpenFlags(dwDesiredAccess, dwCreationDisposition);
-    std::string path;
-    auto openAt = [&](const std::string& candidate, int openFlags) {
-        path = candidate;
-        int opened = open(path.c_str(), openFlags, 0644);
-        // A folder's descriptor is read-only here; what write access to it
-        // gives on Windows (FlushFileBuffers) needs no more.
-        if (opened < 0 && errno == EISDIR && (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS))
-            opened = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-        return opened;
-    };
+    if (FileCallFails(FileCall::Create, SpelledWindowsPath(lpFileName))) return INVALID_HANDLE_VALUE;
+    const FileRequest request{dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes};
+    DWORD error = 0;
+    bool existed = false;
+    std::unique_ptr<FileObject> file;
     // A file that is to be made is looked up in every letter case at once:
     // a name that differs only in letter case is the same name, which
-    // CREATE_NEW fails on and CREATE_ALWAYS empties.
-    const bool made = dwCreationDisposition == CREATE_NEW || dwCreationDisposition == CREATE_ALWAYS;
-    const int fd = made ? openAt(MapMissingWindowsPath(lpFileName), flags)
-                        : OnSpelledThenMapped(lpFileName, [&](const std::string& candidate, bool spelled) {
-                              return openAt(candidate, spelled ? flags & ~O_CREAT : flags);
-                          });
-    if (fd < 0) {
-        Fail(errno);
+    // CREATE_NEW fails on and CREATE_ALWAYS empties. Otherwise the spelling
+    // is tried first, without making anything.
+    if (dwCreationDisposition == CREATE_NEW || dwCreationDisposition == CREATE_ALWAYS) {
+        file = OpenFileObject(MapMissingWindowsPath(lpFileName), request, true, error, existed);
+    } else {
+        file = OpenFileObject(SpelledWindowsPath(lpFileName), request, false, error, existed);
+        if (!file && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+            file = OpenFileObject(MapMissingWindowsPath(lpFileName), request, true, error, existed);
+    }
+    if (!file) {
+        SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
-    if (flock(fd, (dwShareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-        int error = errno;
-        close(fd);
-        Fail(error);
-        return INVALID_HANDLE_VALUE;
-    }
-    return ToHandle(new FileObject(fd, path));
+    const bool reportsExisting = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
+    SetLastError(reportsExisting && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return ToHandle(file.release());
 }
 
 // The file of a synchronous ReadFile or WriteFile, with its byte count
 // cleared; null (and the last error set) for a call the substitute does not
-// take: no file, an overlapped call, or no count to report.
-static FileObject* SynchronousFileOf(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD count) {
+// take: no file, an overlapped call, no count to report, or a handle
+// without the access.
+static FileObject* SynchronousFileOf(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD count, bool write) {
     FileObject* file = FileOf(handle);
     if (count) *count = 0;
     if (!file || overlapped || !count) {
         SetLastError(file ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!(write ? file->CanWrite() : file->CanRead())) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
     return file;
@@ -177,95 +135,115 @@ static FileObject* SynchronousFileOf(HANDLE handle, LPOVERLAPPED overlapped, LPD
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPOVERLAPPED lpOverlapped) {
-    FileObject* file = SynchronousFileOf(hFile, lpOverlapped, lpNumberOfBytesRead);
+    FileObject* file = SynchronousFileOf(hFile, lpOverlapped, lpNumberOfBytesRead, false);
     if (!file) return FALSE;
     ssize_t got;
     do {
         got = read(file->Fd(), lpBuffer, nNumberOfBytesToRead);
     } while (got < 0 && errno == EINTR);
-    if (got < 0) return Fail(errno);
+    if (got < 0) return Fail(FileErrorOf(errno, file->Path()));
     *lpNumberOfBytesRead = static_cast<DWORD>(got);
     return TRUE;
 }
 
 BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                LPOVERLAPPED lpOverlapped) {
-    FileObject* file = SynchronousFileOf(hFile, lpOverlapped, lpNumberOfBytesWritten);
-    if (!file) return FALSE;
+    FileObject* file = SynchronousFileOf(hFile, lpOverlapped, lpNumberOfBytesWritten, true);
+    if (!file || FileCallFails(FileCall::Write, file->Path())) return FALSE;
+    const off_t start = lseek(file->Fd(), 0, SEEK_CUR);
     const char* bytes = static_cast<const char*>(lpBuffer);
     DWORD done = 0;
+    int error = 0;
     while (done < nNumberOfBytesToWrite) {
         ssize_t put = write(file->Fd(), bytes + done, nNumberOfBytesToWrite - done);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
-            *lpNumberOfBytesWritten = done;
-            return Fail(put < 0 ? errno : ENOSPC);
+            error = put < 0 ? errno : ENOSPC;
+            break;
         }
         done += static_cast<DWORD>(put);
     }
+    // What reached the file is journaled, even when the rest did not.
+    JournalWrite(file->Path(), static_cast<unsigned long long>(start), bytes, done);
     *lpNumberOfBytesWritten = done;
-    return TRUE;
+    return error == 0 ? TRUE : Fail(FileErrorOf(error, file->Path()));
 }
 
 BOOL FlushFileBuffers(HANDLE hFile) {
     FileObject* file = FileOf(hFile);
-    if (!file) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (fsync(file->Fd()) != 0) return Fail(errno);
-    JournalFlush(file->Path());
+    if (!file) return Fail(ERROR_INVALID_HANDLE);
+    if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
+    if (FileCallFails(FileCall::Flush, file->Path())) return FALSE;
+    if (fsync(file->Fd()) != 0) return Fail(FileErrorOf(errno, file->Path()));
+    JournalFileOperation(file->IsFolder() ? "flushdir" : "flush", file->Path());
+    JournalFlushPath(file->Path());
     return TRUE;
 }
 
 BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
-    if (!lpExistingFileName || !lpNewFileName) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+    if (!lpExistingFileName || !lpNewFileName || !*lpExistingFileName || !*lpNewFileName)
+        return Fail(ERROR_INVALID_PARAMETER);
+    // Both looked up ignoring letter case: a file that differs from the new
+    // name only in letter case has that name.
+    const std::string from = MapWindowsPath(lpExistingFileName);
+    const std::string to = MapWindowsPath(lpNewFileName);
+    if (FileCallFails(FileCall::Move, from, to)) return FALSE;
+    struct stat source {};
+    if (lstat(from.c_str(), &source) != 0) return Fail(FileErrorOf(errno, from));
+    // Held until the rename is done: a handle with delete access, as Windows
+    // takes one. Links, FIFOs and devices cannot be held by a handle.
+    DWORD error = 0;
+    std::unique_ptr<FileObject> moved;
+    if (S_ISREG(source.st_mode) || S_ISDIR(source.st_mode)) {
+        moved = OpenForDeletion(from, S_ISDIR(source.st_mode), error);
+        if (!moved) return Fail(error);
     }
-    LosePowerWhenAsked();
-    std::string from, to;
-    if (!(dwFlags & MOVEFILE_REPLACE_EXISTING)) {
-        // Looked up ignoring letter case: a file that differs from the new
-        // name only in letter case has that name.
-        from = MapWindowsPath(lpExistingFileName);
-        to = MapWindowsPath(lpNewFileName);
-        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-            if (errno != EEXIST) return Fail(errno);
-            SetLastError(ERROR_ALREADY_EXISTS);
-            return FALSE;
-        }
-    } else if (ExchangeNames(lpExistingFileName, lpNewFileName, from, to) == 0) {
-        // ext4 starts writing a file's data to the disk when it is renamed
-        // over another file, and a deletion of it soon after then waits for
-        // that write; Windows writes nothing on a rename unless asked to.
-        // Exchanging the two names and then deleting the old file replaces
-        // the file in one step as well, and leaves the writing to
-        // FlushFileBuffers. A folder is not replaced: the names go back.
-        if (unlink(from.c_str()) != 0) {
-            int error = errno;
-            renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
-            return Fail(error == EISDIR ? EACCES : error);
-        }
-    } else if (rename(from.c_str(), to.c_str()) != 0) {
-        // Nothing of the new name (or a file system that cannot exchange
-        // names): a plain rename.
-        return Fail(errno);
+    if (dwFlags & MOVEFILE_REPLACE_EXISTING) {
+        struct stat target {};
+        const bool replaces = lstat(to.c_str(), &target) == 0;
+        const bool itself = replaces && target.st_dev == source.st_dev && target.st_ino == source.st_ino;
+        const bool readOnly = S_ISREG(target.st_mode) && !(target.st_mode & S_IWUSR);
+        if (replaces && !itself && (S_ISDIR(target.st_mode) || S_ISDIR(source.st_mode) || readOnly))
+            return Fail(ERROR_ACCESS_DENIED);
+        ReplacedFile replaced(replaces && !itself && S_ISREG(target.st_mode) ? to : std::string());
+        if (DWORD refused = replaced.Check()) return Fail(refused);
+        if (rename(from.c_str(), to.c_str()) != 0) return Fail(FileErrorOf(errno, to));
+    } else if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : FileErrorOf(errno, to));
     }
-    if ((dwFlags & MOVEFILE_WRITE_THROUGH) && !SyncFolderOf(to)) return Fail(errno);
+    JournalRename(from, to);
+    if (dwFlags & MOVEFILE_WRITE_THROUGH) {
+        const std::string toFolder = FolderOf(to), fromFolder = FolderOf(from);
+        if (!SyncFolder(toFolder) || (fromFolder != toFolder && !SyncFolder(fromFolder)))
+            return Fail(FileErrorOf(errno, to));
+    }
     return TRUE;
 }
 
 BOOL DeleteFileW(LPCWSTR lpFileName) {
-    if (!lpFileName || !*lpFileName) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
+    if (!lpFileName || !*lpFileName) return Fail(ERROR_PATH_NOT_FOUND);
+    const std::string path = ExistingPathOf(lpFileName);
+    if (FileCallFails(FileCall::Delete, SpelledWindowsPath(lpFileName))) return FALSE;
+    struct stat entry {};
+    if (lstat(path.c_str(), &entry) != 0) return Fail(FileErrorOf(errno, path));
+    // A folder or a read-only file is not deleted, as on Windows.
+    if (S_ISDIR(entry.st_mode) || (S_ISREG(entry.st_mode) && !(entry.st_mode & S_IWUSR)))
+        return Fail(ERROR_ACCESS_DENIED);
+    if (!S_ISREG(entry.st_mode)) {
+        // A link itself, or a FIFO or device, which no handle holds.
+        if (unlink(path.c_str()) != 0) return Fail(FileErrorOf(errno, path));
+        JournalFileOperation("delete", path);
+        return TRUE;
     }
-    // A folder is not deleted: unlink fails for it with EISDIR, which is
-    // access denied on Windows.
-    return OnSpelledThenMapped(lpFileName, [](const std::string& path, bool) { return unlink(path.c_str()); }) == 0
-               ? TRUE
-               : Fail(errno);
+    DWORD error = 0;
+    std::unique_ptr<FileObject> deleted = OpenForDeletion(path, false, error);
+    if (!deleted) return Fail(error);
+    SharingGuard guard(deleted->Fd());
+    if (!guard.Held()) return Fail(ERROR_SHARING_VIOLATION);
+    if (RemoveNameIfLast(deleted->Fd(), path)) return TRUE;
+    if (!StillNamed(deleted->Fd(), path)) return Fail(ERROR_FILE_NOT_FOUND);
+    // Other handles share deletion: the name goes with the last of them.
+    return MarkDeletePending(deleted->Fd()) ? TRUE : Fail(ERROR_ACCESS_DENIED);
 }
 
 // Open file description locks: held by the handle's descriptor, not by the
@@ -273,14 +251,8 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
 // Windows, and dropped when the descriptor is closed.
 static BOOL SetRangeLock(HANDLE handle, short type, bool wait, DWORD bytes, LPOVERLAPPED overlapped) {
     FileObject* file = FileOf(handle);
-    if (!file) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!overlapped || bytes == 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!file) return Fail(ERROR_INVALID_HANDLE);
+    if (!overlapped || bytes == 0) return Fail(ERROR_INVALID_PARAMETER);
     struct flock range {};
     range.l_type = type;
     range.l_whence = SEEK_SET;
@@ -292,11 +264,8 @@ static BOOL SetRangeLock(HANDLE handle, short type, bool wait, DWORD bytes, LPOV
         result = fcntl(file->Fd(), wait ? F_OFD_SETLKW : F_OFD_SETLK, &range);
     } while (result != 0 && errno == EINTR);
     if (result == 0) return TRUE;
-    if (errno == EAGAIN || errno == EACCES) {
-        SetLastError(ERROR_LOCK_VIOLATION);
-        return FALSE;
-    }
-    return Fail(errno);
+    if (errno == EAGAIN || errno == EACCES) return Fail(ERROR_LOCK_VIOLATION);
+    return Fail(errno == EBADF ? ERROR_ACCESS_DENIED : FileErrorOf(errno, file->Path()));
 }
 
 BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD nNumberOfBytesToLockLow, DWORD, LPOVERLAPPED lpOverlapped) {

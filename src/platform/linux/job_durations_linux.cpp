@@ -1,5 +1,5 @@
-// The durations of a deployment job that tests shorten: its time limit and
-// the grace before its report record is flushed (see platform_extras.h).
+// The duration of a deployment job that tests shorten: its time limit (see
+// platform_extras.h).
 #include <cstdlib>
 
 #include "../platform.h"
@@ -21,8 +21,4 @@ DWORD MillisecondsFromEnvironment(const char* name, DWORD fallback) {
 
 DWORD JobTimeLimitMilliseconds(DWORD limit) {
     return MillisecondsFromEnvironment("WORKER_JOB_TIME_LIMIT_MS", limit);
-}
-
-DWORD SpoolFlushGraceMilliseconds(DWORD grace) {
-    return MillisecondsFromEnvironment("WORKER_FLUSH_GRACE_MS", grace);
 }

@@ -26,7 +26,10 @@ typedef uint16_t WORD;
 typedef int64_t LONGLONG;
 typedef void* HANDLE;
 typedef void* LPVOID;
+typedef void* PVOID;
+typedef ULONG* PULONG;
 typedef HANDLE* PHANDLE;
+typedef HANDLE HLOCAL;
 
 #define TEXT(quote) u##quote
 

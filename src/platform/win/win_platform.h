@@ -14,6 +14,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <shlwapi.h>
+#include <sddl.h>
 #include <wtsapi32.h>
 #include <userenv.h>
 #include <wuapi.h>

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "status/report_record.h"
+#include "spool/report_record.h"
 
 namespace {
 

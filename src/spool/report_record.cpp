@@ -1,4 +1,4 @@
-#include "status/report_record.h"
+#include "spool/report_record.h"
 
 #include <cstdio>
 #include <sstream>
@@ -126,6 +126,10 @@ std::optional<ReportRecord> ReadReportRecord(const std::string& bytes) {
     // does not write back the same (or, from a byte UTF-8 never uses, into
     // values that overflow its character arithmetic).
     if (!IsWellFormedUtf8(bytes)) return std::nullopt;
+    // Nor does it write declarations, comments or character data sections
+    // ("<!"): a document type declaration would have the runtime define
+    // entities from a file's text.
+    if (bytes.find("<!") != std::string::npos) return std::nullopt;
     RecordContext context(SOAP_ENC_PLAIN | SOAP_XML_STRICT, SOAP_IO_DEFAULT);
     struct soap* soap = context.Get();
     std::istringstream in(bytes);

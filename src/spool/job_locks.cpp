@@ -1,0 +1,47 @@
+#include "spool/job_locks.h"
+
+#include "spool/spool_folder.h"
+
+namespace {
+
+const WCHAR kLockFileName[] = TEXT("jobs.lock");
+constexpr DWORD kRunOffset = 0x80000000u;
+
+OVERLAPPED ByteAt(DWORD offset) {
+    OVERLAPPED position{};
+    position.Offset = offset;
+    return position;
+}
+
+bool LockByte(HANDLE file, OVERLAPPED& position, bool wait) {
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    return LockFileEx(file, flags, 0, 1, 0, &position) != FALSE;
+}
+
+}  // namespace
+
+JobLocks::JobLocks(const SpoolText& folder) {
+    *file_.Receive() = CreateFileW(SpoolPath(folder, kLockFileName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (file_ && (!GetFileInformationByHandle(file_.Get(), &information) ||
+                  (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))))
+        file_.Reset();
+}
+
+JobLocks::Claim JobLocks::ClaimJob(const SpoolText& job) {
+    if (!file_) return Claim::Failed;
+    OVERLAPPED run = ByteAt(JobNumberValue(job) + kRunOffset);
+    if (!LockByte(file_.Get(), run, false))
+        return GetLastError() == ERROR_LOCK_VIOLATION ? Claim::AlreadyRunning : Claim::Failed;
+    OVERLAPPED records = ByteAt(JobNumberValue(job));
+    return LockByte(file_.Get(), records, true) ? Claim::Claimed : Claim::Failed;
+}
+
+JobLocks::Borrowed::Borrowed(JobLocks& locks, const SpoolText& job)
+    : file_(locks.file_.Get()), position_(ByteAt(JobNumberValue(job))), held_(LockByte(file_, position_, false)) {}
+
+JobLocks::Borrowed::~Borrowed() {
+    if (held_) UnlockFileEx(file_, 0, 1, 0, &position_);
+}

@@ -1,0 +1,124 @@
+#include "spool/job_outcome_keeper.h"
+
+#include "spool/last_error_kept.h"
+#include "status/acknowledgement.h"
+#include "status/report_sending.h"
+#include "status/report_text.h"
+
+const WCHAR JobOutcomeKeeper::kInterruptedText[] =
+    TEXT("The deployment job ended before it could report its outcome (the worker was stopped or the machine ")
+        TEXT("restarted).");
+const WCHAR JobOutcomeKeeper::kTimeLimitText[] =
+    TEXT("The deployment did not finish within 8 hours: the update agent did not return.");
+
+JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
+                                   const StatusSettings& settings, SpoolClock clock)
+    : spool_(jobIdText, drive), settings_(settings), clock_(std::move(clock)) {
+    if (spool_.JobAlreadyRunning()) return;
+    LastErrorKept lastError;
+    try {
+        record_.SetRequest(interrupted);
+        record_.written = clock_.now();
+        if (spool_.Write(record_)) kept_ = Kept::Interrupted;
+        watchdog_ = std::make_unique<JobWatchdog>(JobTimeLimitMilliseconds(kTimeLimitMilliseconds),
+                                                  [this] { ReportTimeLimitAndExit(); });
+    } catch (...) {
+        // Without memory for the record or the watchdog the job runs as it
+        // would without them.
+    }
+}
+
+JobOutcomeKeeper::~JobOutcomeKeeper() {
+    watchdog_.reset();
+    if (delivered_) return;
+    LastErrorKept lastError;
+    try {
+        TidyAndDeliver(spool_, nullptr, clock_);
+    } catch (...) {
+    }
+}
+
+void JobOutcomeKeeper::KeepOutcome() {
+    if (!spool_.InUse()) return;
+    record_.written = clock_.now();
+    if (spool_.Write(record_))
+        kept_ = Kept::Outcome;
+    else
+        kept_ = spool_.Remove() ? Kept::Nothing : Kept::OlderRecord;
+}
+
+void JobOutcomeKeeper::Supersede() {
+    if (kept_ != Kept::Nothing) kept_ = Kept::OlderRecord;
+    KeepOutcome();
+}
+
+void JobOutcomeKeeper::OutcomeKnown(const ns1__UpdateDeployJobStatus& request) {
+    LastErrorKept lastError;
+    try {
+        if (watchdog_) watchdog_->StopTimeLimit();
+        record_.SetRequest(request);
+        Supersede();
+    } catch (...) {
+    }
+}
+
+bool JobOutcomeKeeper::ReadyToSend() {
+    LastErrorKept lastError;
+    try {
+        if (kept_ == Kept::OlderRecord) KeepOutcome();
+    } catch (...) {
+    }
+    return kept_ != Kept::OlderRecord;
+}
+
+void JobOutcomeKeeper::AttemptFailed() {
+    LastErrorKept lastError;
+    try {
+        ++record_.attempts;
+        // A count that cannot be written leaves the record with the same
+        // outcome and a count behind.
+        if (kept_ == Kept::Outcome) {
+            record_.written = clock_.now();
+            spool_.Write(record_);
+        }
+    } catch (...) {
+    }
+}
+
+void JobOutcomeKeeper::Acknowledged(veltwuaPortBindingProxy& proxy) {
+    LastErrorKept lastError;
+    delivered_ = true;
+    try {
+        if (spool_.Remove()) kept_ = Kept::Nothing;
+        KeepConnectionAlive(&proxy);
+        const SendPendingReport send = [&proxy](ns1__UpdateDeployJobStatus& request) {
+            return SendReportQuietly(proxy, request);
+        };
+        TidyAndDeliver(spool_, &send, clock_);
+    } catch (...) {
+    }
+}
+
+// Runs on the watchdog's thread while the job's own thread is still inside
+// the update agent: it has a proxy of its own, as a runtime context is not
+// shared between threads.
+void JobOutcomeKeeper::ReportTimeLimitAndExit() {
+    LastErrorKept lastError;
+    try {
+        // The interrupted job's failure report with the time limit's text.
+        record_.strErrorDescription = ToReportText(kTimeLimitText);
+        Supersede();
+        // Without an endpoint that can be sent the record waits for a later job.
+        if (settings_.endpoint && kept_ != Kept::OlderRecord) {
+            std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings_);
+            ns1__UpdateDeployJobStatus request;
+            record_.FillRequest(request);
+            if (SendReportQuietly(*proxy, request) == AttemptResult::Acknowledged)
+                spool_.Remove();
+            else
+                AttemptFailed();
+        }
+    } catch (...) {
+    }
+    ExitProcess(0);
+}

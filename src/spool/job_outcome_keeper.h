@@ -1,0 +1,77 @@
+// What makes a deployment job's outcome reach the server sooner or later:
+// the job's record in the report spool, on the disk as "interrupted" before
+// the job starts and as the outcome before the outcome is first sent, and
+// the job's time limit. Records only ever replace older ones of the same
+// job, so a power loss at any point leaves either what the server has not
+// acknowledged yet or a report it has (sent once more): never a report older
+// than one the server acknowledged. None of it prints, and none of it throws.
+#pragma once
+
+#include <memory>
+
+#include "spool/job_watchdog.h"
+#include "spool/pending_delivery.h"
+#include "spool/report_spool.h"
+#include "status/status_settings.h"
+
+class JobOutcomeKeeper {
+public:
+    // Written before COM is started, in case the job never reports.
+    static const WCHAR kInterruptedText[];
+    // Reported when the job's time limit passes.
+    static const WCHAR kTimeLimitText[];
+    static constexpr DWORD kTimeLimitMilliseconds = 8 * 60 * 60 * 1000;
+
+    // Claims the job in the spool of drive and, unless another worker runs
+    // it, writes its record with interrupted (the job's failure report with
+    // kInterruptedText) and starts the time limit, whose own report goes out
+    // with a copy of settings. jobIdText and drive are the command line's.
+    JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
+                     const StatusSettings& settings, SpoolClock clock = SpoolClock::System());
+    // Keeps the spool within its bounds when the job's report was not
+    // acknowledged (an acknowledged job did so as it delivered).
+    ~JobOutcomeKeeper();
+
+    JobOutcomeKeeper(const JobOutcomeKeeper&) = delete;
+    JobOutcomeKeeper& operator=(const JobOutcomeKeeper&) = delete;
+
+    // Another worker runs this job: this one must not deploy it, and keeps
+    // nothing in the spool.
+    bool JobAlreadyRunning() const { return spool_.JobAlreadyRunning(); }
+
+    // The outcome is known: the time limit ends and the record becomes the
+    // outcome. When it cannot, the job's older records are removed instead.
+    void OutcomeKnown(const ns1__UpdateDeployJobStatus& request);
+    // Whether the outcome may be sent: only while the spool holds no record
+    // of the job older than it (tried again here), since an acknowledgement
+    // followed by a later delivery of that record would undo the outcome.
+    bool ReadyToSend();
+    // A report attempt failed: the record counts it.
+    void AttemptFailed();
+    // The job's report was acknowledged: its records go, and the records
+    // that earlier jobs left are sent through the same proxy.
+    void Acknowledged(veltwuaPortBindingProxy& proxy);
+
+private:
+    // What the spool holds for the job, as its newest record.
+    enum class Kept {
+        Nothing,      // no record: none written, or all removed
+        Interrupted,  // the interrupted record
+        Outcome,      // the record as it stands: the outcome, or the time limit's report
+        OlderRecord,  // only an older record is there
+    };
+
+    // The record changed: the spool's record, now older, is replaced by it.
+    void Supersede();
+    // Makes the record the job's newest, or removes the older ones.
+    void KeepOutcome();
+    [[noreturn]] void ReportTimeLimitAndExit();
+
+    ReportSpool spool_;
+    ReportRecord record_;
+    Kept kept_ = Kept::Nothing;
+    bool delivered_ = false;
+    StatusSettings settings_;
+    SpoolClock clock_;
+    std::unique_ptr<JobWatchdog> watchdog_;
+};

@@ -1,0 +1,154 @@
+#include "spool/pending_delivery.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+#include "spool/record_file.h"
+#include "spool/spool_folder.h"
+#include "spool/spool_listing.h"
+
+namespace {
+
+// One job's files, in the order they are removed: what was set aside and
+// left over first, then its records from the lowest generation up.
+struct JobFiles {
+    SpoolText job;
+    std::vector<SpoolEntry> files;
+    // Its newest file's time, a time after now counted as now.
+    std::time_t written = 0;
+
+    // Its files; without those set aside when they are to stay.
+    std::vector<SpoolText> Names(bool setAsideToo) const {
+        std::vector<SpoolText> names;
+        for (const SpoolEntry& entry : files)
+            if (setAsideToo || entry.file.kind != SpoolFileKind::SetAside) names.push_back(entry.name);
+        return names;
+    }
+    std::vector<const SpoolEntry*> Records() const {
+        std::vector<const SpoolEntry*> records;
+        for (const SpoolEntry& entry : files)
+            if (entry.file.kind == SpoolFileKind::Record) records.push_back(&entry);
+        return records;
+    }
+};
+
+int RemovalRank(SpoolFileKind kind) {
+    return kind == SpoolFileKind::Record ? 1 : 0;
+}
+
+// Other jobs' files, oldest job first.
+std::vector<JobFiles> OtherJobsOldestFirst(const SpoolText& folder, const SpoolText& ownJob, std::time_t now) {
+    std::map<SpoolText, JobFiles> byJob;
+    for (SpoolEntry& entry : ListSpoolFiles(folder, TEXT("*.xml*"))) {
+        if (entry.file.job == ownJob) continue;
+        JobFiles& job = byJob[entry.file.job];
+        job.job = entry.file.job;
+        job.written = std::max(job.written, std::min(entry.written, now));
+        job.files.push_back(std::move(entry));
+    }
+    std::vector<JobFiles> jobs;
+    for (auto& [number, job] : byJob) {
+        std::sort(job.files.begin(), job.files.end(), [](const SpoolEntry& a, const SpoolEntry& b) {
+            const int rankA = RemovalRank(a.file.kind), rankB = RemovalRank(b.file.kind);
+            return rankA != rankB ? rankA < rankB : a.file.generation < b.file.generation;
+        });
+        jobs.push_back(std::move(job));
+    }
+    std::sort(jobs.begin(), jobs.end(), [](const JobFiles& a, const JobFiles& b) {
+        return a.written != b.written ? a.written < b.written : JobNumberValue(a.job) < JobNumberValue(b.job);
+    });
+    return jobs;
+}
+
+// Removes the oldest jobs' files until the bound holds, with room for the
+// job's own record; returns the jobs that remain.
+std::vector<JobFiles> KeepWithinBound(const SpoolText& folder, std::vector<JobFiles> jobs) {
+    std::size_t total = 0;
+    for (const JobFiles& job : jobs) total += job.files.size();
+    const std::size_t most = SpoolBounds::kMostFiles - 1;
+    std::vector<JobFiles> kept;
+    for (JobFiles& job : jobs) {
+        if (total > most) {
+            const std::size_t deleted = DeleteInOrder(folder, job.Names(true));
+            total -= deleted;
+            if (deleted == job.files.size()) continue;
+            job.files.erase(job.files.begin(), job.files.begin() + static_cast<std::ptrdiff_t>(deleted));
+        }
+        kept.push_back(std::move(job));
+    }
+    return kept;
+}
+
+// A record that cannot be read is kept for support staff under another
+// name, and with it the job's older records, which it supersedes.
+void SetAside(const SpoolText& folder, const std::vector<const SpoolEntry*>& records) {
+    for (const SpoolEntry* record : records) {
+        const SpoolText path = SpoolPath(folder, record->name);
+        MoveFileExW(path.c_str(), SpoolPath(folder, SetAsideFileName(record->name)).c_str(), 0);
+    }
+}
+
+// The request of the job's newest record, when it can be sent; a record that
+// is not one is set aside.
+std::optional<ReportRecord> ReadNewestRecord(const SpoolText& folder, const JobFiles& job) {
+    const std::vector<const SpoolEntry*> records = job.Records();
+    const SpoolEntry& newest = *records.back();
+    std::string bytes;
+    RecordRead read = IsPlainFile(newest) ? ReadRecordFile(SpoolPath(folder, newest.name), bytes)
+                                          : RecordRead::NotARecord;
+    if (read == RecordRead::Unavailable) return std::nullopt;
+    std::optional<ReportRecord> record;
+    if (read == RecordRead::Read) record = ReadReportRecord(bytes);
+    // A record must belong to the job it is named after.
+    if (!record || record->nJobID < 0 || JobNumberValue(job.job) != static_cast<DWORD>(record->nJobID)) {
+        SetAside(folder, records);
+        return std::nullopt;
+    }
+    return record;
+}
+
+}  // namespace
+
+SpoolClock SpoolClock::System() {
+    return SpoolClock{[] { return std::time(nullptr); },
+                      [] {
+                          return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                            std::chrono::steady_clock::now().time_since_epoch())
+                                                            .count());
+                      }};
+}
+
+void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const SpoolClock& clock) {
+    if (!spool.InUse()) return;
+    const SpoolText& folder = spool.Folder();
+    const std::time_t now = clock.now();
+    std::vector<JobFiles> jobs = KeepWithinBound(folder, OtherJobsOldestFirst(folder, spool.JobNumber(), now));
+    if (!send) return;
+    const long long deadline = clock.milliseconds() + SpoolBounds::kMostMilliseconds;
+    const std::time_t oldest = now - SpoolBounds::kMostDays * 24LL * 3600;
+    int sent = 0;
+    int refusedInRow = 0;
+    for (const JobFiles& job : jobs) {
+        if (sent >= SpoolBounds::kMostSent || clock.milliseconds() >= deadline) return;
+        if (job.Records().empty()) continue;
+        // Holding the job's records keeps its own worker, and other
+        // deliverers, away from them while they are sent.
+        JobLocks::Borrowed lock(spool.Locks(), job.job);
+        if (!lock.Held()) continue;
+        std::optional<ReportRecord> record = ReadNewestRecord(folder, job);
+        if (!record) continue;
+        ns1__UpdateDeployJobStatus request;
+        record->FillRequest(request);
+        const AttemptResult result = (*send)(request);
+        ++sent;
+        // The job's records up to the one sent; what a stopped write of it
+        // left goes with them.
+        if (result == AttemptResult::Acknowledged || job.written < oldest) DeleteInOrder(folder, job.Names(false));
+        if (result == AttemptResult::Acknowledged) {
+            refusedInRow = 0;
+        } else if (result == AttemptResult::Unreachable || ++refusedInRow == 2) {
+            return;
+        }
+    }
+}

@@ -1,0 +1,41 @@
+// The records that earlier jobs left in the spool: kept within bounds, and
+// sent after the job's own report was acknowledged.
+#pragma once
+
+#include <ctime>
+#include <functional>
+
+#include "spool/report_spool.h"
+#include "status/attempt_result.h"
+
+// The clocks of the delivery, replaced in tests: the calendar time that
+// records are aged by, and a steady count of milliseconds that bounds the
+// delivery's duration.
+struct SpoolClock {
+    std::function<std::time_t()> now;
+    std::function<long long()> milliseconds;
+    static SpoolClock System();
+};
+
+// One attempt to send a pending record's report.
+using SendPendingReport = std::function<AttemptResult(ns1__UpdateDeployJobStatus&)>;
+
+struct SpoolBounds {
+    // The files of other jobs that the folder keeps beside the job's own;
+    // the oldest jobs' go first beyond it.
+    static constexpr int kMostFiles = 1000;
+    // A record older than this whose delivery failed is removed.
+    static constexpr int kMostDays = 30;
+    // What one job sends at most, and for how long.
+    static constexpr int kMostSent = 100;
+    static constexpr long long kMostMilliseconds = 10 * 60 * 1000;
+};
+
+// Removes the oldest jobs' files beyond the bound, then, when send is given,
+// sends the newest record of each other job whose records are free, oldest
+// first, one attempt each: an acknowledged job's records are deleted; a
+// refused one is passed over, and two refusals in a row end the delivery, as
+// does a transport failure; a record whose delivery failed and that is older
+// than the bound is removed. A record that is not a plain file of one name,
+// or cannot be read as one, is set aside with the job's older records.
+void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const SpoolClock& clock);

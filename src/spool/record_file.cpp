@@ -1,0 +1,77 @@
+#include "spool/record_file.h"
+
+#include "platform/scoped_resource.h"
+#include "spool/spool_folder.h"
+
+namespace {
+
+bool WriteWhole(HANDLE file, const std::string& bytes) {
+    DWORD put = 0;
+    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
+}
+
+// Whether a deletion took the name away: on Windows a file that another
+// program holds open (with delete sharing) keeps its name until it is
+// closed, and a power loss meanwhile brings it back.
+bool IsGone(const SpoolText& path) {
+    return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
+}
+
+}  // namespace
+
+bool WriteFileDurably(const SpoolText& folder, const SpoolText& temporaryName, const SpoolText& name,
+                      const std::string& bytes) {
+    const SpoolText temporary = SpoolPath(folder, temporaryName);
+    DeleteFileW(temporary.c_str());
+    bool written;
+    {
+        ScopedHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file) return false;
+        written = WriteWhole(file.Get(), bytes) && FlushFileBuffers(file.Get());
+    }
+    if (written && MoveFileExW(temporary.c_str(), SpoolPath(folder, name).c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileW(temporary.c_str());
+    return false;
+}
+
+RecordRead ReadRecordFile(const SpoolText& path, std::string& bytes) {
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return RecordRead::Unavailable;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file.Get(), &information)) return RecordRead::Unavailable;
+    // A second name would be a file of somewhere else that was linked here.
+    if ((information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
+                                         FILE_ATTRIBUTE_DEVICE)) ||
+        information.nNumberOfLinks != 1 || information.nFileSizeHigh != 0 ||
+        information.nFileSizeLow > kMostRecordBytes)
+        return RecordRead::NotARecord;
+    bytes.assign(kMostRecordBytes + 1, '\0');
+    DWORD total = 0;
+    while (total < bytes.size()) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), &bytes[total], static_cast<DWORD>(bytes.size()) - total, &got, nullptr))
+            return RecordRead::Unavailable;
+        if (got == 0) break;
+        total += got;
+    }
+    if (total > kMostRecordBytes) return RecordRead::NotARecord;
+    bytes.resize(total);
+    return RecordRead::Read;
+}
+
+std::size_t DeleteInOrder(const SpoolText& folder, const std::vector<SpoolText>& names) {
+    std::size_t deleted = 0;
+    for (const SpoolText& name : names) {
+        const SpoolText path = SpoolPath(folder, name);
+        // One that is gone already (delivered by another job) counts as deleted.
+        DeleteFileW(path.c_str());
+        if (!IsGone(path)) break;
+        ++deleted;
+    }
+    return deleted;
+}

@@ -1,0 +1,35 @@
+// The spool's file operations: one way to write a record, one way to read
+// one, one way to remove a job's records.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "spool/record_names.h"
+
+// A record is at most a description of 1023 characters, each written as at
+// most five bytes, and the fields around it: anything larger is not ours.
+constexpr DWORD kMostRecordBytes = 16384;
+
+// Writes bytes as the folder's file name, the way every record is written:
+// a leftover temporary file is removed, the temporary file is made afresh
+// (never through a link), written whole, flushed and closed, and then moved
+// over name with the move on the disk before this returns. A power loss at
+// any point leaves name as it was or whole. False when a step fails; the
+// temporary file is then removed.
+bool WriteFileDurably(const SpoolText& folder, const SpoolText& temporaryName, const SpoolText& name,
+                      const std::string& bytes);
+
+enum class RecordRead { Read, Unavailable, NotARecord };
+
+// Reads a record file: Unavailable when it cannot be opened now (gone,
+// held by another program), NotARecord when it is not a regular file of one
+// name (a link, a folder, a device) or is larger than a record can be.
+RecordRead ReadRecordFile(const SpoolText& path, std::string& bytes);
+
+// Deletes the files of names, in their order, and stops at the first that
+// stays (a deletion that fails, or one that the system holds back while
+// another program has the file open): the files after it are kept, so that
+// a job's newest record is never removed while an older one remains.
+// Returns how many were deleted.
+std::size_t DeleteInOrder(const SpoolText& folder, const std::vector<SpoolText>& names);

@@ -1,0 +1,46 @@
+// The names of the spool's files. A job's record is never overwritten: each
+// write makes the next generation of it, and the highest generation is the
+// job's record; lower ones are what a newer write could not yet remove.
+//
+//   <job>.<n>.xml      generation n (1, 2, ...) of the job's record
+//   <job>.xml          generation 0: the name that earlier workers gave it
+//   <job>.<n>.xml.tmp  generation n while it is written
+//   <name>.bad         a record that could not be read, kept for support staff
+//
+// Names on disk are not trusted: only names that these routines give back
+// are ever opened, renamed or deleted.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+using SpoolText = std::basic_string<WCHAR>;
+
+// The job number's canonical text when jobIdText is a plain decimal number
+// (digits only, no sign or spaces, within the range of nJobID); empty
+// otherwise.
+SpoolText SpoolJobNumber(LPCWSTR jobIdText);
+
+// The job number's value; the text must be canonical.
+DWORD JobNumberValue(const SpoolText& jobNumber);
+
+enum class SpoolFileKind { Record, Temporary, SetAside };
+
+struct SpoolFileName {
+    SpoolFileKind kind;
+    SpoolText job;          // canonical job number
+    DWORD generation = 0;   // of a record or temporary file
+};
+
+// What a name of the folder is, when it is one of the spool's files.
+std::optional<SpoolFileName> ParseSpoolFileName(const SpoolText& name);
+
+SpoolText RecordFileName(const SpoolText& job, DWORD generation);
+SpoolText TemporaryFileName(const SpoolText& job, DWORD generation);
+SpoolText SetAsideFileName(const SpoolText& name);
+
+// The highest generation that a record may have; a job whose records reach
+// it writes no more.
+constexpr DWORD kLastGeneration = 999999999;

@@ -1,0 +1,66 @@
+#include "spool/report_spool.h"
+
+#include <algorithm>
+
+#include "spool/last_error_kept.h"
+#include "spool/record_file.h"
+#include "spool/spool_folder.h"
+#include "spool/spool_listing.h"
+
+ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) : jobNumber_(SpoolJobNumber(jobIdText)) {
+    LastErrorKept lastError;
+    if (jobNumber_.empty()) return;
+    folder_ = OpenSpoolFolder(drive);
+    if (folder_.empty()) return;
+    locks_ = std::make_unique<JobLocks>(folder_);
+    const JobLocks::Claim claim = locks_->ClaimJob(jobNumber_);
+    alreadyRunning_ = claim == JobLocks::Claim::AlreadyRunning;
+    if (claim != JobLocks::Claim::Claimed) return;
+    inUse_ = true;
+    // What earlier runs of the job left: its records, which this run's
+    // supersede, and temporary files that a stopped write left behind.
+    std::vector<SpoolText> leftovers;
+    for (const SpoolEntry& entry : ListSpoolFiles(folder_, jobNumber_ + TEXT(".*"))) {
+        if (entry.file.job != jobNumber_) continue;
+        nextGeneration_ = std::max(nextGeneration_, entry.file.generation + 1);
+        if (entry.file.kind == SpoolFileKind::Record)
+            generations_.push_back(entry.file.generation);
+        else if (entry.file.kind == SpoolFileKind::Temporary)
+            leftovers.push_back(entry.name);
+    }
+    std::sort(generations_.begin(), generations_.end());
+    for (const SpoolText& name : leftovers) DeleteFileW(SpoolPath(folder_, name).c_str());
+}
+
+bool ReportSpool::Write(const ReportRecord& record) {
+    if (!inUse_ || nextGeneration_ > kLastGeneration) return false;
+    const std::string bytes = WriteReportRecord(record);
+    if (bytes.empty()) return false;
+    // A number is never used twice, so that a temporary file that could not
+    // be removed does not stand in the way of the next write.
+    const DWORD generation = nextGeneration_++;
+    if (!WriteFileDurably(folder_, TemporaryFileName(jobNumber_, generation), RecordFileName(jobNumber_, generation),
+                          bytes))
+        return false;
+    generations_.push_back(generation);
+    RemoveOlderRecords();
+    return true;
+}
+
+bool ReportSpool::Remove() {
+    if (!inUse_) return true;
+    const std::size_t deleted = DeleteInOrder(folder_, RecordNames(generations_.size()));
+    generations_.erase(generations_.begin(), generations_.begin() + static_cast<std::ptrdiff_t>(deleted));
+    return generations_.empty();
+}
+
+void ReportSpool::RemoveOlderRecords() {
+    const std::size_t deleted = DeleteInOrder(folder_, RecordNames(generations_.size() - 1));
+    generations_.erase(generations_.begin(), generations_.begin() + static_cast<std::ptrdiff_t>(deleted));
+}
+
+std::vector<SpoolText> ReportSpool::RecordNames(std::size_t count) const {
+    std::vector<SpoolText> names;
+    for (std::size_t i = 0; i < count; ++i) names.push_back(RecordFileName(jobNumber_, generations_[i]));
+    return names;
+}

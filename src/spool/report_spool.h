@@ -1,0 +1,57 @@
+// The report spool: the folder <drive>:\ORV\PatchDeploy\Reports where each
+// job keeps its status report until the server has acknowledged it, so that
+// an outcome that could not be delivered (server unreachable, worker
+// stopped, machine restarted) is delivered by a later job. This class holds
+// one job's records; pending_delivery.h sends those of other jobs.
+//
+// Nothing here prints or throws for the disk: a spool that cannot be used
+// leaves the job to run and report as it would without one.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "spool/job_locks.h"
+#include "spool/record_names.h"
+#include "spool/report_record.h"
+
+class ReportSpool {
+public:
+    // Opens the spool of the agent's install directory on drive for the job
+    // jobIdText and claims the job. The spool stays unused when the job
+    // identifier is not a plain decimal number, the folder cannot be used
+    // (see OpenSpoolFolder), or another worker runs the job.
+    ReportSpool(LPCWSTR jobIdText, LPCWSTR drive);
+
+    bool InUse() const { return inUse_; }
+    // Another worker holds the job's run: this one must not run it.
+    bool JobAlreadyRunning() const { return alreadyRunning_; }
+
+    // Writes record as the job's newest record, on the disk when this
+    // returns true; older records of the job are then removed, oldest first.
+    // False when it could not be written: the job's records stay as they were.
+    bool Write(const ReportRecord& record);
+
+    // Removes the job's records, oldest first, never the newest while an
+    // older one remains. True when the job has none left.
+    bool Remove();
+
+    // For the delivery of other jobs' records.
+    const SpoolText& Folder() const { return folder_; }
+    const SpoolText& JobNumber() const { return jobNumber_; }
+    JobLocks& Locks() { return *locks_; }
+
+private:
+    // Removes the records below the newest that this job knows of.
+    void RemoveOlderRecords();
+    std::vector<SpoolText> RecordNames(std::size_t count) const;
+
+    bool inUse_ = false;
+    bool alreadyRunning_ = false;
+    SpoolText folder_;
+    SpoolText jobNumber_;
+    std::unique_ptr<JobLocks> locks_;
+    // The job's records on the disk, lowest generation first.
+    std::vector<DWORD> generations_;
+    DWORD nextGeneration_ = 1;
+};

@@ -1,0 +1,62 @@
+#include "spool/spool_folder.h"
+
+#include "platform/drive_letter.h"
+#include "platform/scoped_resource.h"
+
+namespace {
+
+// SYSTEM and the Administrators group may do anything; nobody else has any
+// right, and none is inherited from the folders above.
+const WCHAR kReportsFolderRights[] = TEXT("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+
+using ScopedSecurityDescriptor = ScopedResource<PSECURITY_DESCRIPTOR, LocalFree>;
+
+// A folder that is there and is not a link or junction.
+bool IsPlainFolder(const SpoolText& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Makes a folder when it is missing; one that is made is flushed into its
+// parent, so that a power loss cannot take it, and the records in it, away.
+bool MakeFolder(const SpoolText& path, LPSECURITY_ATTRIBUTES rights) {
+    if (!CreateDirectoryW(path.c_str(), rights)) return GetLastError() == ERROR_ALREADY_EXISTS;
+    const SpoolText parent = path.substr(0, path.find_last_of('\\'));
+    ScopedHandle folder(CreateFileW(parent.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return folder && FlushFileBuffers(folder.Get());
+}
+
+bool MakeReportsFolder(const SpoolText& path) {
+    ScopedSecurityDescriptor descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kReportsFolderRights, SDDL_REVISION_1,
+                                                              descriptor.Receive(), nullptr))
+        return false;
+    SECURITY_ATTRIBUTES rights{};
+    rights.nLength = sizeof rights;
+    rights.lpSecurityDescriptor = descriptor.Get();
+    rights.bInheritHandle = FALSE;
+    return MakeFolder(path, &rights);
+}
+
+}  // namespace
+
+SpoolText OpenSpoolFolder(LPCWSTR drive) {
+    if (!IsDriveLetter(drive)) return SpoolText();
+    const SpoolText orv = SpoolText(1, drive[0]) + TEXT(":\\ORV");
+    const SpoolText patchDeploy = orv + TEXT("\\PatchDeploy");
+    const SpoolText reports = patchDeploy + TEXT("\\Reports");
+    // A drive without the agent gets no folders of ours. The install
+    // directory itself is the agent's to place, a junction included.
+    const DWORD orvAttributes = GetFileAttributesW(orv.c_str());
+    if (orvAttributes == INVALID_FILE_ATTRIBUTES || !(orvAttributes & FILE_ATTRIBUTE_DIRECTORY)) return SpoolText();
+    if (!MakeFolder(patchDeploy, nullptr) || !IsPlainFolder(patchDeploy)) return SpoolText();
+    if (!MakeReportsFolder(reports) || !IsPlainFolder(reports)) return SpoolText();
+    return reports;
+}
+
+SpoolText SpoolPath(const SpoolText& folder, const SpoolText& name) {
+    return folder + TEXT("\\") + name;
+}

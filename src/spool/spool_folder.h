@@ -1,0 +1,15 @@
+// Where the spool lives: <drive>:\ORV\PatchDeploy\Reports.
+#pragma once
+
+#include "spool/record_names.h"
+
+// The spool folder of the agent's install directory on drive, made when it
+// is missing inside an existing <drive>:\ORV (Reports with rights for SYSTEM
+// and Administrators only, not inherited). Empty when the spool cannot be
+// used: the drive is not a letter, the install directory is missing, a
+// folder cannot be made, or PatchDeploy or Reports is a link or junction,
+// which could lead the worker's files into another folder.
+SpoolText OpenSpoolFolder(LPCWSTR drive);
+
+// The path of a file of the folder.
+SpoolText SpoolPath(const SpoolText& folder, const SpoolText& name);

@@ -1,0 +1,29 @@
+#include "status/status_settings.h"
+
+#include "platform/platform.h"
+#include "status/tls_client.h"
+
+namespace {
+
+constexpr int kConnectTimeoutSeconds = 120;
+
+const char* TextOf(const std::optional<std::string>& text) {
+    return text ? text->c_str() : nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<veltwuaPortBindingProxy> MakeStatusProxy(const StatusSettings& settings) {
+    auto proxy = std::make_unique<veltwuaPortBindingProxy>(TextOf(settings.userId), TextOf(settings.password));
+    proxy->connect_timeout = kConnectTimeoutSeconds;
+    // Without these limits a server that accepts and never answers would hold
+    // the worker forever and the job would never be reported.
+    proxy->send_timeout = StatusTransferTimeoutSeconds();
+    proxy->recv_timeout = StatusTransferTimeoutSeconds();
+    // A server that keeps sending and never finishes is bounded too: the
+    // whole attempt's transfer gets the same limit.
+    proxy->transfer_timeout = StatusTransferTimeoutSeconds();
+    proxy->soap_endpoint = TextOf(settings.endpoint);
+    if (settings.useTls) SetUpUnauthenticatedTlsClient(proxy.get());
+    return proxy;
+}

@@ -1,0 +1,176 @@
+"""The report spool against what a user's machine does to it: another
+program holding a record (the Linux substitute applies the Windows sharing
+rules across processes), a disk that fills while the job reports, and the
+agent's service starting a job that is still running. In every case the
+server never receives a job's older report after a newer one it
+acknowledged, and nothing that was not acknowledged is lost."""
+
+import contextlib
+import errno
+import os
+import signal
+import subprocess
+import unittest
+
+from harness import BINARY_DIR, COM_FAILS, StatusServer, unused_port
+from test_spool import (EVENT_LIMIT, INTERRUPTED, SEARCH_BLOCKS, TIME_LIMIT, UNAVAILABLE, Drive, job_ids,
+                        newest_record)
+
+HOLD_FILE = os.path.join(BINARY_DIR, "tests", "hold_file")
+ALREADY_RUNNING = "Another worker is already running this job."
+
+
+@contextlib.contextmanager
+def held_file(drive, name, access, share):
+    """Holds the spool file name open through the substitute's CreateFileW,
+    as another program would, until the block ends."""
+    path = "C:\\ORV\\PatchDeploy\\Reports\\" + name
+    holder = subprocess.Popen([HOLD_FILE, access, share, path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                              env=dict(os.environ, WORKER_DRIVE_ROOT=drive.root))
+    try:
+        line = holder.stdout.readline()
+        if line != b"held\n":
+            raise AssertionError("hold_file could not hold %s: %r" % (name, line))
+        yield
+    finally:
+        holder.stdin.close()
+        holder.wait(EVENT_LIMIT)
+        holder.stdout.close()
+
+
+def start_blocked(drive, job, **env):
+    """Starts the job and returns its process once it is inside the update
+    agent, its interrupted record on the disk."""
+    worker = drive.start(unused_port(), job, **SEARCH_BLOCKS, **env)
+    drive.wait_for_journal("IUpdateSearcher::Search", worker)
+    return worker
+
+
+def kill(worker):
+    worker.send_signal(signal.SIGKILL)
+    worker.wait()
+
+
+def summaries(*servers):
+    """(job, status, description) of each report the servers received, in order."""
+    return [(r["nJobID"], r["nStatus"], r["strErrorDescription"])
+            for server in servers for r in (request.report() for request in server.requests)]
+
+
+class HeldRecords(unittest.TestCase):
+    def test_a_held_record_is_never_delivered_after_the_acknowledged_outcome(self):
+        for share in ("-", "r", "rw", "rwd"):
+            with self.subTest(share=share):
+                drive = Drive(self)
+                blocked = start_blocked(drive, "101")
+                kill(blocked)
+                held = newest_record(drive.files(), "101")
+                with held_file(drive, held, "r", share):
+                    with StatusServer() as own:
+                        run = drive.run(own.port, "101", **COM_FAILS)
+                    left = drive.files()
+                self.assertTrue(run.text.endswith("Success"), run.text)
+                self.assertEqual(job_ids(own), ["101"])
+                if "d" not in share:
+                    # The held record cannot go; the outcome stays with it.
+                    self.assertEqual(drive.record("101")["nStatus"], "-6")
+                    self.assertNotEqual(drive.record("101")["strErrorDescription"], INTERRUPTED)
+                    self.assertIn(held, left)
+                with StatusServer() as later:
+                    drive.run(later.port, "102", **COM_FAILS)
+                reports = summaries(own, later)
+                self.assertNotIn(INTERRUPTED, [report[2] for report in reports])
+                self.assertEqual({request.body for request in later.requests[1:]},
+                                 {own.requests[0].body} if len(left) > 0 else set())
+                self.assertEqual(drive.files(), [])
+
+
+class FullDisk(unittest.TestCase):
+    def test_a_disk_that_fills_during_the_attempts_keeps_the_outcome(self):
+        if os.geteuid() != 0:
+            self.skipTest("mounting a small tmpfs needs root")
+        drive = Drive(self)
+        volume = os.path.join(drive.root, "C")
+        saved = os.path.join(drive.root, "saved")
+        os.rename(volume, saved)
+        os.mkdir(volume)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", volume]).returncode != 0:
+            self.skipTest("tmpfs cannot be mounted here")
+        self.addCleanup(subprocess.run, ["umount", volume])
+        subprocess.run(["cp", "-a", os.path.join(saved, "ORV"), volume], check=True)
+        filler = os.path.join(volume, "filler")
+
+        def fill_then_refuse(conn, stop):
+            with open(filler, "wb") as f:
+                try:
+                    while True:
+                        f.write(b"\0" * 4096)
+                        f.flush()
+                except OSError as error:
+                    self.assertEqual(error.errno, errno.ENOSPC)
+            conn.sendall(UNAVAILABLE)
+
+        with StatusServer([fill_then_refuse] + [UNAVAILABLE] * 4) as server:
+            run = drive.run(server.port, "101", **COM_FAILS)
+        self.assertEqual(run.text.count("Soap failure. "), 5)
+        # The count of attempts could not be written; the outcome stays.
+        record = drive.record("101")
+        self.assertEqual(record["nStatus"], "-6")
+        self.assertTrue(record["strErrorDescription"].startswith("Failed to initialize COM library."))
+        self.assertEqual(record["attempts"], "0")
+        os.remove(filler)
+        with StatusServer() as later:
+            drive.run(later.port, "102", **COM_FAILS)
+        self.assertEqual(job_ids(later), ["102", "101"])
+        self.assertEqual(later.requests[1].body, server.requests[0].body)
+        self.assertEqual(drive.files(), [])
+
+
+class SameJobTwice(unittest.TestCase):
+    """The agent's service restarted while a job was inside the update
+    agent, and started it again: the second worker reports that, deploys
+    nothing and keeps nothing; the first one's report is the last word."""
+
+    def check_second_run(self, drive, job):
+        with StatusServer() as server:
+            second = drive.run(server.port, job, WUA_SIM_FAULTS="", WUA_SIM_JOURNAL=os.path.join(drive.root, "2.log"))
+        self.assertEqual(second.text, ALREADY_RUNNING + "\r\nSuccess")
+        self.assertFalse(os.path.exists(os.path.join(drive.root, "2.log")))
+        self.assertEqual(summaries(server), [(job, "-6", ALREADY_RUNNING)])
+        return server
+
+    def test_first_run_killed_is_delivered_after_the_second_runs_report(self):
+        drive = Drive(self)
+        first = start_blocked(drive, "201")
+        try:
+            record = drive.files()
+            second = self.check_second_run(drive, "201")
+            self.assertEqual(drive.files(), record)
+        finally:
+            kill(first)
+        with StatusServer() as later:
+            drive.run(later.port, "203", **COM_FAILS)
+        self.assertEqual([report[0] for report in summaries(second, later)], ["201", "203", "201"])
+        self.assertEqual(later.requests[1].report()["strErrorDescription"], INTERRUPTED)
+
+    def test_first_run_that_reaches_its_time_limit_reports_after_the_second(self):
+        # The second run must come while the first is inside the update
+        # agent: a limit too short for this machine is tried again longer.
+        for limit in (2000, 8000, 30000):
+            drive = Drive(self)
+            with StatusServer() as first_server:
+                first = drive.start(first_server.port, "211", WORKER_JOB_TIME_LIMIT_MS=str(limit), **SEARCH_BLOCKS)
+                drive.wait_for_journal("IUpdateSearcher::Search", first)
+                second = self.check_second_run(drive, "211")
+                in_time = first.poll() is None
+                first.wait(EVENT_LIMIT + limit / 1000)
+            if in_time:
+                break
+        self.assertTrue(in_time)
+        self.assertEqual(summaries(first_server), [("211", "-6", TIME_LIMIT)])
+        self.assertEqual(len(second.requests), 1)
+        self.assertEqual(drive.files(), [])
+
+
+if __name__ == "__main__":
+    unittest.main()

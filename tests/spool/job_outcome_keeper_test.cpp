@@ -1,0 +1,144 @@
+// The keeper on real files: what the job's record holds at each point of a
+// job, what it holds when the disk refuses a write or another program holds
+// the older record, and the job's time limit.
+#include "spool/job_outcome_keeper.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "platform/linux/file_faults.h"
+#include "spool_drive.h"
+#include "standins/test_programs.h"
+#include "status/report_text.h"
+
+namespace {
+
+ns1__UpdateDeployJobStatus RequestOf(int status, wchar_t* description) {
+    ns1__UpdateDeployJobStatus request;
+    request.nJobID = 42;
+    request.nStatus = status;
+    request.strErrorDescription = description;
+    return request;
+}
+
+class JobOutcomeKeeperTest : public testing::Test {
+protected:
+    void TearDown() override { ClearFileFaults(); }
+
+    // The job's records, newest last, as (file name, status).
+    std::vector<std::pair<std::string, int>> Records() const {
+        std::vector<std::pair<std::string, int>> records;
+        for (const std::string& name : drive_.Files()) {
+            std::optional<ReportRecord> record = ReadReportRecord(SpoolDrive::Read(drive_.File(name)));
+            records.emplace_back(name, record ? record->nStatus : 0);
+        }
+        return records;
+    }
+
+    SpoolDrive drive_{"job_outcome_keeper_test"};
+    std::wstring interruptedText_{L"interrupted"};
+    ns1__UpdateDeployJobStatus interrupted_ = RequestOf(-6, interruptedText_.data());
+    ns1__UpdateDeployJobStatus outcome_ = RequestOf(6, nullptr);
+    StatusSettings settings_;
+};
+
+using RecordList = std::vector<std::pair<std::string, int>>;
+
+TEST_F(JobOutcomeKeeperTest, TheRecordIsInterruptedBeforeTheJobAndTheOutcomeBeforeItIsSent) {
+    JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, settings_);
+    EXPECT_EQ(Records(), (RecordList{{"42.1.xml", -6}}));
+    keeper.OutcomeKnown(outcome_);
+    EXPECT_TRUE(keeper.ReadyToSend());
+    EXPECT_EQ(Records(), (RecordList{{"42.2.xml", 6}}));
+    keeper.AttemptFailed();
+    EXPECT_EQ(Records(), (RecordList{{"42.3.xml", 6}}));
+    EXPECT_EQ(ReadReportRecord(SpoolDrive::Read(drive_.File("42.3.xml")))->attempts, 1);
+}
+
+// A full disk: the outcome cannot be written, so the interrupted record is
+// removed rather than left to contradict it; a count that cannot be
+// written leaves the same outcome behind.
+TEST_F(JobOutcomeKeeperTest, AnOutcomeThatCannotBeWrittenRemovesTheOlderRecord) {
+    JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, settings_);
+    FailFileCalls(FileCall::Write, ".tmp", ERROR_DISK_FULL);
+    keeper.OutcomeKnown(outcome_);
+    EXPECT_TRUE(keeper.ReadyToSend());
+    EXPECT_TRUE(Records().empty());
+
+    ClearFileFaults();
+    JobOutcomeKeeper next(TEXT("43"), TEXT("C"), interrupted_, settings_);
+    next.OutcomeKnown(outcome_);
+    FailFileCalls(FileCall::Write, ".tmp", ERROR_DISK_FULL);
+    next.AttemptFailed();
+    EXPECT_EQ(Records(), (RecordList{{"43.2.xml", 6}}));
+}
+
+// Another program holds the interrupted record while the disk is full: the
+// outcome is not sent while only that record stands for the job, and is
+// once either the outcome is written or the record removed.
+TEST_F(JobOutcomeKeeperTest, TheOutcomeIsHeldBackWhileOnlyAnOlderRecordStandsForTheJob) {
+    JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, settings_);
+    FailFileCalls(FileCall::Write, ".tmp", ERROR_DISK_FULL);
+    FailFileCalls(FileCall::Delete, "42.1.xml", ERROR_SHARING_VIOLATION);
+    keeper.OutcomeKnown(outcome_);
+    EXPECT_FALSE(keeper.ReadyToSend());
+    keeper.AttemptFailed();
+    EXPECT_FALSE(keeper.ReadyToSend());
+    EXPECT_EQ(Records(), (RecordList{{"42.1.xml", -6}}));
+    ClearFileFaults();
+    EXPECT_TRUE(keeper.ReadyToSend());
+    EXPECT_EQ(Records(), (RecordList{{"42.5.xml", 6}}));
+}
+
+TEST_F(JobOutcomeKeeperTest, ASecondRunOfTheJobKeepsNothingAndLeavesTheFirstRunsRecord) {
+    JobOutcomeKeeper first(TEXT("42"), TEXT("C"), interrupted_, settings_);
+    JobOutcomeKeeper second(TEXT("42"), TEXT("C"), interrupted_, settings_);
+    EXPECT_FALSE(first.JobAlreadyRunning());
+    EXPECT_TRUE(second.JobAlreadyRunning());
+    second.OutcomeKnown(outcome_);
+    second.AttemptFailed();
+    EXPECT_EQ(Records(), (RecordList{{"42.1.xml", -6}}));
+}
+
+// The limit passes while the job is inside the update agent: the record
+// takes the time limit's text and the process ends with 0, its report kept
+// for a later job when the server cannot be reached.
+TEST_F(JobOutcomeKeeperTest, TheTimeLimitRecordsItsReportAndEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    settings_.endpoint = "http://127.0.0.1:1/VeltraneWS/veltwua";
+    test_programs::ScopedVariable limit("WORKER_JOB_TIME_LIMIT_MS", "1");
+    EXPECT_EXIT(
+        {
+            JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, settings_);
+            for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+        },
+        testing::ExitedWithCode(0), "");
+    const RecordList records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    std::optional<ReportRecord> record = ReadReportRecord(SpoolDrive::Read(drive_.File(records[0].first)));
+    EXPECT_EQ(*record->strErrorDescription, ToReportText(JobOutcomeKeeper::kTimeLimitText));
+    EXPECT_EQ(record->attempts, 1);
+}
+
+TEST(JobWatchdogTest, TheActionRunsOnlyWhenTheLimitPassesFirst) {
+    std::atomic<bool> ran{false};
+    {
+        JobWatchdog watchdog(60000, [&] { ran = true; });
+        watchdog.StopTimeLimit();
+    }
+    EXPECT_FALSE(ran);
+    std::atomic<bool> done{false};
+    {
+        JobWatchdog watchdog(1, [&] {
+            ran = true;
+            done = true;
+            done.notify_all();
+        });
+        done.wait(false);
+    }
+    EXPECT_TRUE(ran);
+}
+
+}  // namespace
