@@ -1,13 +1,14 @@
-/* The minimal durable protocol of a report spool, as a bare loop: each
-   record made exclusively as "<job>.<n>.xml.tmp", written, flushed (fsync),
+/* The minimal durable protocol of a report spool, as a bare loop: each record
+   made exclusively as "<job>.<n>.xml.tmp", written, flushed (fsync),
    closed, renamed to "<job>.<n>.xml" and the folder flushed (fsync of the
    folder), then the generation before it deleted; the deletions left after
-   the last record (the acknowledgement's) come at the end. The counts of
-   each operation per job are given, as the worker's own file-operation
-   journal counted them, so that the loop does exactly what the spool does
-   to the disk and nothing else: no lock, no listing, no check. It times
-   each job's operations alone, without the process's start, and prints the
-   median in nanoseconds. It leaves the folder as it found it.
+   the last record (the acknowledgement's) come at the end, and any folder
+   flushes beyond one a record after them. The counts of each operation per
+   job are given, as the worker's own file-operation journal counted them,
+   so that the loop does exactly what the spool does to the disk and
+   nothing else: no lock, no listing, no check. It times each job's
+   operations alone, without the process's start, and prints the median in
+   nanoseconds. It leaves the folder as it found it.
    Usage: spool_file_ops folder jobs create=N write=N bytes=N flush=N
                          flushdir=N rename=N delete=N
    (bytes: those of all the writes of one job, shared evenly) */
@@ -61,8 +62,8 @@ static void generation_name(char* name, size_t size, long generation) {
     record_name(name, size, generation, generation <= count[RENAME] ? "" : ".tmp");
 }
 
-/* One job's operations. Generations run from 1; the oldest that is still
-   there is *oldest, advanced by each deletion. */
+/* One job's operations. Generations run from 1; oldest is the oldest one
+   still there, advanced by each deletion. */
 static int one_job(void) {
     char temporary[4096], name[4096];
     long written = 0, folder_flushes = 0, deleted = 0, oldest = 1;

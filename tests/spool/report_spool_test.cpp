@@ -9,6 +9,7 @@
 #include "platform/linux/file_faults.h"
 #include "spool/report_record.h"
 #include "spool_drive.h"
+#include "standins/file_holder.h"
 
 namespace {
 
@@ -86,6 +87,28 @@ TEST_F(ReportSpoolTest, ARecordThatCannotBeDeletedKeepsEveryNewerOne) {
     ClearFileFaults();
     EXPECT_TRUE(spool.Remove());
     EXPECT_TRUE(drive_.Files().empty());
+}
+
+// The same with another process holding the older record, in each share
+// mode a virus scanner may use: without delete sharing it stays, and the
+// newest with it; with it, its name stays until the holder closes it.
+TEST_F(ReportSpoolTest, ARecordHeldByAnotherProgramNeverLeavesTheOlderRecordAlone) {
+    for (const char* share : {"-", "r", "rw", "rwd"}) {
+        SCOPED_TRACE(share);
+        ReportSpool spool(TEXT("42"), TEXT("C"));
+        ASSERT_TRUE(spool.Write(kInterrupted));
+        const std::string older = *drive_.Files().begin();
+        test_programs::FileHolder holder("r", share, drive_.File(older).string());
+        ASSERT_TRUE(holder.Held()) << holder.Reply();
+        ASSERT_TRUE(spool.Write(kOutcome));
+        EXPECT_FALSE(spool.Remove());
+        const std::set<std::string> held = drive_.Files();
+        EXPECT_EQ(held.size(), 2u);
+        EXPECT_EQ(RecordIn(*held.rbegin())->nStatus, 6);
+        EXPECT_EQ(holder.Release(), 0);
+        EXPECT_TRUE(spool.Remove());
+        EXPECT_TRUE(drive_.Files().empty());
+    }
 }
 
 TEST_F(ReportSpoolTest, TheSameJobCannotBeClaimedTwice) {

@@ -168,9 +168,6 @@ BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, 
                LPOVERLAPPED lpOverlapped);
 // Writes the file's data through to the disk (fsync); for a folder, its
 // entries (a rename in it). The handle needs GENERIC_WRITE (5 otherwise).
-//
-// Test seam: WORKER_FLUSH_JOURNAL names a file that receives one line per
-// flush, the flushed file's path (Linux form).
 BOOL FlushFileBuffers(HANDLE hFile);
 // The attributes (as GetFileAttributesW), times, size and number of links
 // of an open file; the volume serial number and file index identify the

@@ -12,21 +12,29 @@ namespace {
 constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
 
-// Appends line to the file the variable names, in one write.
-void AppendLine(const char* variable, const std::string& line) {
-    const char* journal = std::getenv(variable);
-    if (!journal || !*journal) return;
-    int fd = open(journal, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    if (write(fd, line.data(), line.size()) < 0) {
-        // The journal only serves tests; the operation does not fail for it.
-    }
-    close(fd);
+const char kJournalVariable[] = "WORKER_FILE_OPS_JOURNAL";
+
+// The journal's file; null when no journal is kept.
+const char* JournalPath() {
+    const char* journal = std::getenv(kJournalVariable);
+    return journal && *journal ? journal : nullptr;
 }
 
 bool Journaling() {
-    const char* journal = std::getenv("WORKER_FILE_OPS_JOURNAL");
-    return journal && *journal;
+    return JournalPath() != nullptr;
+}
+
+// Appends line to the journal, in one write.
+void Journal(const std::string& line) {
+    const char* journal = JournalPath();
+    if (!journal) return;
+    const std::string whole = line + "\n";
+    int fd = open(journal, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    if (write(fd, whole.data(), whole.size()) < 0) {
+        // The journal only serves tests; the operation does not fail for it.
+    }
+    close(fd);
 }
 
 std::string Field(const std::string& path) {
@@ -47,10 +55,6 @@ std::string Field(const std::string& path) {
         }
     }
     return field;
-}
-
-void Journal(const std::string& line) {
-    AppendLine("WORKER_FILE_OPS_JOURNAL", line + "\n");
 }
 
 }  // namespace
@@ -77,8 +81,4 @@ void JournalWrite(const std::string& path, unsigned long long offset, const void
         line += kHexDigits[data[at] & 0xF];
     }
     Journal(line);
-}
-
-void JournalFlushPath(const std::string& path) {
-    AppendLine("WORKER_FLUSH_JOURNAL", path + "\n");
 }

@@ -34,9 +34,6 @@
 // 0x20 and 0x7F are written as '%' and two upper-case hexadecimal digits
 // (%25, %20, %0A), so that fields split at single spaces; other bytes
 // (UTF-8 included) pass unchanged. Each line ends with "\n".
-//
-// The older seam WORKER_FLUSH_JOURNAL names a file that receives one line per
-// FlushFileBuffers of a file or folder: its Linux path as it stands.
 #pragma once
 
 #include <cstddef>
@@ -46,5 +43,3 @@ void JournalFileOperation(const char* operation, const std::string& path);
 void JournalRename(const std::string& from, const std::string& to);
 void JournalTruncate(const std::string& path, unsigned long long size);
 void JournalWrite(const std::string& path, unsigned long long offset, const void* bytes, std::size_t count);
-// The line of WORKER_FLUSH_JOURNAL.
-void JournalFlushPath(const std::string& path);

@@ -176,7 +176,6 @@ BOOL FlushFileBuffers(HANDLE hFile) {
     if (FileCallFails(FileCall::Flush, file->Path())) return FALSE;
     if (fsync(file->Fd()) != 0) return Fail(FileErrorOf(errno, file->Path()));
     JournalFileOperation(file->IsFolder() ? "flushdir" : "flush", file->Path());
-    JournalFlushPath(file->Path());
     return TRUE;
 }
 
