@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "support/loopback_listener.h"
+
 namespace {
 
 // How long the server waits between looks at whether it must stop.
@@ -19,15 +21,7 @@ constexpr std::chrono::seconds kEventDeadline{5};
 }  // namespace
 
 KeptConnectionServer::KeptConnectionServer(std::vector<Step> script) : script_(std::move(script)) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener_, 16) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("kept-connection server cannot listen");
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(port_, "kept-connection server");
     thread_ = std::thread([this] { Serve(); });
 }
 

@@ -9,16 +9,10 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "support/loopback_listener.h"
+
 LoopbackServer::LoopbackServer(std::vector<std::string> replies) : replies_(std::move(replies)) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener_, 16) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("loopback server cannot listen");
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(port_, "loopback server");
     thread_ = std::thread([this] { Serve(); });
 }
 
