@@ -23,7 +23,6 @@ bool IsGone(const SpoolText& path) {
 bool WriteFileDurably(const SpoolText& folder, const SpoolText& temporaryName, const SpoolText& name,
                       const std::string& bytes) {
     const SpoolText temporary = SpoolPath(folder, temporaryName);
-    DeleteFileW(temporary.c_str());
     bool written;
     {
         ScopedHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -69,8 +68,10 @@ std::size_t DeleteInOrder(const SpoolText& folder, const std::vector<SpoolText>&
     for (const SpoolText& name : names) {
         const SpoolText path = SpoolPath(folder, name);
         // One that is gone already (delivered by another job) counts as deleted.
-        DeleteFileW(path.c_str());
-        if (!IsGone(path)) break;
+        const bool gone = DeleteFileW(path.c_str()) ? IsGone(path)
+                                                     : GetLastError() == ERROR_FILE_NOT_FOUND ||
+                                                           GetLastError() == ERROR_PATH_NOT_FOUND;
+        if (!gone) break;
         ++deleted;
     }
     return deleted;

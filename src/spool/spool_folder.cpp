@@ -52,6 +52,8 @@ SpoolText OpenSpoolFolder(LPCWSTR drive) {
     // directory itself is the agent's to place, a junction included.
     const DWORD orvAttributes = GetFileAttributesW(orv.c_str());
     if (orvAttributes == INVALID_FILE_ATTRIBUTES || !(orvAttributes & FILE_ATTRIBUTE_DIRECTORY)) return SpoolText();
+    // Once made, the folders are there for every later job.
+    if (IsPlainFolder(reports) && IsPlainFolder(patchDeploy)) return reports;
     if (!MakeFolder(patchDeploy, nullptr) || !IsPlainFolder(patchDeploy)) return SpoolText();
     if (!MakeReportsFolder(reports) || !IsPlainFolder(reports)) return SpoolText();
     return reports;
