@@ -172,5 +172,27 @@ class SameJobTwice(unittest.TestCase):
         self.assertEqual(drive.files(), [])
 
 
+class OddRecords(unittest.TestCase):
+    def test_a_clock_that_jumped_forward_does_not_remove_records_unsent(self):
+        drive = Drive(self)
+        refused = drive.leave_record("11", age=40 * 24 * 3600)
+        with StatusServer() as server:
+            drive.run(server.port, "12", **COM_FAILS)
+        self.assertEqual(job_ids(server), ["12", "11"])
+        self.assertEqual(drive.files(), [])
+        self.assertIn("<nJobID>11</nJobID>", refused)
+
+    def test_a_fifo_named_like_a_record_is_set_aside_without_holding_the_worker(self):
+        drive = Drive(self)
+        drive.leave_record("13", age=10)
+        os.mkfifo(os.path.join(drive.reports, "5.xml"))
+        os.utime(os.path.join(drive.reports, "5.xml"), (0, 0), follow_symlinks=False)
+        with StatusServer() as server:
+            run = drive.run(server.port, "14", **COM_FAILS)
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual(job_ids(server), ["14", "13"])
+        self.assertEqual(drive.files(), ["5.xml.bad"])
+
+
 if __name__ == "__main__":
     unittest.main()
