@@ -5,7 +5,8 @@
   files the agent has placed in job folder C:\\ORV\\1001, and a cumulative
   update for Windows 11, whose standalone package waits in C:\\ORV\\1002;
 - job 1001 installs the regular update from the cached content, job 1002 runs
-  the standalone installer (a stand-in wusa.exe) through cmd /c;
+  the standalone installer (a stand-in wusa.exe) through cmd /c, both
+  stand-ins in the system folder C:\\Windows\\System32;
 - a loopback server stands in for the management server; the demo prints
   each job's console lines and the report that the server received, decoded.
 
@@ -20,7 +21,7 @@ ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
 os.environ.setdefault("WORKER_BINARY_DIR", os.path.join(ROOT, sys.argv[1] if len(sys.argv) > 1 else "build"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
-from harness import StatusServer, job_args, run_worker  # noqa: E402
+from harness import StatusServer, install_standins, job_args, run_worker  # noqa: E402
 
 REGULAR_ID = "6c2f8e1a-93b4-4d7e-a5c0-1f2e3d4c5b6a"
 CUMULATIVE_ID = "0e9d8c7b-6a5f-4e3d-9c2b-1a0f9e8d7c6b"
@@ -60,10 +61,10 @@ def main():
         write(os.path.join(orv, "1001", "kb5071001-x64_lang.cab"), b"language content")
         write(os.path.join(orv, "1002", "windows11.0-kb5071002-x64.msu"), b"standalone package")
 
+        install_standins(drive_root)
         env = {
             "WORKER_DRIVE_ROOT": drive_root,
             "WUA_SIM_JOURNAL": os.path.join(drive_root, "agent-journal.log"),
-            "PATH": os.path.join(ROOT, "tests", "standins") + os.pathsep + os.environ.get("PATH", ""),
             "WUSA_EXIT_CODE": "3010",  # the installer asks for a restart
             "WUSA_ARGS_FILE": os.path.join(drive_root, "wusa-arguments.txt"),
         }

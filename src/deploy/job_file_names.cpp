@@ -46,6 +46,15 @@ bool CheckJobFolderName(const WCHAR* jobId, WCHAR* description) {
     return false;
 }
 
+bool IsNameOfOneEntry(const WCHAR* name) {
+    for (const WCHAR* c = name; *c != 0; ++c) {
+        if (*c == TEXT('\\')) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool CheckPackagePathForCommandInterpreter(const WCHAR* packagePath, WCHAR* description) {
     bool usable = true;
     for (const WCHAR* c = packagePath; *c != 0; ++c) {

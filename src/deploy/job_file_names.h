@@ -15,6 +15,12 @@
 // returned.
 bool CheckJobFolderName(const WCHAR* jobId, WCHAR* description);
 
+// True when a name that the directory search found names one entry of that
+// folder, so that the folder's path, a backslash and the name lead to it. A
+// Windows name never holds a backslash; a name on a Linux disk may, and
+// would then lead elsewhere: "..\\..\\evil.msu" out of the folder.
+bool IsNameOfOneEntry(const WCHAR* name);
+
 // True when the package path can stand between the double quotes of cmd's
 // command line unchanged. Inside them cmd still expands %NAME%, a double
 // quote would end the quoting and let the rest become commands or switches,

@@ -1,5 +1,8 @@
 #include "deploy/msu_file_name.h"
 
+#include <algorithm>
+
+#include "deploy/job_file_names.h"
 #include "deploy/letter_case.h"
 #include "platform/scoped_resource.h"
 #include "platform/text_format.h"
@@ -12,6 +15,31 @@ bool HasMsuExtension(const WCHAR* name) {
     return length >= 4 && EqualsIgnoringLetterCase(name + length - 4, TEXT(".msu"));
 }
 
+// Attributes of entries that are not a plain file: a folder, a device (or on
+// Linux a FIFO or socket), and a reparse point (a symbolic link or junction,
+// whose target may lie outside the job folder).
+constexpr DWORD kNotAPlainFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+
+bool IsPackage(const WIN32_FIND_DATAW& entry) {
+    return (entry.dwFileAttributes & kNotAPlainFile) == 0 && IsNameOfOneEntry(entry.cFileName) &&
+           HasMsuExtension(entry.cFileName);
+}
+
+WCHAR UpperLatinLetter(WCHAR c) {
+    return (c >= TEXT('a') && c <= TEXT('z')) ? static_cast<WCHAR>(c - TEXT('a') + TEXT('A')) : c;
+}
+
+// Whether name comes before other in the order in which NTFS lists a
+// folder: letter case ignored (letters compared in upper case), then, for
+// names that differ only in letter case, as spelled. Other file systems list
+// names in an order of their own.
+bool ListedBefore(const std::basic_string<WCHAR>& name, const std::basic_string<WCHAR>& other) {
+    const auto upper = [](WCHAR a, WCHAR b) { return UpperLatinLetter(a) < UpperLatinLetter(b); };
+    if (std::lexicographical_compare(name.begin(), name.end(), other.begin(), other.end(), upper)) return true;
+    if (std::lexicographical_compare(other.begin(), other.end(), name.begin(), name.end(), upper)) return false;
+    return name < other;
+}
+
 }  // namespace
 
 std::basic_string<WCHAR> GetMsuFileName(LPCWSTR installDir, LPCWSTR jobId) {
@@ -22,12 +50,13 @@ std::basic_string<WCHAR> GetMsuFileName(LPCWSTR installDir, LPCWSTR jobId) {
     WIN32_FIND_DATAW entry = {};
     ScopedFindHandle search(FindFirstFileW(pattern, &entry));
     if (!search) return fileName;
+    // Every entry is looked at, so that the choice among several packages
+    // does not depend on the order of the search.
     do {
-        if (HasMsuExtension(entry.cFileName)) {
+        if (IsPackage(entry) && (fileName.empty() || ListedBefore(entry.cFileName, fileName)))
             fileName = entry.cFileName;
-            break;
-        }
-        // ERROR_NO_MORE_FILES and every other failure alike end the search.
     } while (FindNextFileW(search.Get(), &entry));
+    // A search that failed midway has not seen every entry.
+    if (GetLastError() != ERROR_NO_MORE_FILES) fileName.clear();
     return fileName;
 }

@@ -5,10 +5,12 @@
 
 #include "platform/platform.h"
 
-// The name of the first entry of installDir\jobId whose name ends in ".msu"
-// in any letter case, in the order of the directory search; empty when the
-// folder is missing or holds no such entry. Other files beside the package
-// (a readme, a signature) are passed over. A search that fails midway (an
-// error other than ERROR_NO_MORE_FILES) ends there and gives the empty name
-// too.
+// The name of the entry of installDir\jobId whose name ends in ".msu" in
+// any letter case; of several, the one that NTFS lists first (letter case
+// ignored), whatever order the directory search returns them in. Empty when
+// the folder is missing or holds no such entry. Other files beside the
+// package (a readme, a signature) are passed over, as are folders, devices,
+// links and junctions by any name, and names that hold a backslash (see
+// IsNameOfOneEntry): the package is a plain file. A search that fails
+// midway (an error other than ERROR_NO_MORE_FILES) gives the empty name too.
 std::basic_string<WCHAR> GetMsuFileName(LPCWSTR installDir, LPCWSTR jobId);

@@ -8,6 +8,7 @@
 #include "errors/scan_error_codes.h"
 #include "platform/text_format.h"
 #include "process/run_command.h"
+#include "process/start_failure.h"
 
 namespace {
 
@@ -18,6 +19,31 @@ using WideString = std::basic_string<WCHAR>;
 const WCHAR* const kSuccessExitTexts[] = {TEXT("0x0"), TEXT("0x240006"), TEXT("0xBC2"), TEXT("0xBC3")};
 
 constexpr DWORD kInstallerTimeLimitMs = 25200000;  // 7 hours
+
+constexpr DWORD kErrorNameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
+
+// The installer's command line: cmd.exe and wusa.exe by their full paths in
+// the system folder. Found by name, they would be looked for in the worker's
+// folder and the current folder first, and a cmd.exe or wusa.exe placed
+// there would run with the service's rights. A system folder that cannot be
+// had, or a line that would not fit whole, starts nothing: the installer
+// could not be started, and description says why.
+bool FormatInstallerCommandLine(const WCHAR* packagePath, WCHAR (&commandLine)[1024], WCHAR* description) {
+    WCHAR systemFolder[MAX_PATH] = {};
+    const UINT folderLength = GetSystemDirectoryW(systemFolder, MAX_PATH);
+    if (folderLength == 0 || folderLength >= MAX_PATH) {
+        ReportInstallerStartFailure(folderLength == 0 ? GetLastError() : kErrorNameTooLong, description);
+        return false;
+    }
+    const std::size_t lineLength =
+        FormatTruncated(commandLine, TEXT("%s\\cmd.exe /c %s\\wusa.exe \"%s\" /quiet /norestart"), systemFolder,
+                        systemFolder, packagePath);
+    if (lineLength >= sizeof commandLine / sizeof commandLine[0] - 1) {
+        ReportInstallerStartFailure(kErrorNameTooLong, description);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -52,7 +78,9 @@ int InstallStandalonePackage(const WCHAR* driveLetter, const WCHAR* jobId, WCHAR
         return -1;
     }
     WCHAR commandLine[1024] = {};
-    FormatTruncated(commandLine, TEXT("cmd /c wusa.exe \"%s\" /quiet /norestart"), packagePath);
+    if (!FormatInstallerCommandLine(packagePath, commandLine, description)) {
+        return -1;
+    }
     WCHAR exitText[256] = {};
     RunCommandAndWait(commandLine, kInstallerTimeLimitMs, TEXT("0x240006"), exitText, description, nullptr);
 

@@ -10,6 +10,7 @@
 #include "spool/job_outcome_keeper.h"
 #include "status/report_sending.h"
 #include "status/report_text.h"
+#include "status/status_endpoint.h"
 #include "status/status_settings.h"
 #include "status/tls_client.h"
 
@@ -74,18 +75,14 @@ std::optional<std::string> NarrowCopy(const WCHAR* text) {
 }
 
 // The status server as the command line names it. A host or port that
-// would change the request, or the server or path it goes to, gives no
-// endpoint: nothing is sent to it, as no retry would mend it.
-StatusSettings ReadStatusSettings(WCHAR** argv, bool endpointSendable) {
+// would not go out as named (see MakeStatusEndpoint) gives no endpoint:
+// nothing is sent to it, as no retry would mend it.
+StatusSettings ReadStatusSettings(WCHAR** argv) {
     StatusSettings settings;
     settings.useTls = _wtoi(argv[10]) == 1;
     settings.userId = NarrowCopy(argv[4]);
     settings.password = NarrowCopy(argv[5]);
-    WCHAR endpoint[1024] = {};
-    FormatTruncated(endpoint,
-                    settings.useTls ? TEXT("https://%s:%s/VeltraneWS/veltwua") : TEXT("http://%s:%s/VeltraneWS/veltwua"),
-                    argv[6], argv[7]);
-    if (endpointSendable) settings.endpoint = NarrowCopy(endpoint);
+    settings.endpoint = MakeStatusEndpoint(argv[6], argv[7], settings.useTls);
     return settings;
 }
 
@@ -129,8 +126,8 @@ int RunDeployJob(WCHAR** argv) {
 int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     WCHAR description[kDescriptionCapacity] = {};
     const JobNumbers job{_wtoi(argv[2]), _wtoi(argv[8]), _wtoi(argv[9])};
-    const bool endpointSendable = IsSendableEndpointPart(argv[6]) && IsSendableEndpointPart(argv[7]);
-    const StatusSettings settings = ReadStatusSettings(argv, endpointSendable);
+    const StatusSettings settings = ReadStatusSettings(argv);
+    const bool endpointSendable = settings.endpoint.has_value();
     PrepareTlsLibrary(settings.useTls);
     std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings);
 

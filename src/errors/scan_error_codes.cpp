@@ -31,6 +31,26 @@ SystemMessageFunction SetSystemMessageFunction(SystemMessageFunction lookup) {
     return previous;
 }
 
+std::size_t GetSystemMessageLine(DWORD code, WCHAR* buffer, std::size_t capacity) {
+    if (!buffer || capacity == 0) return 0;
+    buffer[0] = 0;
+    WCHAR systemText[kSystemTextCapacity] = {};
+    try {
+        g_systemMessage(code, systemText, kSystemTextCapacity);
+    } catch (...) {
+        return 0;
+    }
+    systemText[kSystemTextCapacity - 1] = 0;
+    std::size_t length = 0;
+    for (; systemText[length] != 0 && length < capacity - 1; ++length) {
+        const WCHAR c = systemText[length];
+        buffer[length] = (c < 0x20 || c == 0x7F) ? TEXT(' ') : c;
+    }
+    while (length > 0 && buffer[length - 1] == TEXT(' ')) --length;
+    buffer[length] = 0;
+    return length;
+}
+
 void GetScanErrorCodes(DWORD code, WCHAR* description) {
     if (!description) return;
     std::size_t length = 0;

@@ -5,6 +5,7 @@
 #include "errors/scan_error_codes.h"
 #include "platform/scoped_resource.h"
 #include "platform/text_format.h"
+#include "process/start_failure.h"
 #include "process/startup_info.h"
 #include "process/writable_copy.h"
 
@@ -34,6 +35,7 @@ bool RunCommandAndWait(LPWSTR commandLine, DWORD timeoutMs, LPCWSTR successCodeT
         PROCESS_INFORMATION process = {};
         if (!CreateProcessW(nullptr, commandCopy.data(), nullptr, nullptr, FALSE, 0, nullptr,
                             workingDirectory ? directoryCopy.data() : nullptr, &startup, &process)) {
+            ReportInstallerStartFailure(GetLastError(), message);
             return false;
         }
         ScopedHandle processHandle(process.hProcess);

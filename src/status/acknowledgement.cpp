@@ -4,10 +4,12 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 
-#include "status/report_text.h"
+#include "status/reply_document.h"
 
 namespace {
 
@@ -17,26 +19,41 @@ constexpr std::size_t kStatusLineSize = 256;
 // explain a refusal fits in this; a reply with more is not read further.
 constexpr std::size_t kLongestReplyContent = 64 * 1024;
 
+// The fault strings of a reply that is not whole (RFC 9112, 8): its
+// connection ended before all of the length its header gave, or its last
+// chunk, arrived; or, for a reply that the connection's end ends, its TLS
+// connection ended without the close alert, as when anyone on the way cuts
+// it.
+const char kEndedEarly[] = "End of file or no input: the reply ended before the end its header gave";
+const char kEndedWithoutCloseAlert[] = "End of file or no input: the TLS connection ended without its close alert";
+
 using Clock = std::chrono::steady_clock;
 
 // What the acknowledgement reading keeps per context: the runtime's own
-// header parser, receive and connect functions, the last status line read,
-// the start of the current attempt, whether a read of this reply was cut
-// short by a time limit or a failure rather than ended by the server, and
-// what the attempt saw of its connection: whether it was one kept open from
-// an earlier reply, how many bytes came from it, and whether a read found it
-// ended by the server (or failed) rather than silent until a limit.
+// header parser, header field parser, receive and connect functions, the
+// last status line read, the start of the current attempt, whether a read of
+// this reply was cut short by a time limit or a failure rather than ended by
+// the server, and what the attempt saw of its connection: whether it was one
+// kept open from an earlier reply, how many bytes came from it, whether a
+// read found it ended by the server (or failed) rather than silent until a
+// limit, and whether a TLS connection ended without its close alert. Of the
+// reply's Content-Length fields: the first one's value (its digits without
+// leading zeros), and whether one was not plain digits or differed from it.
 struct ReplyReading {
-    int (*parse)(struct soap*);
-    std::size_t (*receive)(struct soap*, char*, std::size_t);
-    SOAP_SOCKET (*open)(struct soap*, const char*, const char*, int);
-    char statusLine[kStatusLineSize];
-    Clock::time_point attemptStart;
-    std::time_t attemptStartTime;
-    bool cutShort;
-    bool connectionKept;
-    std::size_t received;
-    bool connectionEnded;
+    int (*parse)(struct soap*) = nullptr;
+    int (*parseField)(struct soap*, const char*, const char*) = nullptr;
+    std::size_t (*receive)(struct soap*, char*, std::size_t) = nullptr;
+    SOAP_SOCKET (*open)(struct soap*, const char*, const char*, int) = nullptr;
+    char statusLine[kStatusLineSize] = {};
+    Clock::time_point attemptStart = Clock::now();
+    std::time_t attemptStartTime = std::time(nullptr);
+    bool cutShort = false;
+    bool connectionKept = false;
+    std::size_t received = 0;
+    bool connectionEnded = false;
+    bool endedWithoutCloseAlert = false;
+    std::string contentLength;
+    bool lengthInvalid = false;
 };
 
 ReplyReading* Reading(struct soap* soap) {
@@ -53,6 +70,8 @@ bool WaitRanOut(Clock::time_point called, std::chrono::microseconds wait) {
 
 int ParseAndKeepStatusLine(struct soap* soap) {
     ReplyReading* reading = Reading(soap);
+    reading->contentLength.clear();
+    reading->lengthInvalid = false;
     int rc = reading->parse(soap);
     std::strncpy(reading->statusLine, soap->msgbuf, kStatusLineSize - 1);
     reading->statusLine[kStatusLineSize - 1] = 0;
@@ -74,6 +93,46 @@ int ParseAndKeepStatusLine(struct soap* soap) {
     return rc;
 }
 
+// A Content-Length field's value as RFC 9112 frames a message by it: plain
+// decimal digits, the same in every such field. Any other makes the reply's
+// framing invalid. The runtime would take the last field, read "0x10" as 0,
+// "+5" or "5 5" as 5 and "-1" as the largest length. It hands the value over
+// without the blanks around it, and without the quotes around a quoted one,
+// which it leaves before the value in its header line: "\"5\"" is no length.
+void NoteContentLength(ReplyReading& reading, const char* value) {
+    const std::string_view digits = value;
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos || value[-1] == '"') {
+        reading.lengthInvalid = true;
+        return;
+    }
+    const std::size_t significant = std::min(digits.find_first_not_of('0'), digits.size() - 1);
+    const std::string_view length = digits.substr(significant);
+    if (reading.contentLength.empty())
+        reading.contentLength = length;
+    else if (reading.contentLength != length)
+        reading.lengthInvalid = true;
+}
+
+// Every header field of a reply, before the runtime's own reading of it. The
+// fields of a "100 Continue" belong to no content.
+int ParseHeaderField(struct soap* soap, const char* key, const char* value) {
+    ReplyReading* reading = Reading(soap);
+    if (soap->status != 100 && !soap_tag_cmp(key, "Content-Length")) NoteContentLength(*reading, value);
+    return reading->parseField(soap, key, value);
+}
+
+// Notes how a connection that a read found ended ended: a TLS connection
+// that ends without its close alert may have been cut on the way (a closed
+// TCP connection or a failed record), not ended by the server.
+void NoteConnectionEnd(struct soap* soap, ReplyReading& reading) {
+    reading.connectionEnded = true;
+#if defined(WITH_OPENSSL)
+    if (soap->ssl && !(SSL_get_shutdown(soap->ssl) & SSL_RECEIVED_SHUTDOWN)) reading.endedWithoutCloseAlert = true;
+#else
+    (void)soap;
+#endif
+}
+
 // Every read of a reply from the server. The attempt's whole transfer is
 // bounded by the context's transfer_timeout, counted from the attempt's
 // start, so that neither a reply dripped byte by byte nor endless
@@ -92,7 +151,7 @@ std::size_t ReceiveWithinLimits(struct soap* soap, char* data, std::size_t size)
         std::size_t received = reading->receive(soap, data, size);
         reading->received += received;
         const microseconds wait(silenceLimit > 0 ? silenceLimit * 1000000LL : -1LL * silenceLimit);
-        if (received == 0 && (silenceLimit == 0 || !WaitRanOut(called, wait))) reading->connectionEnded = true;
+        if (received == 0 && (silenceLimit == 0 || !WaitRanOut(called, wait))) NoteConnectionEnd(soap, *reading);
         return received;
     }
     const Clock::time_point deadline = reading->attemptStart + std::chrono::seconds(soap->transfer_timeout);
@@ -117,7 +176,7 @@ std::size_t ReceiveWithinLimits(struct soap* soap, char* data, std::size_t size)
         if (Clock::now() >= deadline || WaitRanOut(called, microseconds(wait)))
             reading->cutShort = true;
         else
-            reading->connectionEnded = true;
+            NoteConnectionEnd(soap, *reading);
     }
     return received;
 }
@@ -140,13 +199,17 @@ void DeleteReading(struct soap*, struct soap_plugin* plugin) {
 }
 
 int RegisterReading(struct soap* soap, struct soap_plugin* plugin, void*) {
-    auto* reading = new ReplyReading{soap->fparse,       soap->frecv, soap->fopen, {0}, Clock::now(),
-                                     std::time(nullptr), false,       false,       0,   false};
+    auto* reading = new ReplyReading;
+    reading->parse = soap->fparse;
+    reading->parseField = soap->fparsehdr;
+    reading->receive = soap->frecv;
+    reading->open = soap->fopen;
     plugin->id = "reply-reading";
     plugin->data = reading;
     plugin->fcopy = CopyReading;
     plugin->fdelete = DeleteReading;
     soap->fparse = ParseAndKeepStatusLine;
+    soap->fparsehdr = ParseHeaderField;
     soap->frecv = ReceiveWithinLimits;
     soap->fopen = OpenConnection;
     return SOAP_OK;
@@ -202,12 +265,13 @@ std::string ReadContent(struct soap* soap) {
     return content;
 }
 
-// Reads a 400 or 500 reply's content as a SOAP Fault (each byte that UTF-8
-// never uses read as "?"). Returns the error the Fault gives, or SOAP_OK when
-// the content is no envelope with a Fault.
-int ReadFault(struct soap* soap, std::string content) {
-    std::replace_if(content.begin(), content.end(), IsByteUtf8NeverUses, '?');
-    std::istringstream input(content);
+// Reads a 400 or 500 reply's content as a SOAP Fault, all in UTF-8 (see
+// ToUtf8Document). Returns the error the Fault gives, or SOAP_OK when the
+// content is no envelope with a Fault.
+int ReadFault(struct soap* soap, const std::string& content) {
+    const std::optional<std::string> document = ToUtf8Document(content);
+    if (!document) return SOAP_OK;
+    std::istringstream input(*document);
     std::istream* saved = soap->is;
     soap->is = &input;
     int rc = SOAP_OK;
@@ -259,6 +323,7 @@ int ReceiveAcknowledgement(struct soap* soap) {
     ReplyReading* reading = Reading(soap);
     reading->cutShort = false;
     reading->connectionEnded = false;
+    reading->endedWithoutCloseAlert = false;
     soap->error = SOAP_OK;
     int rc = soap_begin_recv(soap);
     int status = soap->status;
@@ -270,9 +335,14 @@ int ReceiveAcknowledgement(struct soap* soap) {
         return soap->error = rc;
     }
     if (!isHttpStatus) return Fail(soap, rc != SOAP_OK ? rc : SOAP_NO_DATA, nullptr, nullptr);
+    // A reply whose length cannot be told is not read (RFC 9112, 6.3).
+    if (reading->lengthInvalid) return Fail(soap, status, "HTTP Error", StatusLine(soap));
 
     // The reply's content (nothing when the reply said Content-Length 0).
+    // Its end is marked by its length or its last chunk, or else by the
+    // server's close of the connection.
     bool lengthGiven = soap->length > 0 || !soap->body;
+    const bool chunked = (soap->mode & SOAP_IO) == SOAP_IO_CHUNK;
     std::string content;
     int readError = SOAP_OK;
     if (rc == SOAP_OK) {
@@ -285,6 +355,16 @@ int ReceiveAcknowledgement(struct soap* soap) {
         // could not be read (a malformed chunk): it is not judged.
         CloseConnection(soap);
         return soap->error = readError != SOAP_OK ? readError : SOAP_EOF;
+    }
+    // Content that was read is whole once the end its header marks has
+    // arrived: all of its length, or its last chunk (after which nothing more
+    // is read). Where the connection's end marks it, over TLS that end must
+    // be the close alert.
+    if (rc == SOAP_OK && !beyondBound) {
+        if ((soap->length > 0 && content.size() < soap->length) || (chunked && reading->connectionEnded))
+            return Fail(soap, SOAP_EOF, kEndedEarly, nullptr);
+        if (!lengthGiven && !chunked && reading->endedWithoutCloseAlert)
+            return Fail(soap, SOAP_EOF, kEndedWithoutCloseAlert, nullptr);
     }
     // Only an acknowledgement leaves a kept-alive connection open.
     if (status == 202 && content.empty() && ConnectionReusable(soap))
@@ -309,4 +389,10 @@ int ReceiveAcknowledgement(struct soap* soap) {
     if (success2xx || faultStatus || beyondBound) return Fail(soap, status, "HTTP Error", content.c_str());
     std::string statusLine = StatusLine(soap);
     return Fail(soap, status, statusLine.c_str(), content.c_str());
+}
+
+std::optional<Clock::time_point> AttemptDeadline(struct soap* soap) {
+    const ReplyReading* reading = Reading(soap);
+    if (!reading || soap->transfer_timeout <= 0) return std::nullopt;
+    return reading->attemptStart + std::chrono::seconds(soap->transfer_timeout);
 }

@@ -1,6 +1,9 @@
 // Reading the server's answer to a one-way SOAP message.
 #pragma once
 
+#include <chrono>
+#include <optional>
+
 #include "stdsoap2.h"
 
 // Makes the runtime keep each reply's HTTP status line for the
@@ -12,6 +15,12 @@ void InstallAcknowledgementReading(struct soap* soap);
 // seconds (when positive) after this call at the latest, each wait bounded by
 // recv_timeout as well. Called before the request is sent.
 void StartAttemptClock(struct soap* soap);
+
+// The end of the current attempt: transfer_timeout seconds after
+// StartAttemptClock, or none when transfer_timeout is not positive. The
+// reading of the reply ends by then, and so does the TLS handshake of a
+// connection that the attempt opens (see tls_handshake.h).
+std::optional<std::chrono::steady_clock::time_point> AttemptDeadline(struct soap* soap);
 
 // Makes the calls that follow ask for HTTP/1.1 keep-alive ("Connection:
 // keep-alive" instead of "close"): a call to the host and port of the one
@@ -32,10 +41,15 @@ bool FailedOnClosedKeptConnection(struct soap* soap);
 // last chunk), the server did not answer "Connection: close" or as HTTP/1.0,
 // and nothing followed the reply. At most 64 KiB of content are read: a reply
 // without a length is read up to the server's close, one with more content is
-// not read further. Returns SOAP_OK for
+// not read further. A reply is framed as RFC 9112 says: by its Content-Length,
+// its chunks, or else the server's close of the connection, which over TLS
+// is its close alert. Returns SOAP_OK for
 //   - status 202 without content,
 //   - status 200 without a Content-Length whose reply ends before any content;
 // otherwise fails:
+//   - a Content-Length that is not plain decimal digits, or several that
+//     differ: "HTTP Error" with the status line as detail, the status as
+//     error code, and nothing of the content read;
 //   - other 2xx without content (200 with Content-Length 0 included): the
 //     status as error code, no fault string;
 //   - 400 or 500 carrying a SOAP envelope with a Body: the Fault in it (its
@@ -47,5 +61,8 @@ bool FailedOnClosedKeptConnection(struct soap* soap);
 //     code; without content "HTTP Error" with the status line as detail, with
 //     content the status line with the content as detail;
 //   - a failure to receive, or a reply that has not ended when a time limit
-//     runs out: the runtime's error and text.
+//     runs out: the runtime's error and text;
+//   - a reply whose connection ended before all of its length or its last
+//     chunk arrived, or (without either) a TLS connection that ended without
+//     its close alert: SOAP_EOF, with a fault string that says which.
 int ReceiveAcknowledgement(struct soap* soap);

@@ -1,10 +1,10 @@
 #include "status/report_text.h"
 
-#include "platform/text_format.h"
+#include <string_view>
+
+#include "status/utf8.h"
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 bool AllowedInXml(char32_t c) {
     if (c < 0x20) return c == 0x09 || c == 0x0A || c == 0x0D;
@@ -39,6 +39,11 @@ bool IsWhiteSpace(char32_t c) {
            c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
+// Line and paragraph separators: a console shows them as line ends.
+bool IsLineSeparator(char32_t c) {
+    return c == 0x2028 || c == 0x2029;
+}
+
 }  // namespace
 
 std::wstring ToReportText(const WCHAR* text) {
@@ -50,7 +55,7 @@ std::wstring ToReportText(const WCHAR* text) {
             c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(text[i + 1]) - 0xDC00);
             ++i;
         }
-        Append(out, AllowedInXml(c) ? c : kReplacement);
+        Append(out, AllowedInXml(c) ? c : kReplacementCharacter);
     }
     return out;
 }
@@ -68,9 +73,24 @@ bool IsReportText(const std::wstring& text) {
 }
 
 void ToConsoleFaultText(const char* faultText, WCHAR* text, std::size_t capacity) {
-    const std::size_t length = FormatTruncatedN(text, capacity, TEXT("%S"), faultText);
-    for (std::size_t i = 0; i < length; ++i)
-        if (IsControl(static_cast<char16_t>(text[i]))) text[i] = TEXT(' ');
+    if (capacity == 0) return;
+    const std::string_view bytes = faultText ? faultText : "(null)";
+    std::size_t used = 0;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const Utf8Sequence sequence = ReadUtf8(bytes, at);
+        at += sequence.length;
+        char32_t c = sequence.character;
+        if (IsControl(c) || IsLineSeparator(c)) c = U' ';
+        const std::size_t units = c >= 0x10000 ? 2 : 1;
+        if (used + units > capacity - 1) break;
+        if (units == 2) {
+            text[used++] = static_cast<WCHAR>(0xD800 + ((c - 0x10000) >> 10));
+            text[used++] = static_cast<WCHAR>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            text[used++] = static_cast<WCHAR>(c);
+        }
+    }
+    text[used] = 0;
 }
 
 bool IsSendableEndpointPart(const WCHAR* text) {
@@ -84,39 +104,11 @@ bool IsSendableEndpointPart(const WCHAR* text) {
     return true;
 }
 
-bool IsByteUtf8NeverUses(char byte) {
-    return static_cast<unsigned char>(byte) >= 0xF8;
-}
-
 bool IsWellFormedUtf8(const std::string& bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-        // The length of the sequence and the range of its second byte, which
-        // rules out overlong forms, surrogates and values beyond U+10FFFF.
-        std::size_t length = 1;
-        unsigned char low = 0x80, high = 0xBF;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (bytes.size() - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
-        }
-        i += length;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const Utf8Sequence sequence = ReadUtf8(bytes, at);
+        if (!sequence.wellFormed) return false;
+        at += sequence.length;
     }
     return true;
 }

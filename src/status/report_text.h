@@ -21,10 +21,13 @@ std::wstring ToReportText(const WCHAR* text);
 bool IsReportText(const std::wstring& text);
 
 // The server's fault text as the console shows it, written into text
-// (capacity characters, terminator included): widened as any %S text is, cut
-// to the buffer, and every control character (C0, DEL and C1) replaced by a
-// blank, so that a server can neither write console lines of its own nor
-// flood the console. A null fault text reads "(null)", as it is printed.
+// (capacity characters, terminator included): read as UTF-8 (as the runtime
+// gives it), every sequence that is not well-formed read as U+FFFD, and
+// every control character (C0, DEL and C1) and line or paragraph separator
+// (U+2028, U+2029) replaced by a blank, so that a server can neither write
+// console lines of its own nor flood the console. The text is cut before the
+// first character that does not fit whole: a character beyond U+FFFF is
+// never split. A null fault text reads "(null)", as it is printed.
 void ToConsoleFaultText(const char* faultText, WCHAR* text, std::size_t capacity);
 
 // Whether a host or port can go into the endpoint as it is: white space or a
@@ -38,9 +41,3 @@ bool IsSendableEndpointPart(const WCHAR* text);
 // this worker writes is (its text passed ToReportText); the runtime reads
 // other bytes leniently, into characters it does not write back the same.
 bool IsWellFormedUtf8(const std::string& bytes);
-
-// Whether byte is one that UTF-8 never uses (F8 to FF). The runtime reads
-// such a byte as the lead of a sequence of up to six bytes, into values that
-// overflow its character arithmetic: XML from outside (a reply's content, a
-// record read from disk) must not reach it with one.
-bool IsByteUtf8NeverUses(char byte);

@@ -8,7 +8,10 @@
 #include "veltwuaPortBindingGenerated.nsmap"
 
 veltwuaPortBindingProxy::veltwuaPortBindingProxy(const char* userId, const char* password)
-    : veltwuaPortBindingGeneratedProxy(static_cast<soap_mode>(0), static_cast<soap_mode>(0)),
+    // Strings are read as the UTF-8 they are, a reply's fault text included;
+    // without this the runtime would keep only the low byte of each character
+    // beyond U+00FF. It is an input mode: what the proxy sends is the same.
+    : veltwuaPortBindingGeneratedProxy(static_cast<soap_mode>(SOAP_C_UTFSTRING), static_cast<soap_mode>(0)),
       userId_(userId),
       password_(password) {
     ApplyCredentials();

@@ -12,8 +12,9 @@
 // the server's close of that connection goes again once on a new one.
 class veltwuaPortBindingProxy : public veltwuaPortBindingGeneratedProxy {
 public:
-    // Modes 0; either credential may be null, and then no Authorization
-    // header is sent. The strings are not copied: they must outlive the proxy.
+    // Output mode 0, input mode SOAP_C_UTFSTRING (strings read as UTF-8);
+    // either credential may be null, and then no Authorization header is
+    // sent. The strings are not copied: they must outlive the proxy.
     veltwuaPortBindingProxy(const char* userId, const char* password);
     ~veltwuaPortBindingProxy() override;
 

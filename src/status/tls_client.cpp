@@ -1,7 +1,10 @@
 #include "status/tls_client.h"
 
+#include "status/tls_handshake.h"
+
 int SetUpUnauthenticatedTlsClient(struct soap* soap) {
 #if defined(WITH_OPENSSL)
+    BoundTlsHandshakes(soap);
     // Nothing is verified, so the system's certificate store is not loaded
     // either: reading it would be most of an HTTPS job's cost, for nothing.
     return soap_ssl_client_context(soap, SOAP_SSL_NO_AUTHENTICATION | SOAP_SSL_NO_DEFAULT_CA_PATH, nullptr, nullptr,

@@ -21,9 +21,14 @@ server that answers each of the five attempts with 512 MiB, and the time of
 an attempt against a server that drips its reply for ever (HTTP, HTTPS and
 endless "100 Continue" lines), as a ratio to the attempt's time limit.
 
-Usage: report_bench.py <run_measured> <worker> [runs] [job: com-fails|not-in-catalog|growth|spool|hostile]"""
+With the job "folders" it measures the peak memory of a job that installs
+a standalone package from a job folder holding 150,000 entries, beside the
+same job whose job folder holds its package alone.
+
+Usage: report_bench.py <run_measured> <worker> [runs] [job: com-fails|not-in-catalog|growth|spool|hostile|folders]"""
 
 import collections
+import contextlib
 import json
 import os
 import shutil
@@ -31,6 +36,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import types
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import COM_FAILS, StatusServer, drip, job_args, spool_files, stream  # noqa: E402
@@ -258,6 +264,32 @@ def hostile(worker, runs):
               % (name, (elapsed - base_time) / 5, ratio, DRIP_LIMIT, "met" if ratio <= 1.1 else "NOT met"))
 
 
+def folders(worker, runs):
+    """Peak memory of a standalone-package job whose job folder is crowded,
+    beside the same job with its package alone in the folder; the job's
+    world (drive, catalog, stand-in installer) is that of the tests."""
+    from test_deploy import STANDALONE_TITLE, UPDATE_ID as STANDALONE_ID, Job, update
+    from test_folder_size import ENTRIES, PACKAGE, PEAK_BOUND_KIB, crowd
+    peaks = {}
+    with contextlib.ExitStack() as cleanups:
+        owner = types.SimpleNamespace(addCleanup=cleanups.callback)
+        for name, entries in (("alone", 0), ("crowded", ENTRIES)):
+            job = Job(owner)
+            job.scan_package([update(title=STANDALONE_TITLE)])
+            job.job_file(PACKAGE)
+            crowd(job.job_folder, "part%06d.cab", entries)
+            env = dict(os.environ, WORKER_SLEEP_SCALE="0", WUSA_EXIT_CODE="0", **job.env)
+            with StatusServer() as server:
+                argv = [worker] + job_args(server.port, update_id=STANDALONE_ID)
+                peaks[name] = statistics.median(measure(argv, env)[1] for _ in range(runs))
+            reports = [request.report() for request in server.requests]
+            if [(report["nStatus"], report["nRebootRequired"]) for report in reports] != [("6", "1")] * runs:
+                raise RuntimeError("the %s job did not install its package: %r" % (name, reports))
+    print("peak memory    job folder with %d entries %7.1f MiB, with its package alone %7.1f MiB "
+          "(goal below %d MiB: %s)" % (ENTRIES, peaks["crowded"] / 1024, peaks["alone"] / 1024, PEAK_BOUND_KIB // 1024,
+                                        "met" if peaks["crowded"] < PEAK_BOUND_KIB else "NOT met"))
+
+
 def median(runs, index):
     return statistics.median(run[index] for run in runs)
 
@@ -300,6 +332,9 @@ def main():
             return
         if job == "hostile":
             hostile(worker, runs)
+            return
+        if job == "folders":
+            folders(worker, runs)
             return
         if job == "not-in-catalog":
             drive = os.path.join(workdir, "drive")

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "standins/test_programs.h"
 
@@ -23,6 +24,18 @@ TEST_F(GetMsuFileNameTest, FirstMsuEntryInAnyLetterCase) {
     WriteFile(drive_ / "D/ORV/42/A.MSU.sig", "");
     WriteFile(drive_ / "D/ORV/42/b.Msu", "");
     EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"42"), u"b.Msu");
+}
+
+// Of several packages, the one that NTFS lists first, whatever order the
+// folder lists them in (some file systems list by creation, either way):
+// letters compared in upper case, so "_" comes after them, and of names that
+// differ only in letter case the upper-case one.
+TEST_F(GetMsuFileNameTest, OfSeveralPackagesTheOneNtfsListsFirst) {
+    const std::vector<std::string> names = {"b.msu", "_a.msu", "a.msu", "A.MSU"};
+    for (const std::string& name : names) WriteFile(drive_ / ("D/ORV/50/" + name), "");
+    for (auto name = names.rbegin(); name != names.rend(); ++name) WriteFile(drive_ / ("D/ORV/51/" + *name), "");
+    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"50"), u"A.MSU");
+    EXPECT_EQ(GetMsuFileName(u"D:\\ORV", u"51"), u"A.MSU");
 }
 
 TEST_F(GetMsuFileNameTest, EmptyWithoutAnMsuEntry) {

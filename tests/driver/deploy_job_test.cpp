@@ -140,13 +140,14 @@ TEST_F(DeployJobTest, DescriptionIsMadeSafeForXml) {
         << requests[0];
 }
 
-TEST_F(DeployJobTest, OverlongHostIsCutAndTheJobStillEnds) {
-    // A host of 2000 characters: the endpoint is cut at 1023 characters, the
-    // connection cannot be made, and the five attempts run their course.
+TEST_F(DeployJobTest, OverlongHostIsRefusedAndTheJobStillEnds) {
+    // A host of 2000 characters: the endpoint would not fit whole, so no
+    // attempt is made and nothing waits.
     JobCommandLine job(1, std::u16string(2000, u'a'));
     ConsoleCapture console;
     EXPECT_EQ(RunDeployJob(job.Argv(), DeploySucceedsWithRestart), 0);
-    EXPECT_EQ(g_pauses, std::vector<DWORD>(5, 60000));
+    EXPECT_EQ(console.Text(), "Soap failure. The status server's host or port is not valid.");
+    EXPECT_TRUE(g_pauses.empty());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@ that records every request byte for byte and answers as a test tells it."""
 
 import contextlib
 import os
+import shutil
 import socket
 import ssl
 import subprocess
@@ -21,6 +22,13 @@ ERROR_CODES_FILE = os.path.join(HERE, "..", "..", "src", "errors", "error_codes.
 
 # Only a program that never comes makes a test wait this long for it.
 NO_PARTNER_LIMIT = 60
+
+# The stand-in programs, and the system folder that the Linux substitute's
+# GetSystemDirectoryW gives, where the worker starts cmd.exe and wusa.exe
+# from: a drive path, below the drive root like every other.
+STANDINS = os.path.normpath(os.path.join(HERE, "..", "standins"))
+STANDIN_PROGRAMS = {"cmd.exe": "cmd", "wusa.exe": "wusa.exe"}
+SYSTEM_FOLDER = "C:\\Windows\\System32"
 
 # A job that fails before it reaches the update agent: COM start-up is made
 # to fail, so the report's content does not depend on any catalog.
@@ -126,6 +134,18 @@ def worker_environment(env=None):
         if os.path.exists(journal):
             with open(journal, encoding="utf-8") as f:
                 check_agent_released(f.read().splitlines())
+
+
+def install_standins(drive_root):
+    """Copies the stand-in cmd.exe and wusa.exe into the system folder of the
+    drives under drive_root, where Windows keeps the real ones. Returns the
+    folder."""
+    drive, path = SYSTEM_FOLDER.split(":", 1)
+    folder = os.path.join(drive_root, drive, *path.strip("\\").split("\\"))
+    os.makedirs(folder, exist_ok=True)
+    for name, standin in STANDIN_PROGRAMS.items():
+        shutil.copy2(os.path.join(STANDINS, standin), os.path.join(folder, name))
+    return folder
 
 
 def run_worker(args, env=None, timeout=120):

@@ -5,7 +5,6 @@ when the worker exits, even while a program started by the installer runs
 on."""
 
 import os
-import tempfile
 import unittest
 
 from harness import StatusServer, job_args, open_for_writing, run_worker_to_exit
@@ -32,15 +31,13 @@ class ChildOutputTest(DeployTestCase):
         job = self.job()
         job.scan_package([update(title=STANDALONE_TITLE)])
         job.job_file("windows11.0-kb5068861-x64.msu")
-        programs = tempfile.mkdtemp(dir=job.root)
         hold = os.path.join(job.root, "hold")
         os.mkfifo(hold)
         self.addCleanup(release, hold)
-        installer = os.path.join(programs, "wusa.exe")
+        installer = os.path.join(job.system_folder, "wusa.exe")
         with open(installer, "w") as f:
             f.write(CHATTY_INSTALLER % hold)
         os.chmod(installer, 0o755)
-        job.env["PATH"] = programs + os.pathsep + job.env["PATH"]
         with StatusServer() as server:
             run, ended = run_worker_to_exit(job_args(server.port, update_id=UPDATE_ID, job=JOB), env=job.env)
         job.record(run, server)

@@ -10,9 +10,8 @@ import os
 import tempfile
 import unittest
 
-from harness import HERE, StatusServer, check_agent_released, error_texts, job_args, run_worker
+from harness import StatusServer, check_agent_released, error_texts, install_standins, job_args, run_worker
 
-STANDINS = os.path.normpath(os.path.join(HERE, "..", "standins"))
 ERROR_TEXTS = error_texts()
 
 UPDATE_ID = "3f1c9a52-6b0e-4d8a-9f7e-2c5b8d1e4a60"
@@ -46,8 +45,9 @@ def update(update_id=UPDATE_ID, title="Security Update for Contoso Runtime (KB50
 
 class Job:
     """One deployment job's world: a temporary drive C with the agent's
-    folders, the agent's journal, the arguments the stand-in installer was
-    given, and the run's outcome."""
+    folders and the stand-in cmd.exe and wusa.exe in its system folder, the
+    agent's journal, the arguments the stand-in installer was given, and the
+    run's outcome."""
 
     drive = "C"
 
@@ -62,8 +62,11 @@ class Job:
             "WORKER_DRIVE_ROOT": self.root,
             "WUA_SIM_JOURNAL": self.journal_file,
             "WUSA_ARGS_FILE": os.path.join(self.root, "wusa-args.txt"),
-            "PATH": STANDINS + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"),
         }
+        self.system_folder = self.install_standins()
+
+    def install_standins(self):
+        return install_standins(self.root)
 
     def windows_path(self, name, job=JOB):
         """A file of the job folder as the worker names it."""

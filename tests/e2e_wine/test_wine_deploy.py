@@ -1,10 +1,11 @@
 """Deployment jobs of the Windows executable under Wine: the simulated update
 agent served through real COM (CoCreateInstance of the registered in-process
 server), the job's files on a Wine drive, the standalone installer started
-through Wine's own `cmd /c`, the job folder read with the real
-FindFirstFileW, and the report received by the loopback status server. The
-catalogs, journal and expectations are those of the Linux suite
-(tests/e2e/test_deploy.py); only the drive (W: instead of C:) differs."""
+through Wine's own `cmd /c` from the system folder, the job folder read
+with the real FindFirstFileW, and the report received by the loopback
+status server. The catalogs, journal and expectations are those of the
+Linux suite (tests/e2e/test_deploy.py); only the drive (W: instead of C:)
+differs."""
 
 import os
 import re
@@ -40,6 +41,10 @@ class WineJob(Job):
         self.orv = os.path.join(self.root, "ORV")
         self.job_folder = os.path.join(self.orv, JOB)
         self.env = {"WUA_SIM_JOURNAL": wine.DRIVE + ":\\journal.log", "WUSA_ARGS_FILE": wine.DRIVE + ":\\wusa-args.txt"}
+
+    def install_standins(self):
+        """The prefix's system folder holds the programs (standin_installer)."""
+        return wine.SYSTEM32
 
     def online_catalog(self, updates):
         super().online_catalog(updates)
@@ -113,9 +118,17 @@ class OnlineFallbackTest(WineTestCase, test_deploy.OnlineFallbackTest):
     """The Linux suite's online fallback, as it stands: no drive path shows in it."""
 
 
-class StandalonePackageTest(WineTestCase):
-    """wusa.exe is the stand-in of this build, found by Wine's cmd in the
-    worker's current folder before Wine's own wusa.exe on the system path."""
+class StandinInstallerTestCase(WineTestCase):
+    """wusa.exe in the prefix's system folder is the stand-in of this build
+    for the length of each test."""
+
+    def setUp(self):
+        super().setUp()
+        self.enterContext(wine.standin_installer())
+
+
+class StandalonePackageTest(StandinInstallerTestCase):
+    """The stand-in wusa.exe, started by Wine's own cmd."""
 
     PACKAGE = "windows11.0-kb5068861-x64.msu"
 
@@ -151,7 +164,7 @@ class StandalonePackageTest(WineTestCase):
         self.assertIsNone(job.installer_args)
 
 
-class PackageChoiceTest(WineTestCase, test_deploy.PackageChoiceTest):
+class PackageChoiceTest(StandinInstallerTestCase, test_deploy.PackageChoiceTest):
     """The package comes from Wine's FindFirstFileW. A Windows name cannot
     hold a double quote or a control character, but it can hold a %: cmd
     would expand the variable inside the quotes."""

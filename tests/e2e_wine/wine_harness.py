@@ -32,6 +32,11 @@ SIM_SERVER = os.path.join(BUILD, "src", "wua_sim_server.dll")
 STANDINS = os.path.join(BUILD, "tests", "standins", "win")
 HOLD_FILE = os.path.join(STANDINS, "hold_file.exe")
 DRIVE = "W"
+# The prefix's system folder, C:\windows\system32, where the worker starts
+# cmd.exe and wusa.exe from. Wine's own program is kept aside in the build
+# folder while a test puts a stand-in in its place or takes it away.
+SYSTEM32 = os.path.join(PREFIX, "drive_c", "windows", "system32")
+SYSTEM_PROGRAMS = ("cmd.exe", "wusa.exe")
 
 CLSID_UPDATE_SESSION = "{4CB43D7F-7EEE-4906-8698-60DA1C38F2FE}"
 
@@ -45,13 +50,19 @@ def wine_tool(name):
     raise RuntimeError("%s not found: install Debian's wine64 and wine64-preloader packages (scripts/setup)" % name)
 
 
+# Programs of the system folder that Wine loads from their files there rather
+# than from its built-in ones: the stand-ins that standin_installer() puts in
+# place.
+_native_programs = []
+
+
 def wine_environment(extra=None):
     env = dict(os.environ)
     env.update({
         "WINEPREFIX": PREFIX,
         "WINEDEBUG": "-all",
         # No Mono or Gecko installer prompts while the prefix is made.
-        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        "WINEDLLOVERRIDES": ";".join(["mscoree,mshtml="] + [name + "=n" for name in _native_programs]),
     })
     env.pop("DISPLAY", None)
     env.pop("WAYLAND_DISPLAY", None)
@@ -122,6 +133,7 @@ def start_wine():
         os.makedirs(PREFIX, exist_ok=True)
         _wine(["wineboot", "-i"], timeout=300)
     _run([wine_tool("wineserver"), "-p"], timeout=60)
+    restore_wine_programs()
     _wine(["regsvr32", "/s", windows_path(SIM_SERVER)])
     _, query = _wine(["reg", "query", "HKLM\\Software\\Classes\\CLSID\\%s\\InprocServer32" % CLSID_UPDATE_SESSION])
     if "wua_sim_server.dll" not in query.decode("utf-8", "replace").lower():
@@ -132,6 +144,56 @@ def stop_wine():
     """Ends the prefix's wineserver and waits until it has gone."""
     _run([wine_tool("wineserver"), "-k"], timeout=60)
     _run([wine_tool("wineserver"), "-w"], timeout=60)
+
+
+def _kept(name):
+    return os.path.join(BUILD, "wine-" + name)
+
+
+def _restore_wine_program(name):
+    if os.path.exists(_kept(name)):
+        os.replace(_kept(name), os.path.join(SYSTEM32, name))
+
+
+def restore_wine_programs():
+    """Puts Wine's own programs back into the system folder where a test put
+    a stand-in in their place or took them away (also after a run that was
+    interrupted)."""
+    for name in SYSTEM_PROGRAMS:
+        _restore_wine_program(name)
+
+
+def _keep_wine_program(name):
+    if not os.path.exists(_kept(name)):
+        shutil.copy2(os.path.join(SYSTEM32, name), _kept(name))
+
+
+@contextlib.contextmanager
+def standin_installer():
+    """The stand-in wusa.exe of this build in the prefix's system folder, where
+    the worker starts the installer from, for the length of the block; Wine's
+    own comes back after it. Wine's own cmd.exe stays."""
+    _keep_wine_program("wusa.exe")
+    shutil.copy2(os.path.join(STANDINS, "wusa.exe"), os.path.join(SYSTEM32, "wusa.exe"))
+    # Wine has a wusa.exe of its own, which it would run in place of the file.
+    _native_programs.append("wusa.exe")
+    try:
+        yield
+    finally:
+        _native_programs.remove("wusa.exe")
+        _restore_wine_program("wusa.exe")
+
+
+@contextlib.contextmanager
+def system_program_missing(name):
+    """The prefix's system folder without Wine's program name (cmd.exe or
+    wusa.exe) for the length of the block."""
+    _keep_wine_program(name)
+    os.remove(os.path.join(SYSTEM32, name))
+    try:
+        yield
+    finally:
+        _restore_wine_program(name)
 
 
 def map_drive(folder):
@@ -150,10 +212,9 @@ def run_windows(program, args, env=None, cwd=None, timeout=180):
 
 
 def run_worker(args, env=None, timeout=180):
-    """The worker with argv[1:] = args. Its current folder is the stand-ins'
-    folder, so that `cmd /c wusa.exe` finds the stand-in there before Wine's
-    own wusa.exe on the system path, as cmd looks in the current folder
-    first."""
+    """The worker with argv[1:] = args, in the stand-ins' folder. It starts
+    the installer from the system folder, where standin_installer() puts the
+    stand-in wusa.exe."""
     return run_windows(WORKER, args, env=env, timeout=timeout)
 
 

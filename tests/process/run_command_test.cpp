@@ -9,6 +9,7 @@
 #include <string>
 
 #include "standins/test_programs.h"
+#include "support/console_capture.h"
 #include "support/named_pipe.h"
 
 namespace {
@@ -17,6 +18,7 @@ using test_programs::Narrow;
 using test_programs::ReadFile;
 using test_programs::ScopedVariable;
 using test_programs::Wide;
+using test_programs::WriteFile;
 using test_programs::WriteScript;
 
 // The two output buffers, filled with a mark that shows whether they were
@@ -104,13 +106,33 @@ TEST_F(RunCommandAndWaitTest, TimeLimitLeavesTheChildRunning) {
     waitpid(pid, nullptr, 0);
 }
 
-TEST_F(RunCommandAndWaitTest, ProgramThatCannotStartWritesNothing) {
-    Outputs out;
-    EXPECT_FALSE(RunLine("no-such-installer.exe /quiet", out));
-    EXPECT_FALSE(RunLine(folder_ / "missing.exe", out));
-    EXPECT_FALSE(RunLine("", out));
-    EXPECT_EQ(Narrow(out.exitCodeText), "untouched");
-    EXPECT_EQ(Narrow(out.message), "untouched");
+TEST_F(RunCommandAndWaitTest, ProgramThatCannotStartIsReportedWithTheSystemsReason) {
+    const std::string notFound = "The installer could not be started: The file could not be found.";
+    const std::string denied = "The installer could not be started: Access was denied.";
+    WriteFile(folder_ / "not-executable.exe", "#!/bin/sh\nexit 0\n");
+    struct Case {
+        std::string commandLine;
+        std::string reason;
+    };
+    const Case cases[] = {{"no-such-installer.exe /quiet", notFound},
+                          {folder_ / "missing.exe", notFound},
+                          {"", notFound},
+                          {folder_ / "not-executable.exe", denied}};
+    for (const Case& c : cases) {
+        Outputs out;
+        ConsoleCapture console;
+        EXPECT_FALSE(RunLine(c.commandLine, out)) << c.commandLine;
+        EXPECT_EQ(Narrow(out.exitCodeText), "untouched") << c.commandLine;
+        EXPECT_EQ(Narrow(out.message), c.reason) << c.commandLine;
+        EXPECT_EQ(console.Text(), c.reason + "\r\n") << c.commandLine;
+    }
+
+    // Without a message buffer the reason is still printed.
+    ConsoleCapture console;
+    std::u16string line = Wide(folder_ / "missing.exe");
+    WCHAR exitCodeText[256] = {};
+    EXPECT_FALSE(RunCommandAndWait(line.data(), INFINITE, u"0x240006", exitCodeText, nullptr, nullptr));
+    EXPECT_EQ(console.Text(), notFound + "\r\n");
 }
 
 TEST_F(RunCommandAndWaitTest, ChildEndedBySignalIsAFailure) {

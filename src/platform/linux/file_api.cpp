@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "../platform.h"
 #include "drive_map.h"
@@ -18,12 +18,6 @@
 #include "utf.h"
 
 namespace {
-
-class DirectorySearch : public KernelObject {
-public:
-    std::vector<WIN32_FIND_DATAW> entries;
-    std::size_t next = 0;
-};
 
 // A folder's descriptor, closed with this.
 class FolderDescriptor {
@@ -71,18 +65,15 @@ bool Matches(const WCHAR* pattern, const WCHAR* name) {
     return *pattern == 0;
 }
 
-bool LessIgnoringCase(const std::u16string& a, const std::u16string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](WCHAR x, WCHAR y) { return UpcaseUnit(x) < UpcaseUnit(y); });
-}
-
-WIN32_FIND_DATAW EntryOf(int folder, const std::string& name) {
-    WIN32_FIND_DATAW data{};
+// The entry name of folder as the search describes it, its details read
+// now; false when it is gone since the folder listed it.
+bool DescribeEntry(int folder, const char* name, const std::u16string& wide, WIN32_FIND_DATAW& data) {
     struct stat info {};
-    fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW);
+    if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) return false;
+    data = WIN32_FIND_DATAW{};
     struct stat target {};
     const bool linkToFolder =
-        S_ISLNK(info.st_mode) && fstatat(folder, name.c_str(), &target, 0) == 0 && S_ISDIR(target.st_mode);
+        S_ISLNK(info.st_mode) && fstatat(folder, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
     data.dwFileAttributes = AttributesOf(info, linkToFolder);
     data.ftCreationTime = FileTimeOf(info.st_ctim);
     data.ftLastAccessTime = FileTimeOf(info.st_atim);
@@ -92,10 +83,9 @@ WIN32_FIND_DATAW EntryOf(int folder, const std::string& name) {
         data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
         data.nFileSizeLow = static_cast<DWORD>(size);
     }
-    std::u16string wide = Utf8ToUtf16(name.data(), name.size());
     std::size_t length = std::min<std::size_t>(wide.size(), MAX_PATH - 1);
     std::copy_n(wide.begin(), length, data.cFileName);
-    return data;
+    return true;
 }
 
 DWORD Win32ErrorOfFolder(int error) {
@@ -106,6 +96,30 @@ DWORD Win32ErrorOfFolder(int error) {
         default: return ERROR_PATH_NOT_FOUND;
     }
 }
+
+// A search reads the folder as its entries are asked for, in the order the
+// file system lists them: a folder of any size costs the same memory.
+class DirectorySearch : public KernelObject {
+public:
+    DirectorySearch(int folder, std::u16string pattern)
+        : folder_(folder), reader_(folder), pattern_(std::move(pattern)) {}
+
+    // The next entry whose name matches; false at the end of the folder
+    // (error ERROR_NO_MORE_FILES) or when it could not be read further.
+    bool Next(WIN32_FIND_DATAW& data, DWORD& error) {
+        while (const char* name = reader_.Next()) {
+            const std::u16string wide = Utf8ToUtf16(name, std::strlen(name));
+            if (Matches(pattern_.c_str(), wide.c_str()) && DescribeEntry(folder_.Get(), name, wide, data)) return true;
+        }
+        error = reader_.Error() == 0 ? ERROR_NO_MORE_FILES : Win32ErrorOfFolder(reader_.Error());
+        return false;
+    }
+
+private:
+    FolderDescriptor folder_;
+    FolderEntryReader reader_;
+    std::u16string pattern_;
+};
 
 }  // namespace
 
@@ -125,35 +139,17 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
     std::u16string folderText = separator == std::u16string::npos ? u"." : text.substr(0, separator + 1);
     std::u16string pattern = separator == std::u16string::npos ? text : text.substr(separator + 1);
     if (pattern == u"*.*") pattern.assign(1, u'*');  // every name, with or without a dot, as on Windows
-    FolderDescriptor folder(OpenFolder(folderText.c_str()));
-    if (folder.Get() < 0) {
+    const int folder = OpenFolder(folderText.c_str());
+    if (folder < 0) {
         SetLastError(Win32ErrorOfFolder(errno));
         return INVALID_HANDLE_VALUE;
     }
-    // The matching names, in UTF-16 for order and in UTF-8 for stat.
-    std::vector<std::pair<std::u16string, std::string>> names;
-    const bool read = ForEachFolderEntry(folder.Get(), [&](const char* entry) {
-        std::u16string wide = Utf8ToUtf16(entry, std::strlen(entry));
-        if (Matches(pattern.c_str(), wide.c_str())) names.emplace_back(std::move(wide), entry);
-    });
-    if (!read) {
-        SetLastError(Win32ErrorOfFolder(errno));
+    auto search = std::make_unique<DirectorySearch>(folder, std::move(pattern));
+    DWORD error = 0;
+    if (!search->Next(*lpFindFileData, error)) {
+        SetLastError(error == ERROR_NO_MORE_FILES ? ERROR_FILE_NOT_FOUND : error);
         return INVALID_HANDLE_VALUE;
     }
-    // "." and ".." first, then the names in the order NTFS keeps them.
-    auto rank = [](const std::u16string& name) { return name == u"." ? 0 : name == u".." ? 1 : 2; };
-    std::sort(names.begin(), names.end(), [&](const auto& a, const auto& b) {
-        return rank(a.first) != rank(b.first) ? rank(a.first) < rank(b.first) : LessIgnoringCase(a.first, b.first);
-    });
-
-    auto search = std::make_unique<DirectorySearch>();
-    for (const auto& name : names) search->entries.push_back(EntryOf(folder.Get(), name.second));
-    if (search->entries.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    *lpFindFileData = search->entries[0];
-    search->next = 1;
     return ToHandle(search.release());
 }
 
@@ -163,12 +159,10 @@ BOOL FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
         SetLastError(search ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (search->next >= search->entries.size()) {
-        SetLastError(ERROR_NO_MORE_FILES);
-        return FALSE;
-    }
-    *lpFindFileData = search->entries[search->next++];
-    return TRUE;
+    DWORD error = 0;
+    if (search->Next(*lpFindFileData, error)) return TRUE;
+    SetLastError(error);
+    return FALSE;
 }
 
 BOOL FindClose(HANDLE hFindFile) {

@@ -87,7 +87,8 @@ DWORD FileErrorOf(int error, const std::string& path) {
         case EEXIST: return ERROR_FILE_EXISTS;
         case EROFS: return ERROR_WRITE_PROTECT;
         case ENOSPC:
-        case EDQUOT: return ERROR_DISK_FULL;
+        case EDQUOT:
+        case EFBIG: return ERROR_DISK_FULL;
         case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
         case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
         case ENAMETOOLONG: return ERROR_INVALID_NAME;

@@ -77,6 +77,14 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
                     LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory, LPSTARTUPINFOW lpStartupInfo,
                     LPPROCESS_INFORMATION lpProcessInformation);
 
+// The system folder, where the system's own programs are started from:
+// C:\Windows\System32, a folder below $WORKER_DRIVE_ROOT like every drive
+// path (see drive_map.h), so that each test puts its stand-in programs there.
+// As on Windows, returns the length without the terminator, or the capacity
+// needed (terminator included) when uSize is too small; then nothing is
+// written.
+UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);
+
 // Waits until the process has ended (WAIT_OBJECT_0) or the time has passed
 // (WAIT_TIMEOUT); INFINITE waits without limit. Only process handles can be
 // waited for; others give WAIT_FAILED with ERROR_INVALID_HANDLE.

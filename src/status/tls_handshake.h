@@ -1,0 +1,18 @@
+// A TLS client handshake that ends by the attempt's deadline whatever the
+// server sends.
+#pragma once
+
+#include "stdsoap2.h"
+
+// Makes every https connection that the context opens shake hands by the
+// deadline of the attempt that opens it (AttemptDeadline, acknowledgement.h),
+// instead of in the runtime's own loop: that one gives up only after a run of
+// waits in which nothing arrived, so a server that keeps sending something
+// (records the handshake skips, or its real messages a byte at a time) holds
+// it for ever. A handshake that has not finished by then fails as "Timeout".
+// An attempt without a deadline (transfer_timeout not positive) keeps the
+// runtime's handshake.
+// Nothing of the server is verified: only for a context set up without
+// authentication (tls_client.h). Call once the acknowledgement reading is
+// installed; a build without TLS leaves the context as it is.
+void BoundTlsHandshakes(struct soap* soap);

@@ -1,0 +1,73 @@
+"""The Windows executable's TLS handshake under Wine, with the cross-built
+OpenSSL and Winsock: a server that answers the ClientHello with HelloRequest
+records every 50 ms, or drips its real handshake a byte every 50 ms, does not
+hold the attempt beyond its limit. The Windows build has no seam for the
+limit: the attempt takes the product's 120 seconds, fails as "Timeout" and
+goes into the worker's real 60-second pause, where the worker is stopped.
+The two stalls run at the same time, each with its own worker and job."""
+
+import contextlib
+import json
+import os
+import tempfile
+import unittest
+
+import wine_harness as wine
+from handshake_stalls import DRIPPED_HANDSHAKE, HELLO_REQUESTS, HandshakeStaller
+from harness import SOAP_FAILURE, StatusServer, job_args
+from test_deploy import SCAN_SERVICE_ID, UPDATE_ID, update
+
+# Longer than the 120-second attempt: only a worker that does not keep to it
+# is silent this long.
+SILENCE_LIMIT = 300
+
+
+def stop(worker):
+    worker.kill()
+    worker.wait()
+    worker.stdout.close()
+
+
+def setUpModule():
+    wine.start_wine()
+
+
+def tearDownModule():
+    wine.stop_wine()
+
+
+class HandshakeLimit(unittest.TestCase):
+    def setUp(self):
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        folder = os.path.join(tmp.name, "ORV", "PatchDeploy")
+        os.makedirs(folder)
+        # The update is installed already: the job has its report at once.
+        with open(os.path.join(folder, "wsusscn2.cab"), "w") as f:
+            json.dump({"service_id": SCAN_SERVICE_ID, "updates": [update(installed=True)]}, f)
+        wine.map_drive(tmp.name)
+
+    def test_stalled_handshake_ends_at_the_attempt_limit(self):
+        stalls = ((HELLO_REQUESTS, "61"), (DRIPPED_HANDSHAKE, "62"))
+        with StatusServer(tls=True) as server, contextlib.ExitStack() as running:
+            stallers = [running.enter_context(HandshakeStaller(stall, 1, server.port)) for stall, _ in stalls]
+            workers = []
+            for staller, (_, job) in zip(stallers, stalls):
+                args = job_args(staller.port, transport="1", job=job, update_id=UPDATE_ID, drive=wine.DRIVE)
+                workers.append(wine.start_worker(args))
+                running.callback(stop, workers[-1])
+            texts = [wine.read_until(worker, SOAP_FAILURE, limit=SILENCE_LIMIT) for worker in workers]
+            paused = [worker.poll() is None for worker in workers]
+        for (stall, _), staller, text, waiting in zip(stalls, stallers, texts, paused):
+            with self.subTest(stall):
+                self.assertTrue(text.endswith("ReleasePatchDeployPointers - Exit" + SOAP_FAILURE + "Timeout"), text)
+                self.assertTrue(waiting, "the worker waits before its next attempt")
+                self.assertEqual(len(staller.ends), 1)
+                self.assertTrue(staller.ends[0].by_client, "the worker ended the stalled connection")
+                if stall == DRIPPED_HANDSHAKE:
+                    self.assertGreater(staller.ends[0].withheld, 0, "the worker did not wait for the whole handshake")
+        self.assertEqual(server.requests, [])
+
+
+if __name__ == "__main__":
+    unittest.main()
