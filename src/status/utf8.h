@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf8_encoding.h"
+
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // One UTF-8 sequence read from bytes at a position: its character and its
@@ -20,5 +22,3 @@ struct Utf8Sequence {
 
 Utf8Sequence ReadUtf8(std::string_view bytes, std::size_t at);
 
-// Appends the UTF-8 form of a character (at most U+10FFFF).
-void AppendUtf8(std::string& out, char32_t c);

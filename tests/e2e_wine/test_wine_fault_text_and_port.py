@@ -7,14 +7,11 @@ attempt, whatever Winsock would make of it.
 A failed attempt is followed by the worker's real 60-second pause: each
 fault text is read up to there, where the worker is stopped."""
 
-import json
-import os
-import tempfile
 import unittest
 
 import wine_harness as wine
 from harness import StatusServer, fault_reply, job_args
-from test_deploy import SCAN_SERVICE_ID, UPDATE_ID, update
+from test_deploy import UPDATE_ID
 from test_endpoint_rules import full_width
 from test_fault_text import EMOJI, FAULT_TEXT_UNITS
 
@@ -31,14 +28,7 @@ def tearDownModule():
 
 class WineFaultTextAndPort(unittest.TestCase):
     def setUp(self):
-        tmp = tempfile.TemporaryDirectory()
-        self.addCleanup(tmp.cleanup)
-        folder = os.path.join(tmp.name, "ORV", "PatchDeploy")
-        os.makedirs(folder)
-        # The update is installed already: the job succeeds without a restart.
-        with open(os.path.join(folder, "wsusscn2.cab"), "w") as f:
-            json.dump({"service_id": SCAN_SERVICE_ID, "updates": [update(installed=True)]}, f)
-        wine.map_drive(tmp.name)
+        wine.map_drive_with_installed_update(self)
 
     def args(self, port, **fields):
         return job_args(port, update_id=UPDATE_ID, drive=wine.DRIVE, **fields)

@@ -7,15 +7,12 @@ goes into the worker's real 60-second pause, where the worker is stopped.
 The two stalls run at the same time, each with its own worker and job."""
 
 import contextlib
-import json
-import os
-import tempfile
 import unittest
 
 import wine_harness as wine
 from handshake_stalls import DRIPPED_HANDSHAKE, HELLO_REQUESTS, HandshakeStaller
 from harness import SOAP_FAILURE, StatusServer, job_args
-from test_deploy import SCAN_SERVICE_ID, UPDATE_ID, update
+from test_deploy import UPDATE_ID
 
 # Longer than the 120-second attempt: only a worker that does not keep to it
 # is silent this long.
@@ -38,14 +35,7 @@ def tearDownModule():
 
 class HandshakeLimit(unittest.TestCase):
     def setUp(self):
-        tmp = tempfile.TemporaryDirectory()
-        self.addCleanup(tmp.cleanup)
-        folder = os.path.join(tmp.name, "ORV", "PatchDeploy")
-        os.makedirs(folder)
-        # The update is installed already: the job has its report at once.
-        with open(os.path.join(folder, "wsusscn2.cab"), "w") as f:
-            json.dump({"service_id": SCAN_SERVICE_ID, "updates": [update(installed=True)]}, f)
-        wine.map_drive(tmp.name)
+        wine.map_drive_with_installed_update(self)
 
     def test_stalled_handshake_ends_at_the_attempt_limit(self):
         stalls = ((HELLO_REQUESTS, "61"), (DRIPPED_HANDSHAKE, "62"))

@@ -12,11 +12,13 @@ suite's harness."""
 
 import contextlib
 import ctypes
+import json
 import os
 import select
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -319,3 +321,18 @@ def describe(code):
     errorcode_lookup tool under the same Wine (system texts are Wine's)."""
     _, out = _wine([LOOKUP, "0x%X" % (code & 0xFFFFFFFF)], cwd=STANDINS)
     return out.decode("utf-8").rstrip("\r\n").split("\t", 1)[1]
+
+
+def map_drive_with_installed_update(test):
+    """Maps a temporary folder as the drive, holding an offline scan package
+    whose update is installed already: a job has its report at once, a
+    success without a restart."""
+    from test_deploy import SCAN_SERVICE_ID, update
+    tmp = tempfile.TemporaryDirectory()
+    test.addCleanup(tmp.cleanup)
+    folder = os.path.join(tmp.name, "ORV", "PatchDeploy")
+    os.makedirs(folder)
+    with open(os.path.join(folder, "wsusscn2.cab"), "w") as f:
+        json.dump({"service_id": SCAN_SERVICE_ID, "updates": [update(installed=True)]}, f)
+    map_drive(tmp.name)
+    return tmp.name
