@@ -70,7 +70,7 @@ std::vector<JobFiles> KeepWithinBound(const SpoolText& folder, std::vector<JobFi
     std::vector<JobFiles> kept;
     for (JobFiles& job : jobs) {
         if (total > most) {
-            const std::size_t deleted = DeleteInOrder(folder, job.Names(true));
+            const std::size_t deleted = DeleteInOrder(folder, job.Names(true), true);
             total -= deleted;
             if (deleted == job.files.size()) continue;
             job.files.erase(job.files.begin(), job.files.begin() + static_cast<std::ptrdiff_t>(deleted));
@@ -95,8 +95,8 @@ std::optional<ReportRecord> ReadNewestRecord(const SpoolText& folder, const JobF
     const std::vector<const SpoolEntry*> records = job.Records();
     const SpoolEntry& newest = *records.back();
     std::string bytes;
-    RecordRead read = IsPlainFile(newest) ? ReadRecordFile(SpoolPath(folder, newest.name), bytes)
-                                          : RecordRead::NotARecord;
+    RecordRead read =
+        IsPlainFile(newest) ? ReadRecordFile(SpoolPath(folder, newest.name), bytes) : RecordRead::NotARecord;
     if (read == RecordRead::Unavailable) return std::nullopt;
     std::optional<ReportRecord> record;
     if (read == RecordRead::Read) record = ReadReportRecord(bytes);
@@ -144,7 +144,8 @@ void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const Spo
         ++sent;
         // The job's records up to the one sent; what a stopped write of it
         // left goes with them.
-        if (result == AttemptResult::Acknowledged || job.written < oldest) DeleteInOrder(folder, job.Names(false));
+        if (result == AttemptResult::Acknowledged || job.written < oldest)
+            DeleteInOrder(folder, job.Names(false), true);
         if (result == AttemptResult::Acknowledged) {
             refusedInRow = 0;
         } else if (result == AttemptResult::Unreachable || ++refusedInRow == 2) {

@@ -44,8 +44,8 @@ RecordRead ReadRecordFile(const SpoolText& path, std::string& bytes) {
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(file.Get(), &information)) return RecordRead::Unavailable;
     // A second name would be a file of somewhere else that was linked here.
-    if ((information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
-                                         FILE_ATTRIBUTE_DEVICE)) ||
+    if ((information.dwFileAttributes &
+         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) ||
         information.nNumberOfLinks != 1 || information.nFileSizeHigh != 0 ||
         information.nFileSizeLow > kMostRecordBytes)
         return RecordRead::NotARecord;
@@ -63,14 +63,18 @@ RecordRead ReadRecordFile(const SpoolText& path, std::string& bytes) {
     return RecordRead::Read;
 }
 
-std::size_t DeleteInOrder(const SpoolText& folder, const std::vector<SpoolText>& names) {
+std::size_t DeleteInOrder(const SpoolText& folder, const std::vector<SpoolText>& names, bool lastIsNewest) {
     std::size_t deleted = 0;
     for (const SpoolText& name : names) {
         const SpoolText path = SpoolPath(folder, name);
-        // One that is gone already (delivered by another job) counts as deleted.
-        const bool gone = DeleteFileW(path.c_str()) ? IsGone(path)
-                                                     : GetLastError() == ERROR_FILE_NOT_FOUND ||
-                                                           GetLastError() == ERROR_PATH_NOT_FOUND;
+        // One that is gone already (delivered by another job) counts as
+        // deleted. Whether a deletion that succeeded took the name away
+        // matters only while newer files follow: the job's newest, held
+        // back, is what a power loss may keep.
+        const bool last = lastIsNewest && deleted + 1 == names.size();
+        const bool gone = DeleteFileW(path.c_str())
+                              ? last || IsGone(path)
+                              : GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
         if (!gone) break;
         ++deleted;
     }

@@ -32,5 +32,6 @@ RecordRead ReadRecordFile(const SpoolText& path, std::string& bytes);
 // stays (a deletion that fails, or one that the system holds back while
 // another program has the file open): the files after it are kept, so that
 // a job's newest record is never removed while an older one remains.
+// lastIsNewest says that no newer file of the job follows the last name.
 // Returns how many were deleted.
-std::size_t DeleteInOrder(const SpoolText& folder, const std::vector<SpoolText>& names);
+std::size_t DeleteInOrder(const SpoolText& folder, const std::vector<SpoolText>& names, bool lastIsNewest);

@@ -30,8 +30,8 @@ enum class SpoolFileKind { Record, Temporary, SetAside };
 
 struct SpoolFileName {
     SpoolFileKind kind;
-    SpoolText job;          // canonical job number
-    DWORD generation = 0;   // of a record or temporary file
+    SpoolText job;         // canonical job number
+    DWORD generation = 0;  // of a record or temporary file
 };
 
 // What a name of the folder is, when it is one of the spool's files.

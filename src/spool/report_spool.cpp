@@ -49,13 +49,13 @@ bool ReportSpool::Write(const ReportRecord& record) {
 
 bool ReportSpool::Remove() {
     if (!inUse_) return true;
-    const std::size_t deleted = DeleteInOrder(folder_, RecordNames(generations_.size()));
+    const std::size_t deleted = DeleteInOrder(folder_, RecordNames(generations_.size()), true);
     generations_.erase(generations_.begin(), generations_.begin() + static_cast<std::ptrdiff_t>(deleted));
     return generations_.empty();
 }
 
 void ReportSpool::RemoveOlderRecords() {
-    const std::size_t deleted = DeleteInOrder(folder_, RecordNames(generations_.size() - 1));
+    const std::size_t deleted = DeleteInOrder(folder_, RecordNames(generations_.size() - 1), false);
     generations_.erase(generations_.begin(), generations_.begin() + static_cast<std::ptrdiff_t>(deleted));
 }
 

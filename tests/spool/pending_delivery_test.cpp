@@ -139,7 +139,8 @@ TEST_F(PendingDeliveryTest, WhatIsNotARecordIsSetAsideWithoutHoldingTheDelivery)
     fs::create_directories(drive_.Reports());
     ASSERT_EQ(mkfifo(drive_.File("11.1.xml").c_str(), 0600), 0);
     fs::create_directory(drive_.File("12.1.xml"));
-    SpoolDrive::Write(drive_.File("13.1.xml"), "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY e SYSTEM \"/etc/passwd\">]>");
+    SpoolDrive::Write(drive_.File("13.1.xml"),
+                      "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY e SYSTEM \"/etc/passwd\">]>");
     const fs::path outside = drive_.Root() / "outside.xml";
     SpoolDrive::Write(outside, SpoolDrive::Read(drive_.File(Leave(99, kNow - 50))));
     fs::remove(drive_.File("99.1.xml"));
@@ -164,8 +165,8 @@ TEST_F(PendingDeliveryTest, TheNewestGenerationIsSentAndAJobThatRunsIsLeftAlone)
     // Job 11's older record that another program held when it was superseded.
     fs::copy_file(drive_.File("11.1.xml"), drive_.File("11.xml"));
     SpoolDrive::Write(drive_.File("11.1.xml"),
-                      SpoolDrive::Read(drive_.File("11.xml")).replace(
-                          SpoolDrive::Read(drive_.File("11.xml")).find("<nStatus>-6"), 11, "<nStatus>6"));
+                      SpoolDrive::Read(drive_.File("11.xml"))
+                          .replace(SpoolDrive::Read(drive_.File("11.xml")).find("<nStatus>-6"), 11, "<nStatus>6"));
     ReportSpool running(TEXT("12"), TEXT("C"));
     ASSERT_TRUE(running.InUse());
     Deliver();

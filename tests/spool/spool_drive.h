@@ -84,8 +84,7 @@ inline std::basic_string<WCHAR> Wide(const std::string& text) {
 
 // Leaves a record for job as a job that ended without an acknowledgement
 // would, dated written; returns its file name.
-inline std::string LeaveRecord(const SpoolDrive& drive, int job, const std::wstring& description,
-                               std::time_t written) {
+inline std::string LeaveRecord(const SpoolDrive& drive, int job, const std::wstring& description, std::time_t written) {
     const std::string number = std::to_string(job);
     std::string name;
     {
