@@ -14,6 +14,10 @@ from test_deploy import STANDALONE_TITLE, UPDATE_ID, DeployTestCase, update
 ENTRIES = 150_000
 # Peak resident memory of the whole run, in KiB as getrusage reports it.
 PEAK_BOUND_KIB = 32 * 1024
+# Under AddressSanitizer (scripts/test-sanitizers sets its options) freed
+# memory is held back in quarantine and shadow memory is counted: the peak
+# says nothing about the worker's own use, and only the report is checked.
+SANITIZED = "ASAN_OPTIONS" in os.environ
 # A hard link count that every Linux file system allows.
 LINKS_PER_FILE = 30_000
 # A run of the job over a crowded folder ends within this many seconds.
@@ -75,7 +79,8 @@ class CrowdedFolderTest(DeployTestCase):
                 # The acknowledged report is not kept; nothing else goes.
                 left = len(spool_files(reports))
                 self.assertEqual(left, ENTRIES if crowded == "spool" else 0)
-                self.assertLess(peak, PEAK_BOUND_KIB, "peak memory in KiB")
+                if not SANITIZED:
+                    self.assertLess(peak, PEAK_BOUND_KIB, "peak memory in KiB")
 
 
 if __name__ == "__main__":
