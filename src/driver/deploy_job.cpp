@@ -98,10 +98,11 @@ int Deploy(WCHAR** argv, DeployRoutine deploy, WCHAR* description) {
 }
 
 // Sends the job's report up to attempts times, each failure counted in its
-// record and followed by the pause when pauseAfterFailure says so.
+// record and followed by the pause when pauseAfterFailure says so. A proxy
+// without an endpoint (one that cannot be sent) sends nothing.
 void ReportOutcome(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request, JobOutcomeKeeper& keeper,
-                   bool endpointSendable, int attempts, bool pauseAfterFailure) {
-    if (!endpointSendable) {
+                   int attempts, bool pauseAfterFailure) {
+    if (proxy.soap_endpoint == nullptr) {
         ConsolePrint(kUnsendableEndpoint);
         return;
     }
@@ -127,7 +128,6 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     WCHAR description[kDescriptionCapacity] = {};
     const JobNumbers job{_wtoi(argv[2]), _wtoi(argv[8]), _wtoi(argv[9])};
     const StatusSettings settings = ReadStatusSettings(argv);
-    const bool endpointSendable = settings.endpoint.has_value();
     PrepareTlsLibrary(settings.useTls);
     std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings);
 
@@ -149,14 +149,14 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
         }
         FillOutcome(request, job, result, description, reportText);
         keeper.OutcomeKnown(request);
-        ReportOutcome(*proxy, request, keeper, endpointSendable, kReportAttempts, true);
+        ReportOutcome(*proxy, request, keeper, kReportAttempts, true);
         proxy->soap_close_socket();
     } catch (...) {
         ConsolePrint(TEXT("Exception caught in main"));
         if (description[0] == 0) FormatTruncated(description, TEXT("Unknown error."));
         FillFailure(request, job, description, reportText);
         keeper.OutcomeKnown(request);
-        ReportOutcome(*proxy, request, keeper, endpointSendable, 1, false);
+        ReportOutcome(*proxy, request, keeper, 1, false);
     }
     proxy->destroy();
     return 0;
