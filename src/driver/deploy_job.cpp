@@ -74,15 +74,18 @@ std::optional<std::string> NarrowCopy(const WCHAR* text) {
     return std::string(narrow.get());
 }
 
-// The status server as the command line names it. A host or port that
-// would not go out as named (see MakeStatusEndpoint) gives no endpoint:
-// nothing is sent to it, as no retry would mend it.
+// The status server as the command line names it, and for HTTPS what the
+// agent's trust file asks of it. A host or port that would not go out as
+// named (see MakeStatusEndpoint) gives no endpoint: nothing is sent to it,
+// as no retry would mend it.
 StatusSettings ReadStatusSettings(WCHAR** argv) {
     StatusSettings settings;
     settings.useTls = _wtoi(argv[10]) == 1;
     settings.userId = NarrowCopy(argv[4]);
     settings.password = NarrowCopy(argv[5]);
     settings.endpoint = MakeStatusEndpoint(argv[6], argv[7], settings.useTls);
+    // Looked for once per run, and only when it could matter.
+    if (settings.useTls) settings.trust = ReadServerTrust(argv[3]);
     return settings;
 }
 

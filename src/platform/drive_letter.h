@@ -2,6 +2,8 @@
 // <drive>:\ORV, so the argument must be what Windows takes for a drive.
 #pragma once
 
+#include <string>
+
 #include "platform/platform.h"
 
 // True for a single letter from A to Z, in either case; anything else (a
@@ -11,4 +13,15 @@ inline bool IsDriveLetter(const WCHAR* drive) {
     if (drive == nullptr) return false;
     const WCHAR c = drive[0];
     return ((c >= TEXT('A') && c <= TEXT('Z')) || (c >= TEXT('a') && c <= TEXT('z'))) && drive[1] == 0;
+}
+
+// The agent's install directory on a drive that IsDriveLetter accepts.
+inline std::basic_string<WCHAR> AgentInstallFolder(const WCHAR* drive) {
+    return std::basic_string<WCHAR>(1, drive[0]) + TEXT(":\\ORV");
+}
+
+// The worker's own folder in it, where the agent's installer places the
+// worker's files.
+inline std::basic_string<WCHAR> WorkerFolder(const WCHAR* drive) {
+    return AgentInstallFolder(drive) + TEXT("\\PatchDeploy");
 }

@@ -45,8 +45,8 @@ bool MakeReportsFolder(const SpoolText& path) {
 
 SpoolText OpenSpoolFolder(LPCWSTR drive) {
     if (!IsDriveLetter(drive)) return SpoolText();
-    const SpoolText orv = SpoolText(1, drive[0]) + TEXT(":\\ORV");
-    const SpoolText patchDeploy = orv + TEXT("\\PatchDeploy");
+    const SpoolText orv = AgentInstallFolder(drive);
+    const SpoolText patchDeploy = WorkerFolder(drive);
     const SpoolText reports = patchDeploy + TEXT("\\Reports");
     // A drive without the agent gets no folders of ours. The install
     // directory itself is the agent's to place, a junction included.

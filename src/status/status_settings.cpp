@@ -24,6 +24,6 @@ std::unique_ptr<veltwuaPortBindingProxy> MakeStatusProxy(const StatusSettings& s
     // whole attempt's transfer gets the same limit.
     proxy->transfer_timeout = StatusTransferTimeoutSeconds();
     proxy->soap_endpoint = TextOf(settings.endpoint);
-    if (settings.useTls) SetUpUnauthenticatedTlsClient(proxy.get());
+    if (settings.useTls) SetUpTlsClient(proxy.get(), settings.trust);
     return proxy;
 }

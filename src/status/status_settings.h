@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "status/server_trust.h"
 #include "status/status_proxy.h"
 
 struct StatusSettings {
@@ -17,9 +18,12 @@ struct StatusSettings {
     // or path it goes to: nothing is then sent at all.
     std::optional<std::string> endpoint;
     bool useTls = false;
+    // What an HTTPS job asks of the server's certificate.
+    ServerTrust trust;
 };
 
 // A proxy for settings, with the worker's limits: 120 s to connect, and the
 // transfer limits for a server that never answers or never finishes; for
-// HTTPS a TLS client context. It points into settings, which must outlive it.
+// HTTPS a TLS client context for the settings' trust. It points into
+// settings, which must outlive it.
 std::unique_ptr<veltwuaPortBindingProxy> MakeStatusProxy(const StatusSettings& settings);

@@ -1,14 +1,22 @@
 // TLS for the status report.
 #pragma once
 
+#include "status/server_trust.h"
 #include "stdsoap2.h"
 
-// Sets up the runtime's TLS client context without server authentication:
-// the certificate chain and host name are not checked, no CA and no client
-// certificate are used. Returns the runtime's result, or SOAP_SSL_ERROR in a
-// build without TLS (an https endpoint then fails when it is used). Each
-// handshake ends by its attempt's deadline (tls_handshake.h).
-int SetUpUnauthenticatedTlsClient(struct soap* soap);
+// Sets up the runtime's TLS client context for what trust asks:
+// - AnyServer: no server authentication. The certificate chain and host
+//   name are not checked, and no CA store is read.
+// - Anchored: the server's chain must end at one of the trust's certificates
+//   (the system's store is not read), be valid now, and name the host that
+//   the endpoint names; the handshake fails otherwise, before any HTTP byte.
+// - Unusable: every https connection fails with the trust's refusal before
+//   it is made.
+// No client certificate is used. Returns the runtime's result, or
+// SOAP_SSL_ERROR in a build without TLS (an https endpoint then fails when
+// it is used). Each handshake ends by its attempt's deadline
+// (tls_handshake.h).
+int SetUpTlsClient(struct soap* soap, const ServerTrust& trust);
 
 // Called once before the first runtime context is made, with the job's
 // transport, so that a job pays only for the TLS library work it needs.

@@ -5,6 +5,7 @@
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -29,10 +30,35 @@ using Clock = std::chrono::steady_clock;
 const char kPluginId[] = "bounded-tls-handshake";
 
 // The runtime's connect function, which the bounded handshake calls for the
-// TCP connection.
+// TCP connection, and what the context's trust asks of the server.
 struct HandshakeBounding {
     SOAP_SOCKET (*open)(struct soap*, const char*, const char*, int);
+    ServerTrust::Kind trust;
+    std::string refusal;
 };
+
+const char kNotTrusted[] = "The status server's certificate is not trusted: ";
+const char kHostNotNamed[] = "The status server's certificate does not name the host ";
+
+// Why the server's certificate failed the check, for the console.
+int CertificateRefused(struct soap* soap, long verification, const char* host) {
+    const bool wrongName = verification == X509_V_ERR_HOSTNAME_MISMATCH || verification == X509_V_ERR_IP_ADDRESS_MISMATCH;
+    const std::string text = wrongName ? kHostNotNamed + std::string(host) + "."
+                                       : kNotTrusted + std::string(X509_verify_cert_error_string(verification)) + ".";
+    return soap_set_sender_error(soap, soap_strdup(soap, text.c_str()), "SSL/TLS certificate verification failed",
+                                 SOAP_SSL_ERROR);
+}
+
+// Asks the handshake to check that the certificate names host, an IP
+// address or a DNS name (the common name only when the certificate names no
+// DNS name), as the TLS library matches them.
+bool ExpectHost(SSL* ssl, const char* host) {
+    X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
+    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    if (X509_VERIFY_PARAM_set1_ip_asc(param, host) == 1) return X509_VERIFY_PARAM_set1_host(param, nullptr, 0) == 1;
+    ERR_clear_error();
+    return X509_VERIFY_PARAM_set1_ip(param, nullptr, 0) == 1 && X509_VERIFY_PARAM_set1_host(param, host, 0) == 1;
+}
 
 HandshakeBounding* Bounding(struct soap* soap) {
     return static_cast<HandshakeBounding*>(soap_lookup_plugin(soap, kPluginId));
@@ -78,7 +104,7 @@ long StopReadingAtDeadline(BIO* bio, int operation, const char*, std::size_t, in
 
 // SSL_connect on the non-blocking socket until it has finished, failed, or
 // the deadline has come.
-int ConnectUntil(struct soap* soap, SOAP_SOCKET socket, Clock::time_point deadline) {
+int ConnectUntil(struct soap* soap, SOAP_SOCKET socket, const char* host, Clock::time_point deadline) {
     for (;;) {
         const int result = SSL_connect(soap->ssl);
         if (result == 1) return SOAP_OK;
@@ -86,6 +112,11 @@ int ConnectUntil(struct soap* soap, SOAP_SOCKET socket, Clock::time_point deadli
         if (Clock::now() >= deadline) return TimedOut(soap);
         if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
             soap->errnum = soap_socket_errno;
+            // Only a handshake that verifies fails for its certificate; an
+            // unverified one records the result and goes on.
+            const long verification = SSL_get_verify_result(soap->ssl);
+            if ((SSL_get_verify_mode(soap->ssl) & SSL_VERIFY_PEER) && verification != X509_V_OK)
+                return CertificateRefused(soap, verification, host);
             return soap_set_sender_error(soap, soap_ssl_error(soap, result, error), "SSL/TLS handshake failed",
                                          SOAP_SSL_ERROR);
         }
@@ -120,6 +151,8 @@ int ShakeHands(struct soap* soap, SOAP_SOCKET socket, const char* host, int port
     }
     if (!(soap->ssl_flags & SOAP_SSLv3) && !SSL_set_tlsext_host_name(soap->ssl, host))
         return soap_set_receiver_error(soap, "SSL/TLS error", "SNI failed", SOAP_SSL_ERROR);
+    if (Bounding(soap)->trust == ServerTrust::Kind::Anchored && !ExpectHost(soap->ssl, host))
+        return soap_set_receiver_error(soap, "SSL/TLS error", "Host check failed", SOAP_SSL_ERROR);
     BIO* bio = BIO_new_socket(static_cast<int>(socket), BIO_NOCLOSE);
     if (!bio) return soap->error = SOAP_SSL_ERROR;
     SSL_set_bio(soap->ssl, bio, bio);
@@ -127,7 +160,7 @@ int ShakeHands(struct soap* soap, SOAP_SOCKET socket, const char* host, int port
     Clock::time_point readLimit = deadline;
     BIO_set_callback_arg(bio, reinterpret_cast<char*>(&readLimit));
     BIO_set_callback_ex(bio, StopReadingAtDeadline);
-    const int rc = ConnectUntil(soap, socket, deadline);
+    const int rc = ConnectUntil(soap, socket, host, deadline);
     BIO_set_callback_ex(bio, nullptr);
     BIO_set_callback_arg(bio, nullptr);
     // The socket's mode as the runtime leaves it after its own handshake.
@@ -140,9 +173,15 @@ int ShakeHands(struct soap* soap, SOAP_SOCKET socket, const char* host, int port
 // handshake is made here.
 SOAP_SOCKET OpenWithBoundedHandshake(struct soap* soap, const char* endpoint, const char* host, int port) {
     const HandshakeBounding* bounding = Bounding(soap);
-    const std::optional<Clock::time_point> deadline = AttemptDeadline(soap);
-    if (!endpoint || soap_tag_cmp(endpoint, "https:*") != 0 || !deadline)
-        return bounding->open(soap, endpoint, host, port);
+    if (!endpoint || soap_tag_cmp(endpoint, "https:*") != 0) return bounding->open(soap, endpoint, host, port);
+    if (bounding->trust == ServerTrust::Kind::Unusable) {
+        soap_set_sender_error(soap, bounding->refusal.c_str(), "The trust file cannot be used", SOAP_SSL_ERROR);
+        return SOAP_INVALID_SOCKET;
+    }
+    // A verifying handshake is always made here, where the host is checked.
+    std::optional<Clock::time_point> deadline = AttemptDeadline(soap);
+    if (!deadline && bounding->trust == ServerTrust::Kind::Anchored) deadline = Clock::time_point::max();
+    if (!deadline) return bounding->open(soap, endpoint, host, port);
     const std::string plainEndpoint = std::string("http") + (endpoint + std::strlen("https"));
     SOAP_SOCKET socket = bounding->open(soap, plainEndpoint.c_str(), host, port);
     if (!soap_valid_socket(socket) || soap->error != SOAP_OK) return socket;
@@ -169,9 +208,10 @@ void DeleteBounding(struct soap*, struct soap_plugin* plugin) {
     delete static_cast<HandshakeBounding*>(plugin->data);
 }
 
-int RegisterBounding(struct soap* soap, struct soap_plugin* plugin, void*) {
+int RegisterBounding(struct soap* soap, struct soap_plugin* plugin, void* argument) {
+    const auto* trust = static_cast<const ServerTrust*>(argument);
     plugin->id = kPluginId;
-    plugin->data = new HandshakeBounding{soap->fopen};
+    plugin->data = new HandshakeBounding{soap->fopen, trust->kind, trust->refusal};
     plugin->fcopy = CopyBounding;
     plugin->fdelete = DeleteBounding;
     soap->fopen = OpenWithBoundedHandshake;
@@ -180,12 +220,12 @@ int RegisterBounding(struct soap* soap, struct soap_plugin* plugin, void*) {
 
 }  // namespace
 
-void BoundTlsHandshakes(struct soap* soap) {
-    if (!Bounding(soap)) soap_register_plugin_arg(soap, RegisterBounding, nullptr);
+void BoundTlsHandshakes(struct soap* soap, const ServerTrust& trust) {
+    if (!Bounding(soap)) soap_register_plugin_arg(soap, RegisterBounding, const_cast<ServerTrust*>(&trust));
 }
 
 #else
 
-void BoundTlsHandshakes(struct soap*) {}
+void BoundTlsHandshakes(struct soap*, const ServerTrust&) {}
 
 #endif

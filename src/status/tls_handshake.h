@@ -2,6 +2,7 @@
 // server sends.
 #pragma once
 
+#include "status/server_trust.h"
 #include "stdsoap2.h"
 
 // Makes every https connection that the context opens shake hands by the
@@ -12,7 +13,10 @@
 // it for ever. A handshake that has not finished by then fails as "Timeout".
 // An attempt without a deadline (transfer_timeout not positive) keeps the
 // runtime's handshake.
-// Nothing of the server is verified: only for a context set up without
-// authentication (tls_client.h). Call once the acknowledgement reading is
-// installed; a build without TLS leaves the context as it is.
-void BoundTlsHandshakes(struct soap* soap);
+// What trust asks of the server is checked here too (tls_client.h sets up the
+// context): an Anchored trust's handshake checks that the certificate names
+// the endpoint's host, with or without a deadline, and a failed check is
+// described in words; an Unusable trust fails every https connection with
+// its refusal before the connection is made. Call once the acknowledgement
+// reading is installed; a build without TLS leaves the context as it is.
+void BoundTlsHandshakes(struct soap* soap, const ServerTrust& trust);

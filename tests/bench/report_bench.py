@@ -3,7 +3,10 @@
 nothing to deploy and reports it to a loopback status server; curl posts the
 same request bytes to the same server. Runs alternate between the two, and
 the medians of wall time and of peak memory (max RSS) are compared, over HTTP
-and over HTTPS (curl with -k, as the worker does not authenticate the server).
+over HTTPS without a trust file (curl with -k, as the worker then does not
+authenticate the server), and over HTTPS with the agent's trust file holding
+the test CA that issued the server's certificate (curl with --cacert of the
+same file).
 
 With the job "growth" it instead times cached-content jobs whose update has
 1, 10, 100 and 1000 bundled updates, each with one content file in the job
@@ -39,6 +42,7 @@ import tempfile
 import types
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import certificates  # noqa: E402
 from harness import COM_FAILS, StatusServer, drip, job_args, spool_files, stream  # noqa: E402
 
 
@@ -54,7 +58,7 @@ def measure(argv, env):
     return elapsed, rss
 
 
-def curl_command(request, port, tls, body_file):
+def curl_command(request, port, tls, body_file, ca_file=None):
     headers = dict(request.headers)
     scheme = "https" if tls else "http"
     command = [shutil.which("curl"), "-s", "-o", os.devnull, "--http1.1", "-A", headers["User-Agent"],
@@ -62,15 +66,59 @@ def curl_command(request, port, tls, body_file):
                "-H", "Connection: close", "-H", "Authorization: " + headers["Authorization"],
                "-H", "SOAPAction: " + headers["SOAPAction"], "--data-binary", "@" + body_file,
                "%s://127.0.0.1:%d/VeltraneWS/veltwua" % (scheme, port)]
-    if tls:
+    if ca_file:
+        command[1:1] = ["--cacert", ca_file]
+    elif tls:
         command.insert(1, "-k")
     return command
 
 
-def bench(worker, runs, tls, job_env, workdir):
-    with StatusServer(tls=tls) as server:
+TRUST_FILE = os.path.join("ORV", "PatchDeploy", "StatusServerTrust.pem")
+
+
+class Trust:
+    """A test CA, the server certificate it issued for the loopback address,
+    and a drive whose agent folder holds the CA as its trust file."""
+
+    def __init__(self, workdir, job_env):
+        folder = os.path.join(workdir, "certificates")
+        os.makedirs(folder)
+        self.ca = certificates.authority(folder, "bench-ca")
+        issued = certificates.server_certificate(folder, "bench-server", ["IP:127.0.0.1"], issuer=self.ca)
+        self.presented = (issued.cert, issued.key)
+        self.drive = job_env.get("WORKER_DRIVE_ROOT") or os.path.join(workdir, "trust-drive")
+
+    @contextlib.contextmanager
+    def placed(self):
+        """The trust file on the drive for as long as the block runs."""
+        path = os.path.join(self.drive, "C", TRUST_FILE)
+        write(path, self.ca.pem())
+        try:
+            yield
+        finally:
+            os.remove(path)
+
+
+def certificate_store_reads(argv, env):
+    """The paths of the system's certificate store (OpenSSL's certs folder
+    and cert.pem, under its own folder or /etc/ssl) that one run of argv
+    opens or looks at, from strace; None without strace."""
+    strace = shutil.which("strace")
+    if not strace:
+        return None
+    with tempfile.NamedTemporaryFile("r") as log:
+        subprocess.run([strace, "-f", "-qq", "-e", "trace=%file", "-o", log.name] + argv, env=env,
+                       stdout=subprocess.DEVNULL, check=True)
+        return [line for line in log if "/certs" in line or "cert.pem" in line]
+
+
+def bench(worker, runs, tls, job_env, workdir, trust=None):
+    placed = trust.placed() if trust else contextlib.nullcontext()
+    with StatusServer(tls=tls, certificate=trust and trust.presented) as server, placed:
         worker_argv = [worker] + job_args(server.port, transport="1" if tls else "0")
         env = dict(os.environ, WORKER_SLEEP_SCALE="0", **job_env)
+        if trust:
+            env["WORKER_DRIVE_ROOT"] = trust.drive
         measure(worker_argv, env)  # warm-up; its request is what curl sends
         if len(server.requests) != 1:
             raise RuntimeError("the worker's report did not arrive")
@@ -78,15 +126,21 @@ def bench(worker, runs, tls, job_env, workdir):
         body_file = os.path.join(workdir, "body.xml")
         with open(body_file, "wb") as out:
             out.write(request.body)
-        curl_argv = curl_command(request, server.port, tls, body_file)
+        curl_argv = curl_command(request, server.port, tls, body_file, trust and trust.ca.cert)
         measure(curl_argv, env)
         if server.requests[1].body != request.body:
             raise RuntimeError("curl did not send the worker's request body")
+        if tls:
+            reads = certificate_store_reads(worker_argv, env)
+            print("certificate store   %s: %s" % ("with the trust file" if trust else "without a trust file",
+                                                  "not measured (no strace)" if reads is None else
+                                                  "%d paths of the system's store looked at (goal 0: %s)"
+                                                  % (len(reads), verdict(len(reads), 0))))
         worker_runs, curl_runs = [], []
         for _ in range(runs):
             worker_runs.append(measure(worker_argv, env))
             curl_runs.append(measure(curl_argv, env))
-        if len(server.requests) != 2 * runs + 2:
+        if len(server.requests) != 2 * runs + 2 + (1 if tls else 0):
             raise RuntimeError("a report was lost")
     return worker_runs, curl_runs
 
@@ -298,10 +352,10 @@ def verdict(ratio, goal=1.0):
     return "met" if ratio <= goal else "NOT met"
 
 
-# The job with nothing to do, reported over HTTP, is held to half of curl's
-# time; every other row to curl's time.
+# The job with nothing to do, reported over HTTP or over HTTPS with the
+# trust file, is held to half of curl's time; every other row to curl's time.
 def time_goal(job, transport):
-    return 0.5 if (job, transport) == ("not-in-catalog", "http") else 1.0
+    return 0.5 if job == "not-in-catalog" and transport in ("http", "https+trust") else 1.0
 
 
 def main():
@@ -341,14 +395,16 @@ def main():
             no_op_drive(drive)
             job_env["WORKER_DRIVE_ROOT"] = drive
         print("job: %s, %d runs each, median" % (job, runs))
-        for name, tls in (("http", False), ("https", True)):
-            worker_runs, curl_runs = bench(worker, runs, tls, job_env, workdir)
+        trust = Trust(workdir, job_env)
+        rows = (("http", False, None), ("https", True, None), ("https+trust", True, trust))
+        for name, tls, row_trust in rows:
+            worker_runs, curl_runs = bench(worker, runs, tls, job_env, workdir, row_trust)
             wt, ct = median(worker_runs, 0), median(curl_runs, 0)
             wm, cm = median(worker_runs, 1), median(curl_runs, 1)
             goal = time_goal(job, name)
-            print("per-job time   %-5s worker %7.2f ms  curl %7.2f ms  worker/curl %.2f  (goal <= %.1f: %s)"
+            print("per-job time   %-11s worker %7.2f ms  curl %7.2f ms  worker/curl %.2f  (goal <= %.1f: %s)"
                   % (name, wt * 1000, ct * 1000, wt / ct, goal, verdict(wt / ct, goal)))
-            print("peak memory    %-5s worker %7.1f MiB curl %7.1f MiB worker/curl %.2f  (goal <= 1.0: %s)"
+            print("peak memory    %-11s worker %7.1f MiB curl %7.1f MiB worker/curl %.2f  (goal <= 1.0: %s)"
                   % (name, wm / 1024, cm / 1024, wm / cm, verdict(wm / cm)))
 
 

@@ -248,14 +248,17 @@ class StatusServer:
     A plain server that is spoken TLS to answers "400 Bad Request", as web
     servers do. With listening=False the port is bound but refuses every
     connection until listen() is called. Once closed, connections counts
-    every connection made to it, answered or not.
+    every connection made to it, answered or not. Over TLS the server
+    presents certificate, (the file of its certificate and the chain it
+    sends, the file of its key), or else a self-signed certificate for
+    another host.
     With journal, a file's path, the server appends one line to that file
     just before it answers each request: "ack <nJobID> <nStatus> <the first
     40 characters of strErrorDescription>" for a 2xx reply, "refused ..."
     for any other answer (or none); "%", CR and LF in the description
     percent-encoded, "?" for a field that the request does not hold."""
 
-    def __init__(self, replies=(), tls=False, listening=True, journal=None):
+    def __init__(self, replies=(), tls=False, listening=True, journal=None, certificate=None):
         self.replies = list(replies)
         self.journal = journal
         self.requests = []
@@ -266,8 +269,11 @@ class StatusServer:
         self._context = None
         self._tmp = None
         if tls:
-            self._tmp = tempfile.TemporaryDirectory()
-            cert, key = make_certificate(self._tmp.name)
+            if certificate:
+                cert, key = certificate
+            else:
+                self._tmp = tempfile.TemporaryDirectory()
+                cert, key = make_certificate(self._tmp.name)
             self._context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             self._context.load_cert_chain(cert, key)
         self._sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -352,6 +358,10 @@ class StatusServer:
     def _handle(self, conn):
         try:
             conn.settimeout(30)
+            # A TLS server writes its session tickets and then its reply: with
+            # Nagle's algorithm the reply would wait for the client's delayed
+            # acknowledgement of the tickets, some 40 ms on every connection.
+            conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             if self._context:
                 conn = self._context.wrap_socket(conn, server_side=True)
             data = b""

@@ -1,0 +1,131 @@
+#include "status/server_trust.h"
+
+#include "platform/drive_letter.h"
+#include "platform/scoped_resource.h"
+
+#if defined(WITH_OPENSSL)
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#endif
+
+namespace {
+
+const WCHAR kTrustFileName[] = TEXT("\\StatusServerTrust.pem");
+
+const char kUnusablePrefix[] = "The status server's trust file cannot be used: ";
+const char kEmpty[] = "the file is empty";
+const char kTooLarge[] = "the file is larger than 1 MiB";
+const char kNoCertificate[] = "the file holds no PEM certificate";
+const char kBrokenCertificate[] = "a certificate in the file cannot be read";
+const char kNoTlsSupport[] = "this build of the worker has no TLS";
+
+ServerTrust Unusable(const std::string& reason) {
+    ServerTrust trust;
+    trust.kind = ServerTrust::Kind::Unusable;
+    trust.refusal = kUnusablePrefix + reason + ".";
+    return trust;
+}
+
+ServerTrust CannotRead(DWORD error) {
+    return Unusable("the file cannot be read (error " + std::to_string(error) + ")");
+}
+
+#if defined(WITH_OPENSSL)
+
+using ScopedBio = ScopedResource<BIO*, BIO_free_all>;
+using ScopedX509 = ScopedResource<X509*, X509_free>;
+using ScopedStore = ScopedResource<X509_STORE*, X509_STORE_free>;
+
+// Whether the error queue's last entry says that no further PEM block was
+// found: the end of a file read to its end.
+bool ReachedEndOfPem() {
+    const unsigned long error = ERR_peek_last_error();
+    return ERR_GET_LIB(error) == ERR_LIB_PEM && ERR_GET_REASON(error) == PEM_R_NO_START_LINE;
+}
+
+// Adds every certificate block of pem to store; text between blocks and
+// blocks of other kinds (keys, parameters) are passed over. Returns how
+// many were added, or -1 when a certificate block cannot be read or added.
+int AddCertificates(const std::string& pem, X509_STORE* store) {
+    ScopedBio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    if (!bio) return -1;
+    int added = 0;
+    ERR_clear_error();
+    for (;;) {
+        ScopedX509 certificate(PEM_read_bio_X509(bio.Get(), nullptr, nullptr, nullptr));
+        if (!certificate) break;
+        if (X509_STORE_add_cert(store, certificate.Get()) != 1) {
+            ERR_clear_error();
+            return -1;
+        }
+        ++added;
+    }
+    const bool whole = ReachedEndOfPem();
+    ERR_clear_error();
+    return whole ? added : -1;
+}
+
+#endif
+
+}  // namespace
+
+ServerTrust ReadServerTrust(LPCWSTR drive) {
+    if (!IsDriveLetter(drive)) return ServerTrust();
+    const std::basic_string<WCHAR> path = WorkerFolder(drive) + kTrustFileName;
+    // Shared for deletion too, so that an installer may replace the file
+    // while a job reads it.
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return ServerTrust();
+        return CannotRead(error);
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file.Get(), &information)) return CannotRead(GetLastError());
+    if (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
+        return CannotRead(ERROR_ACCESS_DENIED);
+    if (information.nFileSizeHigh != 0 || information.nFileSizeLow > kMostTrustFileBytes) return Unusable(kTooLarge);
+    // One byte more than the limit is read, so that a file that grew after
+    // its size was taken is still refused rather than cut.
+    std::string bytes(kMostTrustFileBytes + 1, '\0');
+    DWORD total = 0;
+    while (total < bytes.size()) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), &bytes[total], static_cast<DWORD>(bytes.size()) - total, &got, nullptr))
+            return CannotRead(GetLastError());
+        if (got == 0) break;
+        total += got;
+    }
+    bytes.resize(total);
+    return JudgeTrustFile(bytes);
+}
+
+ServerTrust JudgeTrustFile(const std::string& bytes) {
+    if (bytes.empty()) return Unusable(kEmpty);
+    if (bytes.size() > kMostTrustFileBytes) return Unusable(kTooLarge);
+#if defined(WITH_OPENSSL)
+    ScopedStore store(X509_STORE_new());
+    if (!store) return Unusable(kBrokenCertificate);
+    const int certificates = AddCertificates(bytes, store.Get());
+    if (certificates < 0) return Unusable(kBrokenCertificate);
+    if (certificates == 0) return Unusable(kNoCertificate);
+    ServerTrust trust;
+    trust.kind = ServerTrust::Kind::Anchored;
+    trust.certificates = bytes;
+    return trust;
+#else
+    return Unusable(kNoTlsSupport);
+#endif
+}
+
+bool AddTrustAnchors(const ServerTrust& trust, struct x509_store_st* store) {
+#if defined(WITH_OPENSSL)
+    return trust.kind == ServerTrust::Kind::Anchored && AddCertificates(trust.certificates, store) > 0;
+#else
+    (void)trust;
+    (void)store;
+    return false;
+#endif
+}
