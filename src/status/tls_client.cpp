@@ -9,8 +9,8 @@ int SetUpTlsClient(struct soap* soap, const ServerTrust& trust) {
         // Nothing is verified, so the system's certificate store is not
         // loaded either: reading it would be most of an HTTPS job's cost,
         // for nothing.
-        return soap_ssl_client_context(soap, SOAP_SSL_NO_AUTHENTICATION | SOAP_SSL_NO_DEFAULT_CA_PATH, nullptr,
-                                       nullptr, nullptr, nullptr, nullptr);
+        return soap_ssl_client_context(soap, SOAP_SSL_NO_AUTHENTICATION | SOAP_SSL_NO_DEFAULT_CA_PATH, nullptr, nullptr,
+                                       nullptr, nullptr, nullptr);
     }
     // An Unusable trust gets a verifying context without anchors as well,
     // so that no way past the refusal could reach an unverified server.

@@ -42,7 +42,8 @@ const char kHostNotNamed[] = "The status server's certificate does not name the 
 
 // Why the server's certificate failed the check, for the console.
 int CertificateRefused(struct soap* soap, long verification, const char* host) {
-    const bool wrongName = verification == X509_V_ERR_HOSTNAME_MISMATCH || verification == X509_V_ERR_IP_ADDRESS_MISMATCH;
+    const bool wrongName =
+        verification == X509_V_ERR_HOSTNAME_MISMATCH || verification == X509_V_ERR_IP_ADDRESS_MISMATCH;
     const std::string text = wrongName ? kHostNotNamed + std::string(host) + "."
                                        : kNotTrusted + std::string(X509_verify_cert_error_string(verification)) + ".";
     return soap_set_sender_error(soap, soap_strdup(soap, text.c_str()), "SSL/TLS certificate verification failed",
