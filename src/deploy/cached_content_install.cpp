@@ -75,7 +75,7 @@ StepResult PatchDeployment::CacheBundledUpdate(LONG index) {
     }
     if (pUpdateDownloadContent == nullptr) {
         return Fail(ExitRelease::Both, StepLine(TEXT("retItem is null :: Not able to get the download url\n")),
-                    FixedText{TEXT("Patch deploy failed. Unable to get the download URL.")});
+                    StepText(TEXT("Patch deploy failed. Unable to get the download URL.")));
     }
     if (!CheckJobFolderName(jobId_, description_)) {
         return Fail(ExitRelease::Both);

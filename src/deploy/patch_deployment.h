@@ -71,9 +71,13 @@ public:
         return Deploy();
     }
 
-    // Releases whatever an interrupted run still holds, without the release
-    // routines' lines.
-    void ReleaseRemaining() { ReleaseFor(ExitRelease::Quiet); }
+    // Ends an interrupted run: the exit's lines and description, then
+    // whatever the run still holds goes back without the release routines'
+    // lines.
+    template <typename... What>
+    int Abandon(const What&... what) {
+        return Fail(ExitRelease::Quiet, what...);
+    }
 
 private:
     // The search, step by step; each goes on only when the update is found
@@ -101,7 +105,7 @@ private:
     // description in the order given, then releases as the exit calls for.
     template <typename... What>
     int Finish(ExitRelease release, int result, const What&... what) {
-        (Carry(what), ...);
+        EndStep(description_, result, what...);
         ReleaseFor(release);
         return result;
     }
@@ -112,10 +116,6 @@ private:
     int Fail(ExitRelease release, const What&... what) {
         return Finish(release, -1, what...);
     }
-
-    void Carry(const StepLine& line) { line.Print(); }
-    void Carry(const FailureText& text) { WriteFailureText(static_cast<DWORD>(text.code), description_); }
-    void Carry(const FixedText& text) { FormatTruncatedN(description_, kDescriptionCapacity, TEXT("%s"), text.text); }
 
     void ReleaseFor(ExitRelease release);
 

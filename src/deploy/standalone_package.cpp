@@ -5,7 +5,7 @@
 #include "deploy/job_file_names.h"
 #include "deploy/letter_case.h"
 #include "deploy/msu_file_name.h"
-#include "errors/scan_error_codes.h"
+#include "deploy/step_exit.h"
 #include "platform/text_format.h"
 #include "process/run_command.h"
 #include "process/start_failure.h"
@@ -62,24 +62,23 @@ bool IsStandalonePackageTitle(const WCHAR* title) {
 
 int InstallStandalonePackage(const WCHAR* driveLetter, const WCHAR* jobId, WCHAR* description) {
     if (!CheckJobFolderName(jobId, description)) {
-        return -1;
+        return FailStep(description);
     }
     WCHAR installDirectory[1024] = {};
     FormatTruncated(installDirectory, TEXT("%s:\\ORV"), driveLetter);
     const auto packageName = GetMsuFileName(installDirectory, jobId);
     if (packageName.empty()) {
-        FormatTruncatedN(description, kDescriptionCapacity, TEXT("Unable to get MSU file name."));
-        return -1;
+        return FailStep(description, StepText(TEXT("Unable to get MSU file name.")));
     }
 
     WCHAR packagePath[1024] = {};
     FormatTruncated(packagePath, TEXT("%s\\%s\\%s"), installDirectory, jobId, packageName.c_str());
     if (!CheckPackagePathForCommandInterpreter(packagePath, description)) {
-        return -1;
+        return FailStep(description);
     }
     WCHAR commandLine[1024] = {};
     if (!FormatInstallerCommandLine(packagePath, commandLine, description)) {
-        return -1;
+        return FailStep(description);
     }
     WCHAR exitText[256] = {};
     RunCommandAndWait(commandLine, kInstallerTimeLimitMs, TEXT("0x240006"), exitText, description, nullptr);
@@ -89,5 +88,6 @@ int InstallStandalonePackage(const WCHAR* driveLetter, const WCHAR* jobId, WCHAR
             return 1;
         }
     }
-    return -1;
+    // The run-and-wait routine has described the installer's failure.
+    return FailStep(description);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "deploy/scan_and_download.h"
+#include "deploy/step_exit.h"
 #include "driver/narrow_text.h"
 #include "errors/scan_error_codes.h"
 #include "platform/console.h"
@@ -91,11 +92,10 @@ StatusSettings ReadStatusSettings(WCHAR** argv) {
 
 // COM, then the deployment routine; the result as the routine gives it.
 int Deploy(WCHAR** argv, DeployRoutine deploy, WCHAR* description) {
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (FAILED(hr)) {
-        ConsolePrint(TEXT("Failed to initialize COM.\n"));
-        WriteFailureText(static_cast<DWORD>(hr), description, TEXT("Failed to initialize COM library. "));
-        return -1;
+        return FailStep(description, StepLine(TEXT("Failed to initialize COM.\n")),
+                        FailureText{hr, TEXT("Failed to initialize COM library. ")});
     }
     return deploy(argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8], argv[9], description);
 }
@@ -155,8 +155,7 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
         ReportOutcome(*proxy, request, keeper, kReportAttempts, true);
         proxy->soap_close_socket();
     } catch (...) {
-        ConsolePrint(TEXT("Exception caught in main"));
-        if (description[0] == 0) FormatTruncated(description, TEXT("Unknown error."));
+        FailStep(description, StepLine(TEXT("Exception caught in main")), kUnknownError);
         FillFailure(request, job, description, reportText);
         keeper.OutcomeKnown(request);
         ReportOutcome(*proxy, request, keeper, 1, false);

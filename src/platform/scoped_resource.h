@@ -28,11 +28,18 @@ public:
     ~ScopedResource() { Reset(); }
     ScopedResource(const ScopedResource&) = delete;
     ScopedResource& operator=(const ScopedResource&) = delete;
+    // A move hands the resource over and leaves the source empty.
+    ScopedResource(ScopedResource&& other) noexcept : value_(other.Detach()) {}
+    ScopedResource& operator=(ScopedResource&& other) noexcept {
+        if (this != &other) Reset(other.Detach());
+        return *this;
+    }
 
     T Get() const { return value_; }
     explicit operator bool() const { return Validity::IsValid(value_); }
 
-    // For the out-argument of the call that creates the resource.
+    // For the out-argument of the call that creates the resource; never a
+    // way to set it (Reset(value) does that).
     T* Receive() {
         Reset();
         return &value_;
@@ -45,13 +52,14 @@ public:
         return value;
     }
 
-    void Reset() {
+    // Releases what it holds and takes value instead.
+    void Reset(T value = T()) {
         if (Validity::IsValid(value_)) {
             DWORD lastError = GetLastError();
             Release(value_);
             SetLastError(lastError);
         }
-        value_ = T();
+        value_ = value;
     }
 
 private:

@@ -21,9 +21,9 @@ bool LockByte(HANDLE file, OVERLAPPED& position, bool wait) {
 }  // namespace
 
 JobLocks::JobLocks(const SpoolText& folder) {
-    *file_.Receive() = CreateFileW(SpoolPath(folder, kLockFileName).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    file_.Reset(CreateFileW(SpoolPath(folder, kLockFileName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION information{};
     if (file_ && (!GetFileInformationByHandle(file_.Get(), &information) ||
                   (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))))

@@ -1,5 +1,6 @@
 #include "spool/report_record.h"
 
+#include <chrono>
 #include <cstdio>
 #include <sstream>
 
@@ -32,31 +33,21 @@ private:
 };
 
 // The time as the runtime writes a dateTime in UTC, "2026-12-07T11:42:17Z",
-// computed here: the C library's calendar calls load the machine's time zone
-// on their first use, which costs a job more than writing its record.
+// from the standard library's calendar, which reads no time zone: the C
+// library's gmtime_r loads the machine's zone on first use (and under a zone
+// with leap seconds shifts the time by them), and gmtime_s refuses times
+// before 1970.
 std::string UtcDateTimeText(std::time_t time) {
-    const long long kSecondsPerDay = 86400;
-    long long seconds = static_cast<long long>(time);
-    long long days = seconds / kSecondsPerDay;
-    long long ofDay = seconds % kSecondsPerDay;
-    if (ofDay < 0) {
-        ofDay += kSecondsPerDay;
-        --days;
-    }
-    // The proleptic Gregorian date of a day count since 1970-01-01, by eras
-    // of 400 years that begin on 1 March.
-    days += 719468;
-    const long long era = (days >= 0 ? days : days - 146096) / 146097;
-    const long long dayOfEra = days - era * 146097;
-    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const long long monthFromMarch = (5 * dayOfYear + 2) / 153;
-    const long long day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
-    const long long month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
-    const long long year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    using namespace std::chrono;
+    const sys_seconds at{seconds{time}};
+    const sys_days day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss<seconds> ofDay{at - day};
     char text[64];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", year, month, day, ofDay / 3600,
-                  ofDay / 60 % 60, ofDay % 60);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(ofDay.hours().count()), static_cast<int>(ofDay.minutes().count()),
+                  static_cast<int>(ofDay.seconds().count()));
     return text;
 }
 

@@ -1,6 +1,6 @@
 // ScanAndDownload in-process against the simulated update agent: which
-// release routines each exit of the search and of the cached-content way
-// runs (the end-to-end suites see the description and the step's line, but
+// release routines each exit of the search, of the cached-content way and of
+// the online way runs (the end-to-end suites see the description and the step's line, but
 // not which routines followed it), and the exception guard, which no agent
 // failure reaches from outside.
 #include "deploy/scan_and_download.h"
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "deploy/release_pointers.h"
 #include "errors/scan_error_codes.h"
@@ -59,7 +60,8 @@ std::string ReleaseRoutinesRun(const std::string& console) {
 }
 
 // One job on drive C: an update with one bundled update whose content file
-// is in the job folder, installed by the agent with the given result code.
+// is in the job folder (or, for the online way, without bundled updates),
+// installed by the agent with the given result code.
 class ScanAndDownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,13 +70,30 @@ protected:
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     }
 
-    void WriteCatalog(int installResultCode) {
-        WriteFile(drives_ / "C/ORV/PatchDeploy/wsusscn2.cab", std::string(R"({"updates": [{"id": ")") + kUpdateId +
-                                                                  R"(", "title": "Security Update for Contoso Runtime",
-                          "bundled": [{"id": "a1b2c3d4-0000-4000-8000-000000000001",
-                                       "contents": ["http://x/a.cab"]}],
-                          "install": {"result_code": )" + std::to_string(installResultCode) +
-                                                                  "}}]}");
+    void WriteCatalog(int installResultCode, bool bundled = true) {
+        const std::string bundledUpdates =
+            bundled ? R"("bundled": [{"id": "a1b2c3d4-0000-4000-8000-000000000001", "contents": ["http://x/a.cab"]}],)"
+                    : "";
+        WriteFile(drives_ / "C/ORV/PatchDeploy/wsusscn2.cab",
+                  std::string(R"({"updates": [{"id": ")") + kUpdateId +
+                      R"(", "title": "Security Update for Contoso Runtime", )" + bundledUpdates +
+                      R"("install": {"result_code": )" + std::to_string(installResultCode) + "}}]}");
+    }
+
+    // One exit: the agent's fault, the job's result and the release
+    // routines that ran ("none", "scan" or "both").
+    struct Exit {
+        const char* fault;
+        int result;
+        const char* released;
+    };
+
+    void ExpectReleases(const std::vector<Exit>& exits) {
+        for (const Exit& exit : exits) {
+            SCOPED_TRACE(exit.fault);
+            EXPECT_EQ(Run(exit.fault), exit.result);
+            EXPECT_EQ(ReleaseRoutinesRun(console_), exit.released) << console_;
+        }
     }
 
     // Runs the job with the agent's faults; returns its result.
@@ -97,11 +116,7 @@ protected:
 };
 
 TEST_F(ScanAndDownloadTest, EachExitRunsTheReleaseRoutinesItsStepCallsFor) {
-    const struct {
-        const char* fault;
-        int result;
-        const char* released;
-    } cases[] = {
+    ExpectReleases({
         {"", 0, "both"},
         // The search.
         {"CoCreateInstance:UpdateSession=null", -1, "none"},
@@ -127,12 +142,24 @@ TEST_F(ScanAndDownloadTest, EachExitRunsTheReleaseRoutinesItsStepCallsFor) {
         {"IUpdateInstaller::put_Updates=0x80004005", -1, "both"},
         {"IUpdateInstaller::Install=0x80240022", -1, "both"},
         {"IInstallationResult::get_ResultCode=0x80004005", -1, "both"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.fault);
-        EXPECT_EQ(Run(c.fault), c.result);
-        EXPECT_EQ(ReleaseRoutinesRun(console_), c.released) << console_;
-    }
+    });
+}
+
+TEST_F(ScanAndDownloadTest, EachExitOfTheOnlineWayRunsTheReleaseRoutinesItsStepCallsFor) {
+    WriteCatalog(2, false);
+    ExpectReleases({
+        {"", 0, "both"},
+        // The download.
+        {"IUpdateSession::CreateUpdateDownloader=null", -1, "both"},
+        {"IUpdateDownloader::put_Updates=0x80004005", -1, "both"},
+        {"IUpdateDownloader::Download=0x80240022", -1, "scan"},
+        {"IDownloadResult::get_ResultCode=0x80004005", -1, "scan"},
+        // The installation.
+        {"IUpdateSession::CreateUpdateInstaller=null", -1, "scan"},
+        {"IUpdateInstaller::put_Updates=0x80004005", -1, "scan"},
+        {"IUpdateInstaller::Install=0x80240022", -1, "both"},
+        {"IInstallationResult::get_ResultCode=0x80004005", -1, "both"},
+    });
 }
 
 TEST_F(ScanAndDownloadTest, AnExceptionInAStepIsReportedAndReleasesEverythingWithoutTheRoutines) {

@@ -11,6 +11,7 @@
 #include "errors/scan_error_codes.h"
 #include "errors/system_message_lookup.h"
 #include "platform/text_format.h"
+#include "support/console_capture.h"
 
 namespace {
 
@@ -160,17 +161,10 @@ TEST_F(ScanErrorCodes, AnOverlongSystemTextIsCutTo1023Characters) {
 TEST_F(ScanErrorCodes, AnExceptionInTheSystemLookupIsReportedAndLeavesTheBufferAlone) {
     SetSystemMessageFunction(ThrowingSystemText);
     WCHAR description[kDescriptionCapacity] = {};
-    ::testing::internal::CaptureStdout();
+    ConsoleCapture console;
     GetScanErrorCodes(0x80070004, description);
-    std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(description[0], 0);
-    // The console is UTF-16LE with CR LF line ends.
-    std::string expected;
-    for (char c : std::string("Exception caught in GetScanErrorCodes while FormatMessage\r\n")) {
-        expected.push_back(c);
-        expected.push_back('\0');
-    }
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(console.Text(), "Exception caught in GetScanErrorCodes while FormatMessage\r\n");
 }
 
 TEST_F(ScanErrorCodes, LookupsAllocateNothing) {
@@ -206,9 +200,10 @@ TEST_F(ScanErrorCodes, FailureTextNamesTheDescriptionOrTheBareCode) {
 
     // An empty description leaves the code, in upper-case hexadecimal.
     SetSystemMessageFunction(ThrowingSystemText);
-    ::testing::internal::CaptureStdout();
-    WriteFailureText(0x8024ABCD, failure.text, TEXT("Failed to initialize COM library. "));
-    ::testing::internal::GetCapturedStdout();
+    {
+        ConsoleCapture quiet;  // the lookup's exception line
+        WriteFailureText(0x8024ABCD, failure.text, TEXT("Failed to initialize COM library. "));
+    }
     EXPECT_EQ(WideString(failure.text), Widen("Failed to initialize COM library. Error code: 0x8024ABCD"));
 
     // The prefix counts against the same buffer: the text is cut, terminated.

@@ -35,7 +35,9 @@ TEST(Bstr, KeepsLengthPrefixEmbeddedZerosAndTerminator) {
 TEST(Bstr, ScopedBstrReceivesAndFreesReplacedText) {
     ScopedBstr text(TEXT("first"));
     EXPECT_EQ(TextOf(text), u"first");
-    *text.Receive() = SysAllocString(TEXT("second"));  // the first one is freed
+    // A call that hands out a new text, as the update agent's getters do.
+    const auto getText = [](BSTR* out) { *out = SysAllocString(TEXT("second")); };
+    getText(text.Receive());  // the first one is freed
     EXPECT_EQ(TextOf(text.Get()), u"second");
     ScopedBstr empty;
     EXPECT_EQ(empty.Get(), nullptr);

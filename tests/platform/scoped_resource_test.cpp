@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,6 +47,34 @@ TEST(ScopedResource, ReleasesOnlyWhatItHoldsOnceAndKeepsTheLastError) {
         EXPECT_EQ(detached.Detach(), held);
     }
     EXPECT_EQ(g_released, std::vector<HANDLE>{INVALID_HANDLE_VALUE});
+}
+
+TEST(ScopedResource, MovesHandOverAndResetReleasesWhatItReplaces) {
+    g_released.clear();
+    HANDLE first = reinterpret_cast<HANDLE>(0x1);
+    HANDLE second = reinterpret_cast<HANDLE>(0x2);
+    HANDLE third = reinterpret_cast<HANDLE>(0x3);
+    {
+        RecordedHandle source(first);
+        RecordedHandle moved(std::move(source));
+        EXPECT_FALSE(source);
+        EXPECT_EQ(moved.Get(), first);
+
+        // Assigned over, the owner releases what it held before.
+        RecordedHandle target(second);
+        target = std::move(moved);
+        EXPECT_EQ(g_released, std::vector<HANDLE>{second});
+        EXPECT_FALSE(moved);
+        EXPECT_EQ(target.Get(), first);
+
+        SetLastError(ERROR_ACCESS_DENIED);
+        target.Reset(third);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(g_released, (std::vector<HANDLE>{second, first}));
+        EXPECT_EQ(target.Get(), third);
+    }
+    // Emptied sources release nothing; the last value goes at the end.
+    EXPECT_EQ(g_released, (std::vector<HANDLE>{second, first, third}));
 }
 
 }  // namespace

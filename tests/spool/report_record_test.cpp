@@ -27,6 +27,9 @@ TEST(ReportRecordTest, WrittenTimeIsUtcAndReadsBack) {
         {4107542399LL, "2100-02-28T23:59:59Z"},
         {4107542400LL, "2100-03-01T00:00:00Z"},
         {1796643737, "2026-12-07T11:42:17Z"},
+        // The first and the last time that a record is read back with.
+        {-11644473600LL, "1601-01-01T00:00:00Z"},
+        {253402300799LL, "9999-12-31T23:59:59Z"},
     };
     for (const auto& c : cases) {
         ReportRecord record;
