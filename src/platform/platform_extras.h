@@ -20,8 +20,8 @@ PauseFunction SetPauseFunction(PauseFunction pause);  // returns the previous on
 
 // The send and receive limit, in seconds, of each status report attempt,
 // and the limit of the attempt's whole transfer.
-// 120 unless the Linux build is told otherwise by WORKER_TRANSFER_TIMEOUT
-// (seconds) for tests of a server that never answers.
+// 120 unless WORKER_TRANSFER_TIMEOUT (seconds) gives a shorter limit for
+// tests of a server that never answers.
 int StatusTransferTimeoutSeconds();
 
 // The deployment job's time limit in milliseconds: the given limit, except

@@ -18,7 +18,6 @@ const char kEmpty[] = "the file is empty";
 const char kTooLarge[] = "the file is larger than 1 MiB";
 const char kNoCertificate[] = "the file holds no PEM certificate";
 const char kBrokenCertificate[] = "a certificate in the file cannot be read";
-const char kNoTlsSupport[] = "this build of the worker has no TLS";
 
 ServerTrust Unusable(const std::string& reason) {
     ServerTrust trust;
@@ -116,7 +115,7 @@ ServerTrust JudgeTrustFile(const std::string& bytes) {
     trust.certificates = bytes;
     return trust;
 #else
-    return Unusable(kNoTlsSupport);
+    return Unusable("this build of the worker has no TLS");
 #endif
 }
 

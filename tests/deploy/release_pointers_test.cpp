@@ -25,7 +25,7 @@ struct ReleaseLog {
 
 // Stands for any update agent object: logs its release and, when told,
 // raises an exception from it.
-struct FakeObject : public IUnknown {
+struct FakeObject final : public IUnknown {
     std::size_t position = 0;
     ReleaseLog* log = nullptr;
     bool raises = false;

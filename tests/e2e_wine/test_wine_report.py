@@ -15,7 +15,8 @@ import tempfile
 import unittest
 
 import wine_harness as wine
-from harness import CONTENT_BOUND, FAULT_BODY, HTML_500, StatusServer, drip, fault_reply, job_args, reply, stream
+from harness import (CONTENT_BOUND, FAULT_BODY, HTML_500, NO_PARTNER_LIMIT, StatusServer, drip, fault_reply, job_args,
+                     reply, stream)
 from test_deploy import SCAN_SERVICE_ID, UPDATE_ID, update
 from test_status_report import check_request
 
@@ -97,13 +98,15 @@ class ReportTest(unittest.TestCase):
         self.assertLess(huge.sent, huge.size // 8, "the worker stops reading")
 
     def test_dripping_reply_ends_at_the_transfer_limit(self):
-        # The Windows build has no seam for its limit: this attempt takes the
-        # product's 120 seconds, then fails and goes into the pause. A worker
-        # silent for 300 s is stopped, which fails the test.
+        # The attempt's limit is scaled down to a few seconds; the server
+        # drips more often than that, so only the limit of the whole attempt
+        # ends it, and the worker goes into its pause. A worker silent for
+        # longer than the product's 120 seconds would be stopped first, but
+        # one that ignored the shorter limit fails the test.
         head = b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"
         with StatusServer([drip(head, b"<", 1)], tls=True) as server:
             text, paused = wine.run_until(job_args(server.port, transport="1", update_id=UPDATE_ID, drive=wine.DRIVE),
-                                          "Soap failure. ", limit=300)
+                                          "Soap failure. ", env=wine.SHORT_TRANSFER_LIMIT, limit=NO_PARTNER_LIMIT)
         self.assertIn("Soap failure. ", text)
         self.assertTrue(paused, text)
         self.assertEqual(len(server.requests), 1)

@@ -42,6 +42,12 @@ SYSTEM_PROGRAMS = ("cmd.exe", "wusa.exe")
 
 CLSID_UPDATE_SESSION = "{4CB43D7F-7EEE-4906-8698-60DA1C38F2FE}"
 
+# The report attempt's limit, in seconds, that tests of a server that never
+# ends its reply give the worker (WORKER_TRANSFER_TIMEOUT), scaled down from
+# the product's two minutes; the worker's environment for it.
+TRANSFER_LIMIT = 5
+SHORT_TRANSFER_LIMIT = {"WORKER_TRANSFER_TIMEOUT": str(TRANSFER_LIMIT)}
+
 
 def wine_tool(name):
     """Debian installs the 64-bit loader and server in Wine's library folder;
