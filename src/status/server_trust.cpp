@@ -1,5 +1,7 @@
 #include "status/server_trust.h"
 
+#include <vector>
+
 #include "platform/drive_letter.h"
 #include "platform/scoped_resource.h"
 
@@ -7,6 +9,10 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+
+struct TrustAnchors {
+    std::vector<ScopedResource<X509*, X509_free>> certificates;
+};
 #endif
 
 namespace {
@@ -33,36 +39,12 @@ ServerTrust CannotRead(DWORD error) {
 #if defined(WITH_OPENSSL)
 
 using ScopedBio = ScopedResource<BIO*, BIO_free_all>;
-using ScopedX509 = ScopedResource<X509*, X509_free>;
-using ScopedStore = ScopedResource<X509_STORE*, X509_STORE_free>;
 
 // Whether the error queue's last entry says that no further PEM block was
 // found: the end of a file read to its end.
 bool ReachedEndOfPem() {
     const unsigned long error = ERR_peek_last_error();
     return ERR_GET_LIB(error) == ERR_LIB_PEM && ERR_GET_REASON(error) == PEM_R_NO_START_LINE;
-}
-
-// Adds every certificate block of pem to store; text between blocks and
-// blocks of other kinds (keys, parameters) are passed over. Returns how
-// many were added, or -1 when a certificate block cannot be read or added.
-int AddCertificates(const std::string& pem, X509_STORE* store) {
-    ScopedBio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-    if (!bio) return -1;
-    int added = 0;
-    ERR_clear_error();
-    for (;;) {
-        ScopedX509 certificate(PEM_read_bio_X509(bio.Get(), nullptr, nullptr, nullptr));
-        if (!certificate) break;
-        if (X509_STORE_add_cert(store, certificate.Get()) != 1) {
-            ERR_clear_error();
-            return -1;
-        }
-        ++added;
-    }
-    const bool whole = ReachedEndOfPem();
-    ERR_clear_error();
-    return whole ? added : -1;
 }
 
 #endif
@@ -86,11 +68,13 @@ ServerTrust ReadServerTrust(LPCWSTR drive) {
     if (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
         return CannotRead(ERROR_ACCESS_DENIED);
     if (information.nFileSizeHigh != 0 || information.nFileSizeLow > kMostTrustFileBytes) return Unusable(kTooLarge);
-    // One byte more than the limit is read, so that a file that grew after
-    // its size was taken is still refused rather than cut.
-    std::string bytes(kMostTrustFileBytes + 1, '\0');
+    // Its size and one byte more are read: a file that grew after its size
+    // was taken is read on up to one byte over the limit and then refused,
+    // never cut.
+    std::string bytes(information.nFileSizeLow + 1, '\0');
     DWORD total = 0;
-    while (total < bytes.size()) {
+    while (total <= kMostTrustFileBytes) {
+        if (total == bytes.size()) bytes.resize(kMostTrustFileBytes + 1);
         DWORD got = 0;
         if (!ReadFile(file.Get(), &bytes[total], static_cast<DWORD>(bytes.size()) - total, &got, nullptr))
             return CannotRead(GetLastError());
@@ -105,14 +89,21 @@ ServerTrust JudgeTrustFile(const std::string& bytes) {
     if (bytes.empty()) return Unusable(kEmpty);
     if (bytes.size() > kMostTrustFileBytes) return Unusable(kTooLarge);
 #if defined(WITH_OPENSSL)
-    ScopedStore store(X509_STORE_new());
-    if (!store) return Unusable(kBrokenCertificate);
-    const int certificates = AddCertificates(bytes, store.Get());
-    if (certificates < 0) return Unusable(kBrokenCertificate);
-    if (certificates == 0) return Unusable(kNoCertificate);
+    // Every certificate block; text between blocks and blocks of other kinds
+    // (keys, parameters) are passed over.
+    auto anchors = std::make_shared<TrustAnchors>();
+    ScopedBio bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+    if (!bio) return Unusable(kBrokenCertificate);
+    ERR_clear_error();
+    while (X509* certificate = PEM_read_bio_X509(bio.Get(), nullptr, nullptr, nullptr))
+        anchors->certificates.emplace_back(certificate);
+    const bool whole = ReachedEndOfPem();
+    ERR_clear_error();
+    if (!whole) return Unusable(kBrokenCertificate);
+    if (anchors->certificates.empty()) return Unusable(kNoCertificate);
     ServerTrust trust;
     trust.kind = ServerTrust::Kind::Anchored;
-    trust.certificates = bytes;
+    trust.certificates = std::move(anchors);
     return trust;
 #else
     return Unusable("this build of the worker has no TLS");
@@ -121,7 +112,15 @@ ServerTrust JudgeTrustFile(const std::string& bytes) {
 
 bool AddTrustAnchors(const ServerTrust& trust, struct x509_store_st* store) {
 #if defined(WITH_OPENSSL)
-    return trust.kind == ServerTrust::Kind::Anchored && AddCertificates(trust.certificates, store) > 0;
+    if (trust.kind != ServerTrust::Kind::Anchored || !trust.certificates) return false;
+    // The store takes its own reference to each.
+    for (const auto& certificate : trust.certificates->certificates) {
+        if (X509_STORE_add_cert(store, certificate.Get()) != 1) {
+            ERR_clear_error();
+            return false;
+        }
+    }
+    return true;
 #else
     (void)trust;
     (void)store;

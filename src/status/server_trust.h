@@ -8,12 +8,16 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
 
 // The largest trust file that is read; a larger one is refused.
 constexpr std::size_t kMostTrustFileBytes = 1 << 20;
+
+// The certificates of a trust file, read once (TLS builds only).
+struct TrustAnchors;
 
 struct ServerTrust {
     enum class Kind {
@@ -27,8 +31,9 @@ struct ServerTrust {
         Unusable,
     };
     Kind kind = Kind::AnyServer;
-    // Anchored: the file's text, PEM.
-    std::string certificates;
+    // Anchored: the file's certificates, shared by every copy (the job's
+    // proxies and its time limit's) and never changed.
+    std::shared_ptr<const TrustAnchors> certificates;
     // Unusable: why, as the console shows it.
     std::string refusal;
 };
