@@ -4,6 +4,7 @@
 
 #include "deploy/job_file_names.h"
 #include "deploy/letter_case.h"
+#include "platform/plain_file.h"
 #include "platform/scoped_resource.h"
 #include "platform/text_format.h"
 
@@ -15,13 +16,8 @@ bool HasMsuExtension(const WCHAR* name) {
     return length >= 4 && EqualsIgnoringLetterCase(name + length - 4, TEXT(".msu"));
 }
 
-// Attributes of entries that are not a plain file: a folder, a device (or on
-// Linux a FIFO or socket), and a reparse point (a symbolic link or junction,
-// whose target may lie outside the job folder).
-constexpr DWORD kNotAPlainFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
-
 bool IsPackage(const WIN32_FIND_DATAW& entry) {
-    return (entry.dwFileAttributes & kNotAPlainFile) == 0 && IsNameOfOneEntry(entry.cFileName) &&
+    return IsPlainFileAttributes(entry.dwFileAttributes) && IsNameOfOneEntry(entry.cFileName) &&
            HasMsuExtension(entry.cFileName);
 }
 
@@ -29,10 +25,10 @@ WCHAR UpperLatinLetter(WCHAR c) {
     return (c >= TEXT('a') && c <= TEXT('z')) ? static_cast<WCHAR>(c - TEXT('a') + TEXT('A')) : c;
 }
 
-// Whether name comes before other in the order in which NTFS lists a
-// folder: letter case ignored (letters compared in upper case), then, for
-// names that differ only in letter case, as spelled. Other file systems list
-// names in an order of their own.
+// Whether name comes before other: ASCII letters compared in upper case, as
+// NTFS lists names of such letters, then, for names that differ only in
+// letter case, as spelled. NTFS upper-cases beyond ASCII as well, and other
+// file systems list names in an order of their own.
 bool ListedBefore(const std::basic_string<WCHAR>& name, const std::basic_string<WCHAR>& other) {
     const auto upper = [](WCHAR a, WCHAR b) { return UpperLatinLetter(a) < UpperLatinLetter(b); };
     if (std::lexicographical_compare(name.begin(), name.end(), other.begin(), other.end(), upper)) return true;

@@ -6,8 +6,8 @@
 #include "platform/platform.h"
 
 // The name of the entry of installDir\jobId whose name ends in ".msu" in
-// any letter case; of several, the one that NTFS lists first (letter case
-// ignored), whatever order the directory search returns them in. Empty when
+// any letter case; of several, the first by name with ASCII letters compared
+// in upper case (as NTFS lists a folder of such names), whatever order the directory search returns them in. Empty when
 // the folder is missing or holds no such entry. Other files beside the
 // package (a readme, a signature) are passed over, as are folders, devices,
 // links and junctions by any name, and names that hold a backslash (see

@@ -1,5 +1,6 @@
 #include "spool/job_locks.h"
 
+#include "platform/plain_file.h"
 #include "spool/spool_folder.h"
 
 namespace {
@@ -26,7 +27,7 @@ JobLocks::JobLocks(const SpoolText& folder) {
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION information{};
     if (file_ && (!GetFileInformationByHandle(file_.Get(), &information) ||
-                  (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))))
+                  !IsPlainFileAttributes(information.dwFileAttributes)))
         file_.Reset();
 }
 

@@ -15,10 +15,10 @@
 
 class JobLocks {
 public:
-    // Opens the lock file of folder (never through a link); Opened tells.
+    // Opens the lock file of folder (never through a link); when it cannot
+    // be opened, every claim fails.
     explicit JobLocks(const SpoolText& folder);
 
-    bool Opened() const { return static_cast<bool>(file_); }
 
     enum class Claim { Claimed, AlreadyRunning, Failed };
     // Takes the job's run without waiting (AlreadyRunning when another

@@ -85,7 +85,9 @@ std::vector<JobFiles> KeepWithinBound(const SpoolText& folder, std::vector<JobFi
 void SetAside(const SpoolText& folder, const std::vector<const SpoolEntry*>& records) {
     for (const SpoolEntry* record : records) {
         const SpoolText path = SpoolPath(folder, record->name);
-        MoveFileExW(path.c_str(), SpoolPath(folder, SetAsideFileName(record->name)).c_str(), 0);
+        // An earlier set-aside file of that name is replaced: otherwise the
+        // record would stay, be read again by every job, and never age out.
+        MoveFileExW(path.c_str(), SpoolPath(folder, SetAsideFileName(record->name)).c_str(), MOVEFILE_REPLACE_EXISTING);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "spool/record_file.h"
 
+#include "platform/plain_file.h"
 #include "platform/scoped_resource.h"
 #include "spool/spool_folder.h"
 
@@ -44,10 +45,8 @@ RecordRead ReadRecordFile(const SpoolText& path, std::string& bytes) {
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(file.Get(), &information)) return RecordRead::Unavailable;
     // A second name would be a file of somewhere else that was linked here.
-    if ((information.dwFileAttributes &
-         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) ||
-        information.nNumberOfLinks != 1 || information.nFileSizeHigh != 0 ||
-        information.nFileSizeLow > kMostRecordBytes)
+    if (!IsPlainFileAttributes(information.dwFileAttributes) || information.nNumberOfLinks != 1 ||
+        information.nFileSizeHigh != 0 || information.nFileSizeLow > kMostRecordBytes)
         return RecordRead::NotARecord;
     bytes.assign(kMostRecordBytes + 1, '\0');
     DWORD total = 0;

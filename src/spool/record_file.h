@@ -14,8 +14,10 @@ constexpr DWORD kMostRecordBytes = 16384;
 // Writes bytes as the folder's file name, the way every record is written:
 // the temporary file is made afresh (never through a link, nor over a file
 // of that name: the caller removes leftovers and never reuses a name),
-// written whole, flushed and closed, and then moved
-// over name with the move on the disk before this returns. A power loss at
+// written whole, flushed and closed, and then moved over name with
+// MOVEFILE_WRITE_THROUGH (on NTFS the rename is in the file system's
+// journal; the Linux substitute flushes the folder after its rename). A
+// power loss at
 // any point leaves name as it was or whole. False when a step fails; the
 // temporary file is then removed.
 bool WriteFileDurably(const SpoolText& folder, const SpoolText& temporaryName, const SpoolText& name,

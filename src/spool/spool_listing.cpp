@@ -1,5 +1,6 @@
 #include "spool/spool_listing.h"
 
+#include "platform/plain_file.h"
 #include "platform/scoped_resource.h"
 #include "spool/spool_folder.h"
 
@@ -28,5 +29,5 @@ std::vector<SpoolEntry> ListSpoolFiles(const SpoolText& folder, const SpoolText&
 }
 
 bool IsPlainFile(const SpoolEntry& entry) {
-    return !(entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+    return IsPlainFileAttributes(entry.attributes);
 }

@@ -220,12 +220,6 @@ const char* StatusLine(struct soap* soap) {
     return reading ? reading->statusLine : "";
 }
 
-// Closes the connection whether or not it was to be kept alive.
-void CloseConnection(struct soap* soap) {
-    soap->keep_alive = 0;
-    soap_closesock(soap);
-}
-
 int Fail(struct soap* soap, int code, const char* faultString, const char* detail) {
     if (faultString) {
         // The runtime keeps the pointers: give it copies in its own memory.
@@ -291,6 +285,11 @@ int ReadFault(struct soap* soap, const std::string& content) {
 
 }  // namespace
 
+void CloseConnection(struct soap* soap) {
+    soap->keep_alive = 0;
+    soap_closesock(soap);
+}
+
 void InstallAcknowledgementReading(struct soap* soap) {
     if (!Reading(soap)) soap_register_plugin_arg(soap, RegisterReading, nullptr);
 }
@@ -301,7 +300,9 @@ void StartAttemptClock(struct soap* soap) {
     reading->attemptStartTime = std::time(nullptr);
     reading->connectionKept = soap->keep_alive != 0 && soap_valid_socket(soap->socket);
     reading->received = 0;
+    reading->cutShort = false;
     reading->connectionEnded = false;
+    reading->endedWithoutCloseAlert = false;
 }
 
 void KeepConnectionAlive(struct soap* soap) {

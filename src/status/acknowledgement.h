@@ -29,6 +29,10 @@ std::optional<std::chrono::steady_clock::time_point> AttemptDeadline(struct soap
 // own connection and closes it after the reply.
 void KeepConnectionAlive(struct soap* soap);
 
+// Closes the connection whether or not it was to be kept alive: the runtime
+// keeps a kept-alive connection open after some failures.
+void CloseConnection(struct soap* soap);
+
 // Whether the attempt just made failed on a connection kept open from an
 // earlier reply, before any byte of its reply arrived, because the server had
 // closed that connection (or reset it) rather than left it silent until a

@@ -4,9 +4,8 @@
 #include "errors/scan_error_codes.h"
 #include "status/report_text.h"
 
-// The runtime's memory of each attempt is freed after it, so that many
-// attempts cost no more than one.
-
+// The runtime's memory of each attempt is freed after it (destroy), so that
+// many attempts cost no more than one.
 bool SendReport(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request) {
     const bool delivered = proxy.UpdateDeployJobStatus(&request) == SOAP_OK;
     if (delivered) {

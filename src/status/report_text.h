@@ -30,7 +30,7 @@ bool IsReportText(const std::wstring& text);
 // never split. A null fault text reads "(null)", as it is printed.
 void ToConsoleFaultText(const char* faultText, WCHAR* text, std::size_t capacity);
 
-// Whether a host or port can go into the endpoint as it is: white space or a
+// Whether a host can go into the endpoint as it is: white space or a
 // control character would change the request line or the Host header, and
 // a slash, a backslash, "?", "#" or "@" the server or the path that the
 // report goes to.

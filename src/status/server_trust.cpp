@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/drive_letter.h"
+#include "platform/plain_file.h"
 #include "platform/scoped_resource.h"
 
 #if defined(WITH_OPENSSL)
@@ -21,7 +22,7 @@ const WCHAR kTrustFileName[] = TEXT("\\StatusServerTrust.pem");
 
 const char kUnusablePrefix[] = "The status server's trust file cannot be used: ";
 const char kEmpty[] = "the file is empty";
-const char kTooLarge[] = "the file is larger than 1 MiB";
+const std::string kTooLarge = "the file is larger than " + std::to_string(kMostTrustFileBytes >> 20) + " MiB";
 const char kNoCertificate[] = "the file holds no PEM certificate";
 const char kBrokenCertificate[] = "a certificate in the file cannot be read";
 
@@ -49,42 +50,9 @@ bool ReachedEndOfPem() {
 
 #endif
 
-}  // namespace
-
-ServerTrust ReadServerTrust(LPCWSTR drive) {
-    if (!IsDriveLetter(drive)) return ServerTrust();
-    const std::basic_string<WCHAR> path = WorkerFolder(drive) + kTrustFileName;
-    // Shared for deletion too, so that an installer may replace the file
-    // while a job reads it.
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return ServerTrust();
-        return CannotRead(error);
-    }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file.Get(), &information)) return CannotRead(GetLastError());
-    if (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
-        return CannotRead(ERROR_ACCESS_DENIED);
-    if (information.nFileSizeHigh != 0 || information.nFileSizeLow > kMostTrustFileBytes) return Unusable(kTooLarge);
-    // Its size and one byte more are read: a file that grew after its size
-    // was taken is read on up to one byte over the limit and then refused,
-    // never cut.
-    std::string bytes(information.nFileSizeLow + 1, '\0');
-    DWORD total = 0;
-    while (total <= kMostTrustFileBytes) {
-        if (total == bytes.size()) bytes.resize(kMostTrustFileBytes + 1);
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), &bytes[total], static_cast<DWORD>(bytes.size()) - total, &got, nullptr))
-            return CannotRead(GetLastError());
-        if (got == 0) break;
-        total += got;
-    }
-    bytes.resize(total);
-    return JudgeTrustFile(bytes);
-}
-
+// What a trust file's bytes ask for: Anchored when they hold at least one
+// PEM certificate and every certificate block in them can be read,
+// Unusable otherwise.
 ServerTrust JudgeTrustFile(const std::string& bytes) {
     if (bytes.empty()) return Unusable(kEmpty);
     if (bytes.size() > kMostTrustFileBytes) return Unusable(kTooLarge);
@@ -110,20 +78,50 @@ ServerTrust JudgeTrustFile(const std::string& bytes) {
 #endif
 }
 
-bool AddTrustAnchors(const ServerTrust& trust, struct x509_store_st* store) {
+}  // namespace
+
+ServerTrust ReadServerTrust(LPCWSTR drive) {
+    if (!IsDriveLetter(drive)) return ServerTrust();
+    const std::basic_string<WCHAR> path = WorkerFolder(drive) + kTrustFileName;
+    // Shared for deletion too, so that an installer may replace the file
+    // while a job reads it.
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return ServerTrust();
+        return CannotRead(error);
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file.Get(), &information)) return CannotRead(GetLastError());
+    if (!IsPlainFileAttributes(information.dwFileAttributes)) return CannotRead(ERROR_ACCESS_DENIED);
+    if (information.nFileSizeHigh != 0 || information.nFileSizeLow > kMostTrustFileBytes) return Unusable(kTooLarge);
+    // Its size and one byte more are read: a file that grew after its size
+    // was taken is read on up to one byte over the limit and then refused,
+    // never cut.
+    std::string bytes(information.nFileSizeLow + 1, '\0');
+    DWORD total = 0;
+    while (total <= kMostTrustFileBytes) {
+        if (total == bytes.size()) bytes.resize(kMostTrustFileBytes + 1);
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), &bytes[total], static_cast<DWORD>(bytes.size()) - total, &got, nullptr))
+            return CannotRead(GetLastError());
+        if (got == 0) break;
+        total += got;
+    }
+    bytes.resize(total);
+    return JudgeTrustFile(bytes);
+}
+
+void AddTrustAnchors(const ServerTrust& trust, struct x509_store_st* store) {
 #if defined(WITH_OPENSSL)
-    if (trust.kind != ServerTrust::Kind::Anchored || !trust.certificates) return false;
+    if (trust.kind != ServerTrust::Kind::Anchored || !trust.certificates) return;
     // The store takes its own reference to each.
     for (const auto& certificate : trust.certificates->certificates) {
-        if (X509_STORE_add_cert(store, certificate.Get()) != 1) {
-            ERR_clear_error();
-            return false;
-        }
+        if (X509_STORE_add_cert(store, certificate.Get()) != 1) ERR_clear_error();
     }
-    return true;
 #else
     (void)trust;
     (void)store;
-    return false;
 #endif
 }

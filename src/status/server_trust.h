@@ -42,12 +42,8 @@ struct ServerTrust {
 // agent's folder, and so no trust file: any server.
 ServerTrust ReadServerTrust(LPCWSTR drive);
 
-// What a trust file's bytes ask for: Anchored when they hold at least one
-// PEM certificate and every certificate block in them can be read,
-// Unusable otherwise.
-ServerTrust JudgeTrustFile(const std::string& bytes);
-
-// Adds the certificates of an Anchored trust to a TLS context's store. The
-// store is OpenSSL's X509_STORE. False when one could not be added.
+// Adds the certificates of an Anchored trust to a TLS context's store,
+// OpenSSL's X509_STORE. One that cannot be added (memory) is missing from
+// the store, whose context then trusts less, never more.
 struct x509_store_st;
-bool AddTrustAnchors(const ServerTrust& trust, struct x509_store_st* store);
+void AddTrustAnchors(const ServerTrust& trust, struct x509_store_st* store);

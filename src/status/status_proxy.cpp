@@ -46,10 +46,8 @@ int veltwuaPortBindingProxy::Call(Send send, Receive receive) {
         if (rc == SOAP_OK) {
             rc = receive();
         } else if (soap_valid_socket(socket)) {
-            // A request that was not sent whole leaves nothing to reuse; the
-            // runtime keeps a kept-alive connection open after some failures.
-            keep_alive = 0;
-            soap_closesock(this);
+            // A request that was not sent whole leaves nothing to reuse.
+            CloseConnection(this);
         }
         if (rc == SOAP_OK || again || !FailedOnClosedKeptConnection(this)) return rc;
     }

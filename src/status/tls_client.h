@@ -12,11 +12,10 @@
 //   the endpoint names; the handshake fails otherwise, before any HTTP byte.
 // - Unusable: every https connection fails with the trust's refusal before
 //   it is made.
-// No client certificate is used. Returns the runtime's result, or
-// SOAP_SSL_ERROR in a build without TLS (an https endpoint then fails when
-// it is used). Each handshake ends by its attempt's deadline
-// (tls_handshake.h).
-int SetUpTlsClient(struct soap* soap, const ServerTrust& trust);
+// No client certificate is used. A context that cannot be set up (or a
+// build without TLS) fails each https connection when it is made. Each
+// handshake ends by its attempt's deadline (tls_handshake.h).
+void SetUpTlsClient(struct soap* soap, const ServerTrust& trust);
 
 // Called once before the first runtime context is made, with the job's
 // transport, so that a job pays only for the TLS library work it needs.

@@ -91,6 +91,12 @@ def server_certificate(folder, name, names, issuer=None, validity=VALID, common_
     return _sign(folder, name, common_name, names, validity, "server", issuer)
 
 
+def other_host_certificate(folder):
+    """A self-signed certificate for a host name other than the loopback
+    one: what a server presents to a client that does not verify it."""
+    return server_certificate(folder, "other-host", [], common_name="wrong.example.invalid")
+
+
 def chain_file(folder, name, certificates):
     """One PEM file holding certificates in order (a server's certificate
     and then the intermediates it sends)."""

@@ -21,7 +21,7 @@ import threading
 import time
 from dataclasses import dataclass
 
-from harness import make_certificate
+from certificates import other_host_certificate
 
 HELLO_REQUESTS = "HelloRequest records"
 HELLO_FLOOD = "HelloRequest records without pause"
@@ -32,10 +32,10 @@ STALL_INTERVAL = 0.05
 # HelloRequest message (handshake type 0, no body).
 HELLO_REQUEST = bytes([22, 3, 3, 0, 4, 0, 0, 0, 0])
 # The certificate is sent this many times in the dripped handshake: with
-# about 0.8 KB a copy, the server's part of the handshake (4.6 KB) takes
-# nearly four minutes at one byte every STALL_INTERVAL, longer than the
-# product's two-minute limit.
-CHAIN_COPIES = 5
+# about 0.45 KB a copy, the server's part of the handshake (over 3 KB) takes
+# more than two and a half minutes at one byte every STALL_INTERVAL, longer
+# than the product's two-minute limit.
+CHAIN_COPIES = 7
 # How much of the flood goes out in one write: whole records only.
 FLOOD_RECORDS = 1000
 
@@ -71,12 +71,12 @@ class HandshakeStaller:
         self._tmp = None
         if stall == DRIPPED_HANDSHAKE:
             self._tmp = tempfile.TemporaryDirectory()
-            cert, key = make_certificate(self._tmp.name)
+            made = other_host_certificate(self._tmp.name)
             chain = os.path.join(self._tmp.name, "chain.pem")
-            with open(cert) as single, open(chain, "w") as out:
+            with open(made.cert) as single, open(chain, "w") as out:
                 out.write(single.read() * CHAIN_COPIES)
             self._context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            self._context.load_cert_chain(chain, key)
+            self._context.load_cert_chain(chain, made.key)
         self._sock = socket.create_server(("127.0.0.1", 0))
         self._sock.settimeout(0.2)
         self.port = self._sock.getsockname()[1]

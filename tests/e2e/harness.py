@@ -6,6 +6,7 @@ that records every request byte for byte and answers as a test tells it."""
 
 import contextlib
 import os
+import select
 import shutil
 import socket
 import ssl
@@ -14,6 +15,8 @@ import tempfile
 import threading
 import xml.etree.ElementTree as ET
 from dataclasses import dataclass, field
+
+import certificates
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BINARY_DIR = os.environ.get("WORKER_BINARY_DIR", os.path.join(HERE, "..", "..", "build"))
@@ -171,6 +174,37 @@ def open_for_writing(fifo):
     return opened[0]
 
 
+@contextlib.contextmanager
+def holding(command, path, env=None, cwd=None):
+    """A hold_file program (command) holding the file path open for the
+    length of the block, as another program (a virus scanner) would: it
+    says "held" once it holds the file and lets go when its standard input
+    ends; the file is closed once it has exited. One that does not answer,
+    or does not end, within NO_PARTNER_LIMIT fails the test."""
+    proc = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            env=env, cwd=cwd)
+    try:
+        said = b""
+        while b"\n" not in said and select.select([proc.stdout], [], [], NO_PARTNER_LIMIT)[0]:
+            chunk = os.read(proc.stdout.fileno(), 256)
+            if not chunk:
+                break
+            said += chunk
+        if said.strip() != b"held":
+            raise AssertionError("hold_file could not open %s: %r" % (path, said))
+        yield
+    finally:
+        proc.stdin.close()
+        try:
+            proc.wait(timeout=NO_PARTNER_LIMIT)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            raise
+        finally:
+            proc.stdout.close()
+
+
 def drain_ended_output(proc):
     """For a process that has exited: reads what its output pipes still hold
     and returns (standard output, whether both pipes were at their end). A
@@ -227,16 +261,6 @@ class ReceivedRequest:
         return fields
 
 
-def make_certificate(directory, host="wrong.example.invalid", days=1):
-    """A self-signed certificate for a host name other than the loopback one."""
-    cert = os.path.join(directory, "cert.pem")
-    key = os.path.join(directory, "key.pem")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                    "-days", str(days), "-subj", "/CN=" + host], check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return cert, key
-
-
 class StatusServer:
     """A loopback server that reads whole HTTP requests and answers each
     connection with the next scripted reply. A reply is bytes to send before
@@ -255,8 +279,9 @@ class StatusServer:
     With journal, a file's path, the server appends one line to that file
     just before it answers each request: "ack <nJobID> <nStatus> <the first
     40 characters of strErrorDescription>" for a 2xx reply, "refused ..."
-    for any other answer (or none); "%", CR and LF in the description
-    percent-encoded, "?" for a field that the request does not hold."""
+    for any other answer (or none; a routine's answer counts as refused);
+    "%", CR and LF in the description percent-encoded, "?" for a field that
+    the request does not hold."""
 
     def __init__(self, replies=(), tls=False, listening=True, journal=None, certificate=None):
         self.replies = list(replies)
@@ -273,7 +298,8 @@ class StatusServer:
                 cert, key = certificate
             else:
                 self._tmp = tempfile.TemporaryDirectory()
-                cert, key = make_certificate(self._tmp.name)
+                made = certificates.other_host_certificate(self._tmp.name)
+                cert, key = made.cert, made.key
             self._context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             self._context.load_cert_chain(cert, key)
         self._sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)

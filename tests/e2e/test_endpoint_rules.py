@@ -8,7 +8,9 @@ import unittest
 
 from harness import COM_FAILED_LINE, COM_FAILS, StatusServer, job_args, run_worker
 
-REFUSED = COM_FAILED_LINE + "Soap failure. The status server's host or port is not valid."
+# The one line of a job whose endpoint is refused.
+UNSENDABLE = "Soap failure. The status server's host or port is not valid."
+REFUSED = COM_FAILED_LINE + UNSENDABLE
 # The longest endpoint the worker sends, in bytes.
 LONGEST_ENDPOINT = 1023
 PATH = "/VeltraneWS/veltwua"

@@ -9,10 +9,11 @@ import contextlib
 import errno
 import os
 import signal
+import stat
 import subprocess
 import unittest
 
-from harness import BINARY_DIR, COM_FAILS, StatusServer, unused_port
+from harness import BINARY_DIR, COM_FAILS, StatusServer, holding, unused_port
 from test_spool import (EVENT_LIMIT, INTERRUPTED, SEARCH_BLOCKS, TIME_LIMIT, UNAVAILABLE, Drive, job_ids,
                         newest_record)
 
@@ -25,17 +26,8 @@ def held_file(drive, name, access, share):
     """Holds the spool file name open through the substitute's CreateFileW,
     as another program would, until the block ends."""
     path = "C:\\ORV\\PatchDeploy\\Reports\\" + name
-    holder = subprocess.Popen([HOLD_FILE, access, share, path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                              env=dict(os.environ, WORKER_DRIVE_ROOT=drive.root))
-    try:
-        line = holder.stdout.readline()
-        if line != b"held\n":
-            raise AssertionError("hold_file could not hold %s: %r" % (name, line))
+    with holding([HOLD_FILE, access, share, path], path, env=dict(os.environ, WORKER_DRIVE_ROOT=drive.root)):
         yield
-    finally:
-        holder.stdin.close()
-        holder.wait(EVENT_LIMIT)
-        holder.stdout.close()
 
 
 def start_blocked(drive, job, **env):
@@ -99,6 +91,8 @@ class FullDisk(unittest.TestCase):
         self.addCleanup(subprocess.run, ["umount", volume])
         subprocess.run(["cp", "-a", os.path.join(saved, "ORV"), volume], check=True)
         filler = os.path.join(volume, "filler")
+        # What ended the filling: the server's thread cannot fail the test.
+        fill_errors = []
 
         def fill_then_refuse(conn, stop):
             with open(filler, "wb") as f:
@@ -107,11 +101,12 @@ class FullDisk(unittest.TestCase):
                         f.write(b"\0" * 4096)
                         f.flush()
                 except OSError as error:
-                    self.assertEqual(error.errno, errno.ENOSPC)
+                    fill_errors.append(error.errno)
             conn.sendall(UNAVAILABLE)
 
         with StatusServer([fill_then_refuse] + [UNAVAILABLE] * 4) as server:
             run = drive.run(server.port, "101", **COM_FAILS)
+        self.assertEqual(fill_errors, [errno.ENOSPC])
         self.assertEqual(run.text.count("Soap failure. "), 5)
         # The count of attempts could not be written; the outcome stays.
         record = drive.record("101")
@@ -185,6 +180,10 @@ class OddRecords(unittest.TestCase):
     def test_a_fifo_named_like_a_record_is_set_aside_without_holding_the_worker(self):
         drive = Drive(self)
         drive.leave_record("13", age=10)
+        # A file set aside earlier under the same name is replaced, so that
+        # the FIFO does not stay behind to be read by every later job.
+        with open(os.path.join(drive.reports, "5.xml.bad"), "w") as earlier:
+            earlier.write("set aside by an earlier job")
         os.mkfifo(os.path.join(drive.reports, "5.xml"))
         os.utime(os.path.join(drive.reports, "5.xml"), (0, 0), follow_symlinks=False)
         with StatusServer() as server:
@@ -192,6 +191,7 @@ class OddRecords(unittest.TestCase):
         self.assertEqual(run.returncode, 0)
         self.assertEqual(job_ids(server), ["14", "13"])
         self.assertEqual(drive.files(), ["5.xml.bad"])
+        self.assertTrue(stat.S_ISFIFO(os.lstat(os.path.join(drive.reports, "5.xml.bad")).st_mode))
 
 
 if __name__ == "__main__":

@@ -12,10 +12,9 @@ import unittest
 import wine_harness as wine
 from harness import StatusServer, fault_reply, job_args
 from test_deploy import UPDATE_ID
+from test_endpoint_rules import UNSENDABLE as REFUSED
 from test_endpoint_rules import full_width
 from test_fault_text import EMOJI, FAULT_TEXT_UNITS
-
-REFUSED = "Soap failure. The status server's host or port is not valid."
 
 
 def setUpModule():

@@ -14,7 +14,7 @@ import unittest
 import wine_harness as wine
 from harness import SOAP_FAILURE, StatusServer, job_args
 from test_deploy import UPDATE_ID
-from test_server_trust import Certificates, place_trust
+from test_server_trust import NOT_TRUSTED, Certificates, place_trust
 
 DEPLOYED = "ReleasePatchDeployPointers - Exit"
 
@@ -64,7 +64,7 @@ class ServerTrustTest(unittest.TestCase):
     def test_the_waiting_record_is_delivered_once_the_file_is_right(self):
         with StatusServer(tls=True, certificate=CERTIFICATES.presented(CERTIFICATES.by_other_root)) as server:
             self.place_trust(CERTIFICATES.root.pem())
-            refused = "The status server's certificate is not trusted: unable to get local issuer certificate."
+            refused = NOT_TRUSTED + "unable to get local issuer certificate."
             out, _ = wine.run_until(self.args(server, job="5"), SOAP_FAILURE + refused)
             self.assertTrue(out.endswith(SOAP_FAILURE + refused), out)
             self.place_trust(CERTIFICATES.other_root.pem())

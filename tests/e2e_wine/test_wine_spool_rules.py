@@ -17,9 +17,9 @@ import unittest
 import wine_harness as wine
 from harness import SPOOL_LOCK_FILE, StatusServer, unused_port
 from test_spool import INTERRUPTED, SEARCH_BLOCKS, UNAVAILABLE, job_ids, newest_record
+from test_spool_faults import ALREADY_RUNNING
 from test_wine_spool import WineDrive
 
-ALREADY_RUNNING = "Another worker is already running this job."
 # The update agent cannot be created: the job fails before its catalog
 # matters, the same way on every drive.
 AGENT_FAILS = {"WUA_SIM_FAULTS": "CoCreateInstance=0x80004005"}

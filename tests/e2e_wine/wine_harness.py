@@ -24,7 +24,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
-from harness import NO_PARTNER_LIMIT, WorkerRun, decode_console  # noqa: E402
+from harness import NO_PARTNER_LIMIT, WorkerRun, decode_console, holding  # noqa: E402
 
 BUILD = os.path.abspath(os.environ.get("WORKER_WINDOWS_BUILD_DIR", os.path.join(HERE, "..", "..", "build-windows")))
 PREFIX = os.path.join(BUILD, "wine-prefix")
@@ -273,28 +273,8 @@ def held_file(path, access, share):
     input ends, and the file is closed once it has exited."""
     if not os.path.exists(HOLD_FILE):
         raise RuntimeError("%s is missing: build the target standin_hold_file" % HOLD_FILE)
-    proc = subprocess.Popen([wine_tool("wine64"), HOLD_FILE, access, share, path], stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=wine_environment(), cwd=STANDINS)
-    try:
-        said = b""
-        while b"\n" not in said and select.select([proc.stdout], [], [], NO_PARTNER_LIMIT)[0]:
-            chunk = os.read(proc.stdout.fileno(), 256)
-            if not chunk:
-                break
-            said += chunk
-        if said.strip() != b"held":
-            raise AssertionError("hold_file could not open %s: %r" % (path, said))
+    with holding([wine_tool("wine64"), HOLD_FILE, access, share, path], path, env=wine_environment(), cwd=STANDINS):
         yield
-    finally:
-        proc.stdin.close()
-        try:
-            proc.wait(timeout=NO_PARTNER_LIMIT)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-            raise
-        finally:
-            proc.stdout.close()
 
 
 IN_MOVED_TO = 0x80

@@ -78,9 +78,8 @@ DWORD GetFileAttributesW(LPCWSTR lpFileName);
 
 // Searches the folder of "folder\pattern" for names that match the pattern
 // ('*' any run, '?' one character, letter case ignored, as NTFS matches).
-// The folder is read once, when the search opens: "." and ".." come first,
-// as NTFS returns them, then the other entries ordered by their names with
-// letter case ignored (NTFS keeps its folders in that order). Attributes are
+// Entries are read as they are asked for, in the order the file system lists
+// them, so that memory does not grow with the folder. Attributes are
 // those GetFileAttributesW gives, of the entry itself (links not followed);
 // a link or device has size 0. Fails with INVALID_HANDLE_VALUE and last
 // error 3 for a folder that does not exist, 2 when nothing matches, 5 when

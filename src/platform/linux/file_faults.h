@@ -9,8 +9,8 @@
 //                     folder
 //   FileCall::Move    MoveFileExW, on the existing or the new path
 //   FileCall::Delete  DeleteFileW, on the path it deletes
-// A call matches when its Linux path (drive mapped, as spelled by the
-// caller) ends with pathEnding, letter case ignored. The first `skip`
+// A call matches when its Linux path (drive mapped: as spelled by the
+// caller, for a move as found with letter case ignored) ends with pathEnding, letter case ignored. The first `skip`
 // matching calls run as usual; the next `times` matching calls (every one
 // after them when times is -1) fail without touching the disk: a failing
 // WriteFile writes nothing and reports 0 bytes written, a failing

@@ -102,7 +102,9 @@ std::unique_ptr<FileObject> OpenFileObject(const std::string& path, const FileRe
     // a regular file (or an allowed folder) is closed before any use. The
     // descriptor can always read, as the sharing marks need; whether the
     // handle may read is the handle's access.
-    const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | ((request.access & GENERIC_WRITE) ? O_RDWR : O_RDONLY);
+    // O_NOCTTY: a terminal device is refused, never made the worker's.
+    const int flags =
+        O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | ((request.access & GENERIC_WRITE) ? O_RDWR : O_RDONLY);
     const bool creates = mayCreate && request.disposition != OPEN_EXISTING;
     const bool folderAllowed = (request.flags & FILE_FLAG_BACKUP_SEMANTICS) &&
                                (request.disposition == OPEN_EXISTING || request.disposition == OPEN_ALWAYS);
@@ -126,7 +128,7 @@ std::unique_ptr<FileObject> OpenFileObject(const std::string& path, const FileRe
         if (fd < 0) {
             fd = open(path.c_str(), flags);
             if (fd < 0 && errno == EISDIR && folderAllowed)
-                fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+                fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
             if (fd < 0 && errno == ENOENT && creates) continue;  // deleted since O_EXCL found it
             if (fd < 0) {
                 error = FileErrorOf(errno, path);

@@ -25,9 +25,6 @@ struct _SECURITY_ATTRIBUTES;
 struct _STARTUPINFOW;
 struct _PROCESS_INFORMATION;
 
-typedef void* PVOID;
-typedef ULONG* PULONG;
-
 // --- Sessions ---
 
 typedef enum _WTS_CONNECTSTATE_CLASS {
