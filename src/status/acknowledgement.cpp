@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "status/chunk_framing.h"
 #include "status/reply_document.h"
 
 namespace {
@@ -39,6 +40,8 @@ using Clock = std::chrono::steady_clock;
 // limit, and whether a TLS connection ended without its close alert. Of the
 // reply's Content-Length fields: the first one's value (its digits without
 // leading zeros), and whether one was not plain digits or differed from it.
+// Whether every status line of the reply was an HTTP/1.x one, and the
+// framing of its chunks as they arrive, when it is chunked.
 struct ReplyReading {
     int (*parse)(struct soap*) = nullptr;
     int (*parseField)(struct soap*, const char*, const char*) = nullptr;
@@ -54,6 +57,8 @@ struct ReplyReading {
     bool endedWithoutCloseAlert = false;
     std::string contentLength;
     bool lengthInvalid = false;
+    bool statusLineInvalid = false;
+    std::optional<ChunkFraming> chunks;
 };
 
 ReplyReading* Reading(struct soap* soap) {
@@ -68,13 +73,43 @@ bool WaitRanOut(Clock::time_point called, std::chrono::microseconds wait) {
     return Clock::now() - called + kTimerSlack >= wait;
 }
 
+// Whether line is an HTTP/1.0 or HTTP/1.1 status line as RFC 9112 spells
+// it: the version in capitals, a blank, three digits, then a blank before
+// the reason (which a server may leave off) or nothing. The runtime reads the
+// status from anything after the first blank, so that "ICY 200 OK" or
+// "http/1.1 202 Accepted" would count as an acknowledgement.
+bool IsHttpStatusLine(const char* line) {
+    const std::string_view text = line;
+    constexpr std::string_view kVersions[] = {"HTTP/1.0 ", "HTTP/1.1 "};
+    constexpr std::size_t kVersionLength = kVersions[0].size();
+    constexpr std::size_t kStatusDigits = 3;
+    if (text.substr(0, kVersionLength) != kVersions[0] && text.substr(0, kVersionLength) != kVersions[1]) return false;
+    const std::string_view status = text.substr(kVersionLength, kStatusDigits);
+    if (status.size() != kStatusDigits || status.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    return text.size() == kVersionLength + kStatusDigits || text[kVersionLength + kStatusDigits] == ' ';
+}
+
+// The framing of a chunked reply is checked from the first byte of its
+// content, which may already be in the runtime's buffer behind the header.
+void StartChunkFraming(struct soap* soap, ReplyReading& reading) {
+    reading.chunks.reset();
+    if ((soap->imode & SOAP_IO) != SOAP_IO_CHUNK) return;
+    reading.chunks.emplace();
+    reading.chunks->Feed(soap->buf + soap->bufidx, soap->buflen - soap->bufidx);
+}
+
 int ParseAndKeepStatusLine(struct soap* soap) {
     ReplyReading* reading = Reading(soap);
     reading->contentLength.clear();
     reading->lengthInvalid = false;
+    reading->statusLineInvalid = false;
+    reading->chunks.reset();
     int rc = reading->parse(soap);
     std::strncpy(reading->statusLine, soap->msgbuf, kStatusLineSize - 1);
     reading->statusLine[kStatusLineSize - 1] = 0;
+    if (!IsHttpStatusLine(soap->msgbuf)) reading->statusLineInvalid = true;
+    if (rc == SOAP_OK || rc == static_cast<int>(soap->status)) StartChunkFraming(soap, *reading);
     // Attachments are not unpacked: their parts would be read into memory
     // whole. An acknowledgement carries none.
     soap->imode &= ~(SOAP_ENC_MIME | SOAP_ENC_DIME);
@@ -117,6 +152,9 @@ void NoteContentLength(ReplyReading& reading, const char* value) {
 // fields of a "100 Continue" belong to no content.
 int ParseHeaderField(struct soap* soap, const char* key, const char* value) {
     ReplyReading* reading = Reading(soap);
+    // The runtime's buffer holds the status line of the header read now,
+    // "100 Continue" ones included.
+    if (!IsHttpStatusLine(soap->msgbuf)) reading->statusLineInvalid = true;
     if (soap->status != 100 && !soap_tag_cmp(key, "Content-Length")) NoteContentLength(*reading, value);
     return reading->parseField(soap, key, value);
 }
@@ -141,6 +179,22 @@ void NoteConnectionEnd(struct soap* soap, ReplyReading& reading) {
 // marks the reply as cut short: it did not end, and is not judged. One that
 // returns nothing before its wait is over found the connection ended: the
 // server closed it, or it failed. Bytes read are counted for the attempt.
+std::size_t ReceiveWithinLimits(struct soap* soap, char* data, std::size_t size);
+
+// Every read of a reply from the server, its chunks' framing checked: once
+// it has failed nothing more is read, and the reply ends there.
+std::size_t ReceiveFramed(struct soap* soap, char* data, std::size_t size) {
+    ReplyReading* reading = Reading(soap);
+    if (reading->chunks && reading->chunks->state() != ChunkFraming::State::Reading &&
+        reading->chunks->state() != ChunkFraming::State::Ended)
+        return 0;
+    const std::size_t received = ReceiveWithinLimits(soap, data, size);
+    if (!soap->is && reading->chunks && reading->chunks->Feed(data, received) != ChunkFraming::State::Reading &&
+        reading->chunks->Fault())
+        return 0;
+    return received;
+}
+
 std::size_t ReceiveWithinLimits(struct soap* soap, char* data, std::size_t size) {
     using std::chrono::microseconds;
     ReplyReading* reading = Reading(soap);
@@ -210,7 +264,7 @@ int RegisterReading(struct soap* soap, struct soap_plugin* plugin, void*) {
     plugin->fdelete = DeleteReading;
     soap->fparse = ParseAndKeepStatusLine;
     soap->fparsehdr = ParseHeaderField;
-    soap->frecv = ReceiveWithinLimits;
+    soap->frecv = ReceiveFramed;
     soap->fopen = OpenConnection;
     return SOAP_OK;
 }
@@ -325,6 +379,7 @@ int ReceiveAcknowledgement(struct soap* soap) {
     reading->cutShort = false;
     reading->connectionEnded = false;
     reading->endedWithoutCloseAlert = false;
+    reading->chunks.reset();
     soap->error = SOAP_OK;
     int rc = soap_begin_recv(soap);
     int status = soap->status;
@@ -336,6 +391,9 @@ int ReceiveAcknowledgement(struct soap* soap) {
         return soap->error = rc;
     }
     if (!isHttpStatus) return Fail(soap, rc != SOAP_OK ? rc : SOAP_NO_DATA, nullptr, nullptr);
+    // Only an HTTP/1.x reply can acknowledge a report; a server that speaks
+    // another protocol said nothing about it. Its content is not read.
+    if (reading->statusLineInvalid) return Fail(soap, SOAP_HTTP_ERROR, "HTTP Error", StatusLine(soap));
     // A reply whose length cannot be told is not read (RFC 9112, 6.3).
     if (reading->lengthInvalid) return Fail(soap, status, "HTTP Error", StatusLine(soap));
 
@@ -350,6 +408,9 @@ int ReceiveAcknowledgement(struct soap* soap) {
         content = ReadContent(soap);
         readError = soap->error;
     }
+    // Chunks framed wrongly: the reply cannot be told apart from what
+    // follows it, so it is not judged beyond saying what was wrong.
+    if (reading->chunks && reading->chunks->Fault()) return Fail(soap, status, reading->chunks->Fault(), StatusLine(soap));
     const bool beyondBound = content.size() > kLongestReplyContent;
     if ((reading->cutShort || readError != SOAP_OK) && !beyondBound) {
         // The reply did not end within the attempt's limits, or its content

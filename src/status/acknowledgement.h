@@ -51,6 +51,14 @@ bool FailedOnClosedKeptConnection(struct soap* soap);
 //   - status 202 without content,
 //   - status 200 without a Content-Length whose reply ends before any content;
 // otherwise fails:
+//   - a status line that is not HTTP/1.0 or HTTP/1.1 as RFC 9112 spells it
+//     ("ICY 200 OK", "http/1.1 202 Accepted"): "HTTP Error" with the status
+//     line as detail, SOAP_HTTP_ERROR as error code, nothing of the content
+//     read;
+//   - a chunked reply whose chunks are framed wrongly (a size line that is
+//     not hexadecimal digits, a chunk's data without its line end): "HTTP
+//     Error: " and what was wrong, the status line as detail, the status as
+//     error code;
 //   - a Content-Length that is not plain decimal digits, or several that
 //     differ: "HTTP Error" with the status line as detail, the status as
 //     error code, and nothing of the content read;

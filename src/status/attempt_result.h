@@ -14,9 +14,9 @@ enum class AttemptResult {
 //     status as error code (100 to 599: any status but a 202 without
 //     content, "HTTP Error" with content included): Refused;
 //   - everything else: Unreachable. That is every transport failure (no
-//     connection, a time limit, TLS, a reply cut short or ended early, a
-//     malformed chunk) and a reply that is not HTTP at all (SOAP_NO_DATA),
-//     as when a TLS endpoint is spoken to in plain HTTP.
+//     connection, a time limit, TLS, a reply cut short or ended early) and a reply that is not HTTP at all (SOAP_NO_DATA,
+//     as when a TLS endpoint is spoken to in plain HTTP, or SOAP_HTTP_ERROR
+//     for a status line of another protocol).
 // The runtime also gives 414 for a status or header line longer than its
 // buffer: like every status, Refused.
 AttemptResult ClassifyAttempt(int soapError);

@@ -3,8 +3,9 @@ that are not plain decimal digits, or that differ, make the reply an "HTTP
 Error"; a reply whose connection ends before all of its length or its last
 chunk has arrived is not whole; over HTTPS a reply whose end only the close
 of its connection marks needs the TLS close alert, as a connection closed
-without it may have been cut on the way. Each first attempt meets the reply
-under test, the second one is acknowledged."""
+without it may have been cut on the way; only an HTTP/1.0 or HTTP/1.1 status
+line can acknowledge, and chunks framed wrongly are named. Each first attempt
+meets the reply under test, the second one is acknowledged."""
 
 import unittest
 
@@ -68,6 +69,42 @@ class ReplyFraming(unittest.TestCase):
         for name, reply, console in cases:
             with self.subTest(name):
                 self.assertEqual(self.console(reply), console)
+
+    def test_only_http_acknowledges(self):
+        # A status line of another protocol, or HTTP misspelt, is no
+        # acknowledgement: the record stays for a later attempt.
+        cases = (
+            ("another protocol", b"ICY 200 OK\r\nContent-Length: 0\r\n\r\n"),
+            ("lower-case version", b"http/1.1 202 Accepted\r\nContent-Length: 0\r\n\r\n"),
+            ("HTTP/2 spelt as text", b"HTTP/2 202 Accepted\r\nContent-Length: 0\r\n\r\n"),
+            ("version without a blank", b"HTTP/1.1  202 Accepted\r\nContent-Length: 0\r\n\r\n"),
+            ("on 100 Continue", b"HTTPS/1.1 100 Continue\r\nX: y\r\n\r\n" + accepted(b"Content-Length: 0")),
+        )
+        for name, reply in cases:
+            with self.subTest(name):
+                self.assertEqual(self.console(reply), HTTP_ERROR)
+        for name, reply in (("HTTP/1.0", b"HTTP/1.0 202 Accepted\r\nContent-Length: 0\r\n\r\n"),
+                            ("no reason", b"HTTP/1.1 202\r\nContent-Length: 0\r\n\r\n")):
+            with self.subTest(name):
+                self.assertEqual(self.console(reply), ACKNOWLEDGED)
+
+    def test_chunks_framed_wrongly_say_what_was_wrong(self):
+        chunked = b"Transfer-Encoding: chunked"
+        bad_size = SOAP_FAILURE + "HTTP Error: a chunk's size line is not hexadecimal digits and a line end"
+        cases = (
+            # The runtime skips what is not a digit: it would read on, and
+            # take "x0" for the last chunk.
+            ("a size that is no number", accepted(chunked, content=b"zz\r\n0\r\n\r\n"), bad_size),
+            ("a size behind a letter", accepted(chunked, content=b"x0\r\n\r\n"), bad_size),
+            ("data longer than its size", accepted(chunked, content=b"2\r\nabc\r\n0\r\n\r\n"),
+             SOAP_FAILURE + "HTTP Error: a chunk's data is not followed by a line end"),
+            ("a size beyond 2 GiB", accepted(chunked, content=b"80000000\r\n"),
+             SOAP_FAILURE + "HTTP Error: a chunk is larger than 2 GiB"),
+        )
+        for name, reply, console in cases:
+            for tls in (False, True):
+                with self.subTest(name, tls=tls):
+                    self.assertEqual(self.console(reply, tls=tls), console + ACKNOWLEDGED)
 
     def test_reply_that_ends_before_its_end(self):
         chunked = b"Transfer-Encoding: chunked"
