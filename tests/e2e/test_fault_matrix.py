@@ -103,8 +103,8 @@ class FaultMatrix(unittest.TestCase):
 
     def test_server_that_never_completes_its_reply(self):
         # Silent, or never silent but never done: each attempt ends at the
-        # one-second transfer limit (over TLS the runtime then waits up to 5 s
-        # more for the server's closing message); the third one is answered.
+        # one-second transfer limit, its close included; the third one is
+        # answered.
         stalls = (("silent", "silent"),
                   ("dripping content", drip(b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n", b"<")),
                   ("endless 100 Continue", drip(b"", b"HTTP/1.1 100 Continue\r\n\r\n")))
