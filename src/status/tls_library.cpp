@@ -1,11 +1,8 @@
 #include "status/tls_library.h"
 
-#if defined(WITH_OPENSSL)
-#include <openssl/crypto.h>
-#include <openssl/ssl.h>
-
+// The runtime's header brings OpenSSL's, after the Windows headers they
+// must follow.
 #include "stdsoap2.h"
-#endif
 
 void PrepareTlsLibrary(bool useTls) {
 #if defined(WITH_OPENSSL)
