@@ -3,7 +3,8 @@ whose environment names a hostile OpenSSL configuration (OPENSSL_CONF), one
 that would load a provider module and allow only TLS 1.1 and older, reports
 to a loopback TLS 1.2/1.3 server, and strace shows that neither the file nor
 the module was even looked at: with a trust file (parsed before the first
-connection) and without one.
+connection) and without one. The library's texts for the TLS routines are
+still loaded: a failed handshake prints OpenSSL's reason.
 
 The configuration and the trace's reading are shared with the Windows
 build's suite under Wine."""
@@ -14,8 +15,8 @@ import tempfile
 import unittest
 
 import certificates
-from harness import COM_FAILED_LINE, COM_FAILS, WORKER, StatusServer, WorkerRun, decode_console, job_args, \
-    worker_environment
+from harness import COM_FAILED_LINE, COM_FAILS, SOAP_FAILURE, WORKER, StatusServer, WorkerRun, decode_console, \
+    job_args, run_worker, worker_environment
 from test_server_trust import place_trust
 
 CONFIG_NAME = "openssl.cnf"
@@ -73,6 +74,14 @@ class NoConfigurationTest(unittest.TestCase):
                     self.assertEqual(run.text, COM_FAILED_LINE + "Success")
                     self.assertEqual(len(server.requests), 1)
                     self.assertEqual(planted_files_named(trace), [])
+
+
+    def test_a_failed_handshake_prints_the_tls_library_reason(self):
+        # An HTTPS job sent to a plain HTTP server.
+        with StatusServer() as server:
+            run = run_worker(job_args(server.port, transport="1"), env=COM_FAILS)
+        reason = "SSL_ERROR_SSL error:0A00010B:SSL routines::wrong version number"
+        self.assertTrue(run.text.startswith(COM_FAILED_LINE + SOAP_FAILURE + reason), run.text)
 
 
 if __name__ == "__main__":
