@@ -10,10 +10,17 @@ namespace, so the machine's own is never touched. strace follows Wine and
 the wineserver it starts (which opens files for its clients) and shows that
 no file of either name is even looked at, while the job reports as usual:
 from a folder of Z: without a trust file, and from C:\\windows\\system32,
-a service's current folder, with one."""
+a service's current folder, with one.
+
+The OpenSSL that the exe links holds only what the worker offers: servers
+restricted to each kind of key exchange, certificate and cipher it keeps
+(TLS 1.3; TLS 1.2 with ECDHE, DHE or RSA key exchange, RSA or ECDSA
+certificates, AES-GCM or ChaCha20-Poly1305) all get the report."""
 
 import os
 import shutil
+import ssl
+import subprocess
 import tempfile
 import unittest
 
@@ -38,6 +45,13 @@ def setUpModule():
     _folder = tempfile.TemporaryDirectory()
     AUTHORITY = certificates.authority(_folder.name, "root")
     ISSUED = certificates.server_certificate(_folder.name, "issued", ["IP:127.0.0.1"], issuer=AUTHORITY)
+    global RSA_CERTIFICATE, RSA_PEM, DH_PARAMETERS
+    RSA_CERTIFICATE = rsa_certificate(_folder.name)
+    with open(RSA_CERTIFICATE[0], "rb") as f:
+        RSA_PEM = f.read()
+    DH_PARAMETERS = os.path.join(_folder.name, "dh.pem")
+    subprocess.run(["openssl", "genpkey", "-genparam", "-algorithm", "DH", "-pkeyopt", "group:ffdhe2048",
+                    "-out", DH_PARAMETERS], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wine.start_wine()
     # Each run starts its own wineserver inside its namespace and trace.
     wine.stop_wine()
@@ -46,6 +60,15 @@ def setUpModule():
 def tearDownModule():
     wine.stop_wine()
     _folder.cleanup()
+
+
+def rsa_certificate(folder):
+    """A self-signed RSA certificate for the loopback address: (cert, key)."""
+    cert, key = os.path.join(folder, "rsa.pem"), os.path.join(folder, "rsa.key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "2", "-subj", "/CN=status server", "-addext", "subjectAltName=IP:127.0.0.1"],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return cert, key
 
 
 def plant(folder, module):
@@ -92,6 +115,42 @@ class NoConfigurationTest(unittest.TestCase):
                 # The trace does see the files the job looks for.
                 with open(trace, encoding="utf-8", errors="replace") as f:
                     self.assertIn(TRUST_FILE.lower(), f.read().lower())
+
+
+class KeptAlgorithmsTest(unittest.TestCase):
+    def test_every_kind_of_server_the_worker_offers_to_gets_the_report(self):
+        ecdsa = (ISSUED.cert, ISSUED.key)
+        # (case, certificate, TLS 1.2 cipher suite or None for TLS 1.3,
+        # trust file or None)
+        cases = (("TLS 1.3, ECDSA, with the trust file", ecdsa, None, AUTHORITY.pem()),
+                 ("TLS 1.3, RSA, with the trust file", RSA_CERTIFICATE, None, RSA_PEM),
+                 ("TLS 1.2, ECDHE-ECDSA-AES128-GCM-SHA256", ecdsa, "ECDHE-ECDSA-AES128-GCM-SHA256", None),
+                 ("TLS 1.2, ECDHE-ECDSA-CHACHA20-POLY1305", ecdsa, "ECDHE-ECDSA-CHACHA20-POLY1305", None),
+                 ("TLS 1.2, ECDHE-RSA-AES256-GCM-SHA384", RSA_CERTIFICATE, "ECDHE-RSA-AES256-GCM-SHA384", None),
+                 ("TLS 1.2, ECDHE-RSA-CHACHA20-POLY1305", RSA_CERTIFICATE, "ECDHE-RSA-CHACHA20-POLY1305", None),
+                 ("TLS 1.2, DHE-RSA-AES128-GCM-SHA256", RSA_CERTIFICATE, "DHE-RSA-AES128-GCM-SHA256", None),
+                 ("TLS 1.2, RSA key exchange, AES256-GCM-SHA384", RSA_CERTIFICATE, "AES256-GCM-SHA384", None))
+        root = wine.map_drive_with_installed_update(self)
+        folder = os.path.join(root, "ORV", "PatchDeploy")
+        for case, certificate, suite, trust in cases:
+            with self.subTest(case), StatusServer(tls=True, certificate=certificate) as server:
+                if suite:
+                    restrict_to_tls12(server, suite)
+                if trust:
+                    place_trust(folder, trust)
+                elif os.path.exists(os.path.join(folder, TRUST_FILE)):
+                    os.remove(os.path.join(folder, TRUST_FILE))
+                run = wine.run_worker(job_args(server.port, transport="1", update_id=UPDATE_ID, drive=wine.DRIVE))
+                self.assertTrue(run.text.endswith(DEPLOYED + "Success"), run.text)
+                self.assertEqual(len(server.requests), 1)
+
+
+def restrict_to_tls12(server, suite):
+    """Makes the loopback server speak TLS 1.2 with the one cipher suite."""
+    context = server._context  # what the server wraps each accepted connection with
+    context.maximum_version = ssl.TLSVersion.TLSv1_2
+    context.set_ciphers(suite)
+    context.load_dh_params(DH_PARAMETERS)
 
 
 if __name__ == "__main__":
