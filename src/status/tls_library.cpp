@@ -1,5 +1,7 @@
 #include "status/tls_library.h"
 
+#include <cstdint>
+
 // The runtime's header brings OpenSSL's, after the Windows headers they
 // must follow.
 #include "stdsoap2.h"
