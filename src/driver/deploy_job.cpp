@@ -13,7 +13,7 @@
 #include "status/report_text.h"
 #include "status/status_endpoint.h"
 #include "status/status_settings.h"
-#include "status/tls_client.h"
+#include "status/tls_library.h"
 
 namespace {
 
@@ -82,6 +82,9 @@ std::optional<std::string> NarrowCopy(const WCHAR* text) {
 StatusSettings ReadStatusSettings(WCHAR** argv) {
     StatusSettings settings;
     settings.useTls = _wtoi(argv[10]) == 1;
+    // Before anything else of the TLS library is used, the trust file's
+    // parsing included.
+    PrepareTlsLibrary(settings.useTls);
     settings.userId = NarrowCopy(argv[4]);
     settings.password = NarrowCopy(argv[5]);
     settings.endpoint = MakeStatusEndpoint(argv[6], argv[7], settings.useTls);
@@ -131,7 +134,6 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     WCHAR description[kDescriptionCapacity] = {};
     const JobNumbers job{_wtoi(argv[2]), _wtoi(argv[8]), _wtoi(argv[9])};
     const StatusSettings settings = ReadStatusSettings(argv);
-    PrepareTlsLibrary(settings.useTls);
     std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings);
 
     ns1__UpdateDeployJobStatus request;

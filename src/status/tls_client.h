@@ -16,7 +16,3 @@
 // build without TLS) fails each https connection when it is made. Each
 // handshake ends by its attempt's deadline (tls_handshake.h).
 void SetUpTlsClient(struct soap* soap, const ServerTrust& trust);
-
-// Called once before the first runtime context is made, with the job's
-// transport, so that a job pays only for the TLS library work it needs.
-void PrepareTlsLibrary(bool useTls);

@@ -28,7 +28,12 @@ With the job "folders" it measures the peak memory of a job that installs
 a standalone package from a job folder holding 150,000 entries, beside the
 same job whose job folder holds its package alone.
 
-Usage: report_bench.py <run_measured> <worker> [runs] [job: com-fails|not-in-catalog|growth|spool|hostile|folders]"""
+With the job "instructions" it counts the instructions (valgrind's
+callgrind) of the HTTPS job with nothing to do, without a trust file,
+beside those of a plain OpenSSL client (tls_exchange, beside run_measured)
+that sends the same request bytes to the same server.
+
+Usage: report_bench.py <run_measured> <worker> [runs] [job: com-fails|not-in-catalog|growth|spool|hostile|folders|instructions]"""
 
 import collections
 import contextlib
@@ -344,6 +349,60 @@ def folders(worker, runs):
                                         "met" if peaks["crowded"] < PEAK_BOUND_KIB else "NOT met"))
 
 
+# An HTTPS job with nothing to do may spend at most this share of the
+# instructions of the least exchange a plain OpenSSL program makes.
+INSTRUCTIONS_GOAL = 0.9
+
+
+def instruction_count(argv, env):
+    """The instructions that one run of argv executes (callgrind's total Ir,
+    the program's own and its libraries', the dynamic loader's included)."""
+    with tempfile.TemporaryDirectory() as folder:
+        out = os.path.join(folder, "callgrind.out")
+        subprocess.run([shutil.which("valgrind"), "--tool=callgrind", "--callgrind-out-file=" + out] + argv,
+                       env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        with open(out) as profile:
+            for line in profile:
+                if line.startswith(("summary:", "totals:")):
+                    return int(line.split()[1])
+    raise RuntimeError("callgrind wrote no total for %s" % argv[0])
+
+
+def instructions(worker, runs, workdir):
+    """Instructions of the HTTPS job with nothing to do (no trust file)
+    against tls_exchange, which sends the same request bytes to the same
+    loopback TLS server with OpenSSL's default initialisation; the medians
+    of runs each, taken in turn."""
+    valgrind = shutil.which("valgrind")
+    if not valgrind:
+        print("instructions: not measured (no valgrind; scripts/setup installs it)")
+        return
+    drive = os.path.join(workdir, "drive")
+    no_op_drive(drive)
+    env = dict(os.environ, WORKER_SLEEP_SCALE="0", WORKER_DRIVE_ROOT=drive)
+    with StatusServer(tls=True) as server:
+        worker_argv = [worker] + job_args(server.port, transport="1")
+        measure(worker_argv, env)  # its request is what the client sends
+        if len(server.requests) != 1 or server.requests[0].report()["nStatus"] != "6":
+            raise RuntimeError("the worker's report did not arrive")
+        request_file = os.path.join(workdir, "request.bin")
+        write(request_file, server.requests[0].head + b"\r\n\r\n" + server.requests[0].body)
+        client_argv = [os.path.join(os.path.dirname(MEASURER), "tls_exchange"), str(server.port), request_file]
+        measure(client_argv, env)
+        if (server.requests[1].head, server.requests[1].body) != (server.requests[0].head, server.requests[0].body):
+            raise RuntimeError("the client did not send the worker's request")
+        counts = {"worker": [], "client": []}
+        for _ in range(runs):
+            counts["worker"].append(instruction_count(worker_argv, env))
+            counts["client"].append(instruction_count(client_argv, env))
+        if len(server.requests) != 2 * runs + 2:
+            raise RuntimeError("a report was lost")
+    worker_ir, client_ir = statistics.median(counts["worker"]), statistics.median(counts["client"])
+    print("instructions   https       worker %7.2f M  plain OpenSSL client %7.2f M  worker/client %.2f  "
+          "(goal <= %.1f: %s)" % (worker_ir / 1e6, client_ir / 1e6, worker_ir / client_ir, INSTRUCTIONS_GOAL,
+                                  verdict(worker_ir / client_ir, INSTRUCTIONS_GOAL)))
+
+
 def median(runs, index):
     return statistics.median(run[index] for run in runs)
 
@@ -389,6 +448,9 @@ def main():
             return
         if job == "folders":
             folders(worker, runs)
+            return
+        if job == "instructions":
+            instructions(worker, runs, workdir)
             return
         if job == "not-in-catalog":
             drive = os.path.join(workdir, "drive")

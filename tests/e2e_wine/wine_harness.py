@@ -212,10 +212,12 @@ def map_drive(folder):
     os.symlink(os.path.abspath(folder), link)
 
 
-def run_windows(program, args, env=None, cwd=None, timeout=180):
+def run_windows(program, args, env=None, cwd=None, timeout=180, wrapper=()):
     """Runs a Windows program of the build under Wine and returns its UTF-16
-    console text."""
-    code, out = _wine([program] + list(args), timeout=timeout, check=False, env=env, cwd=cwd or STANDINS)
+    console text. wrapper is a command that runs Wine as the rest of its own
+    command line (unshare, strace)."""
+    code, out = _run(list(wrapper) + [wine_tool("wine64"), program] + list(args), env=env, cwd=cwd or STANDINS,
+                     timeout=timeout)
     return WorkerRun(out, decode_console(out), code)
 
 
