@@ -50,6 +50,12 @@ OTHER_ADDRESS_FORMS = ["127.0.0.010", "127.1", "0x7f.0.0.1", "127.0.0.1."]
 EMPTY_BLOCK = b"-----BEGIN X-----\n-----END X-----\n"
 
 
+def remove_trust(folder):
+    path = os.path.join(folder, TRUST_FILE)
+    if os.path.exists(path):
+        os.remove(path)
+
+
 def host_not_named(host):
     return "The status server's certificate does not name the host %s." % host
 
@@ -194,6 +200,17 @@ class Certificates:
              self.root.pem(), None),
         ]
 
+    def server_names(self):
+        """(host, what the server presents or None for any certificate,
+        trust file bytes or None for no file, the server name sent)."""
+        return [
+            ("127.0.0.1", self.presented(self.issued), self.root.pem(), None),
+            ("localhost", self.presented(self.dns_name), self.root.pem(), "localhost"),
+            ("127.0.0.1", None, None, None),
+            ("127.1", None, None, None),
+            ("localhost", None, None, "localhost"),
+        ]
+
     def empty_blocks(self):
         """Trust files with empty blocks of another kind, all usable."""
         root = self.root.pem()
@@ -264,9 +281,7 @@ class ServerTrustTest(unittest.TestCase):
         place_trust(self.folder, data)
 
     def remove_trust(self):
-        path = os.path.join(self.folder, TRUST_FILE)
-        if os.path.exists(path):
-            os.remove(path)
+        remove_trust(self.folder)
 
     def run_job(self, server, job="5", host="127.0.0.1", transport="1", env=None):
         return run_worker(job_args(server.port, transport=transport, job=job, host=host),
@@ -343,12 +358,7 @@ class ServerTrustTest(unittest.TestCase):
                                  ["6", "5"] if reached_without_file else [])
 
     def test_the_server_name_goes_out_for_a_dns_name_only(self):
-        for host, presented, trust, sent in [
-                ("127.0.0.1", CERTIFICATES.presented(CERTIFICATES.issued), CERTIFICATES.root.pem(), None),
-                ("localhost", CERTIFICATES.presented(CERTIFICATES.dns_name), CERTIFICATES.root.pem(), "localhost"),
-                ("127.0.0.1", None, None, None),
-                ("127.1", None, None, None),
-                ("localhost", None, None, "localhost")]:
+        for host, presented, trust, sent in CERTIFICATES.server_names():
             with self.subTest(host=host, trust=trust is not None), \
                     StatusServer(tls=True, certificate=presented) as server:
                 if trust:

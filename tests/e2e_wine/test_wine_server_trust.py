@@ -14,8 +14,8 @@ import unittest
 import wine_harness as wine
 from harness import SOAP_FAILURE, StatusServer, job_args
 from test_deploy import UPDATE_ID
-from test_server_trust import (NOT_TRUSTED, OTHER_ADDRESS_FORMS, TRUST_FILE, Certificates, not_dotted_decimal,
-                               place_trust)
+from test_server_trust import (NOT_TRUSTED, OTHER_ADDRESS_FORMS, Certificates, not_dotted_decimal, place_trust,
+                               remove_trust)
 
 DEPLOYED = "ReleasePatchDeployPointers - Exit"
 
@@ -41,9 +41,7 @@ class ServerTrustTest(unittest.TestCase):
         place_trust(self.folder, data)
 
     def remove_trust(self):
-        path = os.path.join(self.folder, TRUST_FILE)
-        if os.path.exists(path):
-            os.remove(path)
+        remove_trust(self.folder)
 
     def assert_first_attempt_fails(self, server, host, text, connections=1):
         """The job's first attempt fails with text; the server got no
@@ -114,11 +112,7 @@ class ServerTrustTest(unittest.TestCase):
                         self.assert_delivered(server)
 
     def test_the_server_name_goes_out_for_a_dns_name_only(self):
-        for host, presented, trust, sent in [
-                ("127.0.0.1", CERTIFICATES.presented(CERTIFICATES.issued), CERTIFICATES.root.pem(), None),
-                ("localhost", CERTIFICATES.presented(CERTIFICATES.dns_name), CERTIFICATES.root.pem(), "localhost"),
-                ("127.0.0.1", None, None, None),
-                ("localhost", None, None, "localhost")]:
+        for host, presented, trust, sent in CERTIFICATES.server_names():
             with self.subTest(host=host, trust=trust is not None), \
                     StatusServer(tls=True, certificate=presented) as server:
                 if trust:
