@@ -4,6 +4,7 @@
 #include <iterator>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/drive_letter.h"
@@ -15,8 +16,10 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+using ScopedCertificate = ScopedResource<X509*, X509_free>;
+
 struct TrustAnchors {
-    std::vector<ScopedResource<X509*, X509_free>> certificates;
+    std::vector<ScopedCertificate> certificates;
 };
 #endif
 
@@ -46,10 +49,10 @@ ServerTrust CannotRead(DWORD error) {
 using ScopedBio = ScopedResource<BIO*, BIO_free_all>;
 
 // Reads the one certificate of a certificate block (its text from its BEGIN
-// line to its END line); nothing when the block does not hold one.
-X509* ReadCertificateBlock(std::string_view block) {
+// line to its END line); none when the block does not hold one.
+ScopedCertificate ReadCertificateBlock(std::string_view block) {
     ScopedBio bio(BIO_new_mem_buf(block.data(), static_cast<int>(block.size())));
-    X509* certificate = bio ? PEM_read_bio_X509(bio.Get(), nullptr, nullptr, nullptr) : nullptr;
+    ScopedCertificate certificate(bio ? PEM_read_bio_X509(bio.Get(), nullptr, nullptr, nullptr) : nullptr);
     ERR_clear_error();
     return certificate;
 }
@@ -127,10 +130,11 @@ ServerTrust JudgeTrustFile(const std::string& bytes) {
         bool ended = false;
         while (!ended && lines.Next(line)) ended = IsEndOf(line, *kind);
         if (!IsCertificateKind(*kind)) continue;
-        X509* certificate =
-            ended ? ReadCertificateBlock(std::string_view(bytes).substr(begin, lines.Position() - begin)) : nullptr;
+        if (!ended) return Unusable(kBrokenCertificate);
+        ScopedCertificate certificate =
+            ReadCertificateBlock(std::string_view(bytes).substr(begin, lines.Position() - begin));
         if (!certificate) return Unusable(kBrokenCertificate);
-        anchors->certificates.emplace_back(certificate);
+        anchors->certificates.push_back(std::move(certificate));
     }
     if (anchors->certificates.empty()) return Unusable(kNoCertificate);
     ServerTrust trust;
