@@ -44,7 +44,7 @@ def place_trust(folder, data):
 
 HANDSHAKE_FAILED = "The TLS handshake with the status server failed: "
 # Hosts that a resolver reads as an address, though not as four decimal
-# numbers: 127.0.0.8 (the last part octal), 127.0.0.1 three times, and one
+# numbers: 127.0.0.8 (the last part octal), 127.0.0.1 twice, and one
 # that some resolvers take for 127.0.0.1 and others look up as a name.
 OTHER_ADDRESS_FORMS = ["127.0.0.010", "127.1", "0x7f.0.0.1", "127.0.0.1."]
 EMPTY_BLOCK = b"-----BEGIN X-----\n-----END X-----\n"
