@@ -1,5 +1,10 @@
 #include "status/server_trust.h"
 
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/drive_letter.h"
@@ -11,8 +16,10 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+using ScopedCertificate = ScopedResource<X509*, X509_free>;
+
 struct TrustAnchors {
-    std::vector<ScopedResource<X509*, X509_free>> certificates;
+    std::vector<ScopedCertificate> certificates;
 };
 #endif
 
@@ -41,11 +48,62 @@ ServerTrust CannotRead(DWORD error) {
 
 using ScopedBio = ScopedResource<BIO*, BIO_free_all>;
 
-// Whether the error queue's last entry says that no further PEM block was
-// found: the end of a file read to its end.
-bool ReachedEndOfPem() {
-    const unsigned long error = ERR_peek_last_error();
-    return ERR_GET_LIB(error) == ERR_LIB_PEM && ERR_GET_REASON(error) == PEM_R_NO_START_LINE;
+// Reads the one certificate of a certificate block (its text from its BEGIN
+// line to its END line); none when the block does not hold one.
+ScopedCertificate ReadCertificateBlock(std::string_view block) {
+    ScopedBio bio(BIO_new_mem_buf(block.data(), static_cast<int>(block.size())));
+    ScopedCertificate certificate(bio ? PEM_read_bio_X509(bio.Get(), nullptr, nullptr, nullptr) : nullptr);
+    ERR_clear_error();
+    return certificate;
+}
+
+constexpr std::string_view kBegin = "-----BEGIN ";
+constexpr std::string_view kEnd = "-----END ";
+constexpr std::string_view kDashes = "-----";
+// The kinds of block that hold a certificate, as OpenSSL reads them.
+constexpr std::string_view kCertificateKinds[] = {"CERTIFICATE", "X509 CERTIFICATE"};
+
+// The lines of a trust file one at a time, without their ends (LF or CR LF)
+// and the blanks before them.
+class Lines {
+public:
+    explicit Lines(std::string_view text) : text_(text) {}
+    bool Next(std::string_view& line) {
+        if (next_ >= text_.size()) return false;
+        start_ = next_;
+        const std::size_t end = std::min(text_.find('\n', next_), text_.size());
+        line = text_.substr(next_, end - next_);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        next_ = end + 1;
+        return true;
+    }
+    // Where the last line read starts, and where the next one does.
+    std::size_t LineStart() const { return start_; }
+    std::size_t Position() const { return std::min(next_, text_.size()); }
+
+private:
+    std::string_view text_;
+    std::size_t start_ = 0;
+    std::size_t next_ = 0;
+};
+
+// The kind that a line opens a block of ("-----BEGIN <kind>-----"), if it
+// opens one.
+std::optional<std::string_view> OpenedKind(std::string_view line) {
+    if (line.size() < kBegin.size() + kDashes.size() || line.substr(0, kBegin.size()) != kBegin ||
+        line.substr(line.size() - kDashes.size()) != kDashes)
+        return std::nullopt;
+    return line.substr(kBegin.size(), line.size() - kBegin.size() - kDashes.size());
+}
+
+bool IsEndOf(std::string_view line, std::string_view kind) {
+    return line.size() == kEnd.size() + kind.size() + kDashes.size() && line.substr(0, kEnd.size()) == kEnd &&
+           line.substr(kEnd.size(), kind.size()) == kind && line.substr(line.size() - kDashes.size()) == kDashes;
+}
+
+bool IsCertificateKind(std::string_view kind) {
+    return std::find(std::begin(kCertificateKinds), std::end(kCertificateKinds), kind) != std::end(kCertificateKinds);
 }
 
 #endif
@@ -58,16 +116,26 @@ ServerTrust JudgeTrustFile(const std::string& bytes) {
     if (bytes.size() > kMostTrustFileBytes) return Unusable(kTooLarge);
 #if defined(WITH_OPENSSL)
     // Every certificate block; text between blocks and blocks of other kinds
-    // (keys, parameters) are passed over.
+    // (keys, parameters), whatever they hold, even nothing, are passed over
+    // unread: the library's reader would stop at an empty one. A block runs
+    // from its BEGIN line to the END line of its kind (or to the end of the
+    // file, when there is none).
     auto anchors = std::make_shared<TrustAnchors>();
-    ScopedBio bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
-    if (!bio) return Unusable(kBrokenCertificate);
-    ERR_clear_error();
-    while (X509* certificate = PEM_read_bio_X509(bio.Get(), nullptr, nullptr, nullptr))
-        anchors->certificates.emplace_back(certificate);
-    const bool whole = ReachedEndOfPem();
-    ERR_clear_error();
-    if (!whole) return Unusable(kBrokenCertificate);
+    Lines lines(bytes);
+    std::string_view line;
+    while (lines.Next(line)) {
+        const std::optional<std::string_view> kind = OpenedKind(line);
+        if (!kind) continue;
+        const std::size_t begin = lines.LineStart();
+        bool ended = false;
+        while (!ended && lines.Next(line)) ended = IsEndOf(line, *kind);
+        if (!IsCertificateKind(*kind)) continue;
+        if (!ended) return Unusable(kBrokenCertificate);
+        ScopedCertificate certificate =
+            ReadCertificateBlock(std::string_view(bytes).substr(begin, lines.Position() - begin));
+        if (!certificate) return Unusable(kBrokenCertificate);
+        anchors->certificates.push_back(std::move(certificate));
+    }
     if (anchors->certificates.empty()) return Unusable(kNoCertificate);
     ServerTrust trust;
     trust.kind = ServerTrust::Kind::Anchored;

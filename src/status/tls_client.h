@@ -10,6 +10,9 @@
 // - Anchored: the server's chain must end at one of the trust's certificates
 //   (the system's store is not read), be valid now, and name the host that
 //   the endpoint names; the handshake fails otherwise, before any HTTP byte.
+//   Only TLS 1.2 or newer is offered, with forward-secret key exchange only,
+//   at OpenSSL's security level 2: a server that cannot meet it fails the
+//   handshake too.
 // - Unusable: every https connection fails with the trust's refusal before
 //   it is made.
 // No client certificate is used. A context that cannot be set up (or a

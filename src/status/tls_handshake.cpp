@@ -22,6 +22,7 @@
 #include <string>
 
 #include "status/acknowledgement.h"
+#include "status/server_host.h"
 
 namespace {
 
@@ -39,6 +40,9 @@ struct HandshakeBounding {
 
 const char kNotTrusted[] = "The status server's certificate is not trusted: ";
 const char kHostNotNamed[] = "The status server's certificate does not name the host ";
+const char kHandshakeFailed[] = "The TLS handshake with the status server failed: ";
+const char kHostPrefix[] = "The status server's host ";
+const char kNotDottedDecimal[] = " must be a DNS name or four decimal numbers from 0 to 255 without leading zeros.";
 
 // Why the server's certificate failed the check, for the console.
 int CertificateRefused(struct soap* soap, long verification, const char* host) {
@@ -50,15 +54,40 @@ int CertificateRefused(struct soap* soap, long verification, const char* host) {
                                  SOAP_SSL_ERROR);
 }
 
-// Asks the handshake to check that the certificate names host, an IP
-// address or a DNS name (the common name only when the certificate names no
-// DNS name), as the TLS library matches them.
-bool ExpectHost(SSL* ssl, const char* host) {
+// Why a handshake that verifies failed other than for the certificate (the
+// server offered no version or cipher that the context allows, or ended the
+// connection), in OpenSSL's words, for the console.
+int HandshakeRefused(struct soap* soap) {
+    const unsigned long error = ERR_peek_last_error();
+    const char* reason = error ? ERR_reason_error_string(error) : nullptr;
+    std::string text = kHandshakeFailed;
+    if (reason)
+        text += reason;
+    else if (error)
+        text += "error " + std::to_string(ERR_GET_REASON(error));
+    else
+        text += "the connection ended";
+    text += ".";
+    return soap_set_sender_error(soap, soap_strdup(soap, text.c_str()), "SSL/TLS handshake failed", SOAP_SSL_ERROR);
+}
+
+// Asks the handshake to check that the certificate names host: the address
+// itself, read once here rather than again by the TLS library, or a DNS name
+// (the common name only when the certificate names no DNS name, see
+// tls_client.cpp). A host in another address form is never checked.
+bool ExpectHost(SSL* ssl, const ServerHost& read, const char* host) {
     X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
     X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-    if (X509_VERIFY_PARAM_set1_ip_asc(param, host) == 1) return X509_VERIFY_PARAM_set1_host(param, nullptr, 0) == 1;
-    ERR_clear_error();
-    return X509_VERIFY_PARAM_set1_ip(param, nullptr, 0) == 1 && X509_VERIFY_PARAM_set1_host(param, host, 0) == 1;
+    switch (read.form) {
+        case ServerHost::Form::Address:
+            return X509_VERIFY_PARAM_set1_ip(param, read.address.data(), read.address.size()) == 1 &&
+                   X509_VERIFY_PARAM_set1_host(param, nullptr, 0) == 1;
+        case ServerHost::Form::DnsName:
+            return X509_VERIFY_PARAM_set1_ip(param, nullptr, 0) == 1 &&
+                   X509_VERIFY_PARAM_set1_host(param, host, 0) == 1;
+        case ServerHost::Form::OtherAddressForm: break;
+    }
+    return false;
 }
 
 HandshakeBounding* Bounding(struct soap* soap) {
@@ -106,6 +135,7 @@ long StopReadingAtDeadline(BIO* bio, int operation, const char*, std::size_t, in
 // SSL_connect on the non-blocking socket until it has finished, failed, or
 // the deadline has come.
 int ConnectUntil(struct soap* soap, SOAP_SOCKET socket, const char* host, Clock::time_point deadline) {
+    const bool verifying = SSL_get_verify_mode(soap->ssl) & SSL_VERIFY_PEER;
     for (;;) {
         const int result = SSL_connect(soap->ssl);
         if (result == 1) return SOAP_OK;
@@ -116,8 +146,8 @@ int ConnectUntil(struct soap* soap, SOAP_SOCKET socket, const char* host, Clock:
             // Only a handshake that verifies fails for its certificate; an
             // unverified one records the result and goes on.
             const long verification = SSL_get_verify_result(soap->ssl);
-            if ((SSL_get_verify_mode(soap->ssl) & SSL_VERIFY_PEER) && verification != X509_V_OK)
-                return CertificateRefused(soap, verification, host);
+            if (verifying && verification != X509_V_OK) return CertificateRefused(soap, verification, host);
+            if (verifying) return HandshakeRefused(soap);
             return soap_set_sender_error(soap, soap_ssl_error(soap, result, error), "SSL/TLS handshake failed",
                                          SOAP_SSL_ERROR);
         }
@@ -133,8 +163,10 @@ int ConnectUntil(struct soap* soap, SOAP_SOCKET socket, const char* host, Clock:
 
 // The client side of the handshake on a connected socket, set up as the
 // runtime sets up its own: the context's TLS context, a session kept from
-// the last connection to the same host and port, the host name sent.
+// the last connection to the same host and port, the host name sent; but
+// never an address as a server name (RFC 6066, section 3).
 int ShakeHands(struct soap* soap, SOAP_SOCKET socket, const char* host, int port, Clock::time_point deadline) {
+    const ServerHost read = ReadServerHost(host);
     ERR_clear_error();
     soap->ssl_flags |= SOAP_SSL_CLIENT;
     if (!soap->ctx && soap->fsslauth(soap) != SOAP_OK) return soap->error = SOAP_SSL_ERROR;
@@ -150,9 +182,10 @@ int ShakeHands(struct soap* soap, SOAP_SOCKET socket, const char* host, int port
         SSL_SESSION_free(soap->session);
         soap->session = nullptr;
     }
-    if (!(soap->ssl_flags & SOAP_SSLv3) && !SSL_set_tlsext_host_name(soap->ssl, host))
+    if (!(soap->ssl_flags & SOAP_SSLv3) && read.form == ServerHost::Form::DnsName &&
+        !SSL_set_tlsext_host_name(soap->ssl, host))
         return soap_set_receiver_error(soap, "SSL/TLS error", "SNI failed", SOAP_SSL_ERROR);
-    if (Bounding(soap)->trust == ServerTrust::Kind::Anchored && !ExpectHost(soap->ssl, host))
+    if (Bounding(soap)->trust == ServerTrust::Kind::Anchored && !ExpectHost(soap->ssl, read, host))
         return soap_set_receiver_error(soap, "SSL/TLS error", "Host check failed", SOAP_SSL_ERROR);
     BIO* bio = BIO_new_socket(static_cast<int>(socket), BIO_NOCLOSE);
     if (!bio) return soap->error = SOAP_SSL_ERROR;
@@ -179,14 +212,21 @@ SOAP_SOCKET OpenWithBoundedHandshake(struct soap* soap, const char* endpoint, co
         soap_set_sender_error(soap, bounding->refusal.c_str(), "The trust file cannot be used", SOAP_SSL_ERROR);
         return SOAP_INVALID_SOCKET;
     }
-    // A verifying handshake is always made here, where the host is checked.
-    std::optional<Clock::time_point> deadline = AttemptDeadline(soap);
-    if (!deadline && bounding->trust == ServerTrust::Kind::Anchored) deadline = Clock::time_point::max();
-    if (!deadline) return bounding->open(soap, endpoint, host, port);
+    // A host that the resolver could read as another address than the one
+    // the certificate is checked for is not connected to at all.
+    if (bounding->trust == ServerTrust::Kind::Anchored &&
+        ReadServerHost(host).form == ServerHost::Form::OtherAddressForm) {
+        const std::string text = kHostPrefix + std::string(host) + kNotDottedDecimal;
+        soap_set_sender_error(soap, soap_strdup(soap, text.c_str()), "The host is not checked", SOAP_SSL_ERROR);
+        return SOAP_INVALID_SOCKET;
+    }
+    // Every handshake is made here, where the host is checked and where it
+    // decides what goes out as the server name.
+    const Clock::time_point deadline = AttemptDeadline(soap).value_or(Clock::time_point::max());
     const std::string plainEndpoint = std::string("http") + (endpoint + std::strlen("https"));
     SOAP_SOCKET socket = bounding->open(soap, plainEndpoint.c_str(), host, port);
     if (!soap_valid_socket(socket) || soap->error != SOAP_OK) return socket;
-    if (ShakeHands(soap, socket, host, port, *deadline) != SOAP_OK) {
+    if (ShakeHands(soap, socket, host, port, deadline) != SOAP_OK) {
         if (soap->ssl) {
             SSL_free(soap->ssl);
             soap->ssl = nullptr;

@@ -34,7 +34,16 @@ basicConstraints = critical, CA:TRUE
 keyUsage = critical, keyCertSign, cRLSign
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+{name_constraints}
 """
+
+# Keys as "openssl req -newkey" takes them: the default, and RSA ones for
+# servers of static-RSA key exchange or of keys too short.
+EC_KEY = ["ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"]
+
+
+def rsa_key(bits):
+    return ["rsa:%d" % bits]
 
 
 def _openssl(*args, stdin=None):
@@ -60,9 +69,10 @@ class Certificate:
             return f.read()
 
 
-def _sign(folder, name, common_name, names, validity, extensions, issuer=None):
+def _sign(folder, name, common_name, names, validity, extensions, issuer=None, key=EC_KEY, constraints=None):
     """A new key and a certificate for it, signed by issuer (a Certificate)
-    or by itself."""
+    or by itself; constraints are the names ("DNS:good.test") a CA may
+    vouch for."""
     made = Certificate(folder, name)
     scratch = os.path.join(folder, name + ".ca")
     os.makedirs(scratch, exist_ok=True)
@@ -70,9 +80,11 @@ def _sign(folder, name, common_name, names, validity, extensions, issuer=None):
     alt_names = "subjectAltName = " + ", ".join(names) if names else ""
     config = os.path.join(scratch, "ca.cnf")
     with open(config, "w") as f:
-        f.write(_CA_CONFIG.format(folder=scratch, alt_names=alt_names))
+        f.write(_CA_CONFIG.format(folder=scratch, alt_names=alt_names, name_constraints=(
+            "nameConstraints = critical, " + ", ".join("permitted;" + c for c in constraints)
+            if constraints else "")))
     request = os.path.join(scratch, "request.csr")
-    _openssl("req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+    _openssl("req", "-new", "-newkey", *key, "-nodes",
              "-keyout", made.key, "-out", request, "-subj", "/CN=" + common_name)
     signer = ["-selfsign", "-keyfile", made.key] if issuer is None else ["-cert", issuer.cert, "-keyfile", issuer.key]
     _openssl("ca", "-batch", "-notext", "-config", config, "-in", request, "-out", made.cert,
@@ -80,15 +92,16 @@ def _sign(folder, name, common_name, names, validity, extensions, issuer=None):
     return made
 
 
-def authority(folder, name, issuer=None):
-    """A CA certificate: self-signed, or an intermediate issued by issuer."""
-    return _sign(folder, name, "Test CA " + name, [], VALID, "authority", issuer)
+def authority(folder, name, issuer=None, constraints=None):
+    """A CA certificate: self-signed, or an intermediate issued by issuer;
+    with constraints, only for those names."""
+    return _sign(folder, name, "Test CA " + name, [], VALID, "authority", issuer, constraints=constraints)
 
 
-def server_certificate(folder, name, names, issuer=None, validity=VALID, common_name="status server"):
+def server_certificate(folder, name, names, issuer=None, validity=VALID, common_name="status server", key=EC_KEY):
     """A server certificate for names ("IP:127.0.0.1", "DNS:localhost"),
     issued by issuer or self-signed."""
-    return _sign(folder, name, common_name, names, validity, "server", issuer)
+    return _sign(folder, name, common_name, names, validity, "server", issuer, key)
 
 
 def other_host_certificate(folder):

@@ -275,7 +275,9 @@ class StatusServer:
     every connection made to it, answered or not. Over TLS the server
     presents certificate, (the file of its certificate and the chain it
     sends, the file of its key), or else a self-signed certificate for
-    another host.
+    another host; tls_setup, a routine, may change its ssl.SSLContext (its
+    versions or ciphers). server_names records the server name that each
+    TLS client sent, None for none.
     With journal, a file's path, the server appends one line to that file
     just before it answers each request: "ack <nJobID> <nStatus> <the first
     40 characters of strErrorDescription>" for a 2xx reply, "refused ..."
@@ -283,11 +285,12 @@ class StatusServer:
     "%", CR and LF in the description percent-encoded, "?" for a field that
     the request does not hold."""
 
-    def __init__(self, replies=(), tls=False, listening=True, journal=None, certificate=None):
+    def __init__(self, replies=(), tls=False, listening=True, journal=None, certificate=None, tls_setup=None):
         self.replies = list(replies)
         self.journal = journal
         self.requests = []
         self.connections = 0
+        self.server_names = []
         self._lock = threading.Lock()
         self._stop = threading.Event()
         self._silent = []
@@ -301,7 +304,10 @@ class StatusServer:
                 made = certificates.other_host_certificate(self._tmp.name)
                 cert, key = made.cert, made.key
             self._context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            if tls_setup:
+                tls_setup(self._context)
             self._context.load_cert_chain(cert, key)
+            self._context.sni_callback = lambda conn, name, context: self.server_names.append(name)
         self._sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self._sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self._sock.bind(("127.0.0.1", 0))

@@ -14,7 +14,8 @@ import unittest
 import wine_harness as wine
 from harness import SOAP_FAILURE, StatusServer, job_args
 from test_deploy import UPDATE_ID
-from test_server_trust import NOT_TRUSTED, Certificates, place_trust
+from test_server_trust import (NOT_TRUSTED, OTHER_ADDRESS_FORMS, Certificates, not_dotted_decimal, place_trust,
+                               remove_trust)
 
 DEPLOYED = "ReleasePatchDeployPointers - Exit"
 
@@ -38,6 +39,24 @@ class ServerTrustTest(unittest.TestCase):
 
     def place_trust(self, data):
         place_trust(self.folder, data)
+
+    def remove_trust(self):
+        remove_trust(self.folder)
+
+    def assert_first_attempt_fails(self, server, host, text, connections=1):
+        """The job's first attempt fails with text; the server got no
+        request."""
+        out, waiting = wine.run_until(self.args(server, host=host), SOAP_FAILURE + text)
+        self.assertTrue(out.endswith(DEPLOYED + SOAP_FAILURE + text), out)
+        self.assertTrue(waiting, "the worker pauses before its next attempt")
+        server.close()
+        self.assertEqual(server.requests, [])
+        self.assertEqual(server.connections, connections)
+
+    def assert_delivered(self, server, host="127.0.0.1"):
+        run = wine.run_worker(self.args(server, host=host))
+        self.assertTrue(run.text.endswith(DEPLOYED + "Success"), run.text)
+        self.assertEqual(len(server.requests), 1)
 
     def args(self, server, job="5", host="127.0.0.1", transport="1"):
         return job_args(server.port, transport=transport, update_id=UPDATE_ID, drive=wine.DRIVE, job=job,
@@ -79,6 +98,52 @@ class ServerTrustTest(unittest.TestCase):
                 out, _ = wine.run_until(self.args(server), SOAP_FAILURE + text)
                 self.assertTrue(out.endswith(DEPLOYED + SOAP_FAILURE + text), out)
             self.assertEqual(server.connections, 0)
+
+    def test_a_server_below_the_tls_policy_gets_no_byte(self):
+        for case, presented, tls_setup, text, reached_without_file in CERTIFICATES.below_policy():
+            with self.subTest(case):
+                self.place_trust(CERTIFICATES.root.pem())
+                with StatusServer(tls=True, certificate=presented, tls_setup=tls_setup) as server:
+                    self.assert_first_attempt_fails(server, "127.0.0.1", text)
+                # Without the file the client is as lenient as before.
+                if reached_without_file:
+                    self.remove_trust()
+                    with StatusServer(tls=True, certificate=presented, tls_setup=tls_setup) as server:
+                        self.assert_delivered(server)
+
+    def test_the_server_name_goes_out_for_a_dns_name_only(self):
+        for host, presented, trust, sent in CERTIFICATES.server_names():
+            with self.subTest(host=host, trust=trust is not None), \
+                    StatusServer(tls=True, certificate=presented) as server:
+                if trust:
+                    self.place_trust(trust)
+                else:
+                    self.remove_trust()
+                self.assert_delivered(server, host)
+                self.assertEqual(server.server_names, [sent])
+
+    def test_a_name_constrained_ca_cannot_vouch_through_the_common_name(self):
+        for case, presented, trust, text in CERTIFICATES.name_constrained():
+            with self.subTest(case), StatusServer(tls=True, certificate=presented) as server:
+                self.place_trust(trust)
+                if text:
+                    self.assert_first_attempt_fails(server, "localhost", text)
+                else:
+                    self.assert_delivered(server, "localhost")
+
+    def test_a_host_in_another_address_form_is_refused_before_any_connection(self):
+        self.place_trust(CERTIFICATES.root.pem())
+        for host in OTHER_ADDRESS_FORMS:
+            with self.subTest(host), StatusServer(tls=True, certificate=CERTIFICATES.presented(CERTIFICATES.issued)) \
+                    as server:
+                self.assert_first_attempt_fails(server, host, not_dotted_decimal(host), connections=0)
+
+    def test_an_empty_block_of_another_kind_is_passed_over(self):
+        for case, trust in CERTIFICATES.empty_blocks():
+            with self.subTest(case), StatusServer(tls=True, certificate=CERTIFICATES.presented(CERTIFICATES.issued)) \
+                    as server:
+                self.place_trust(trust)
+                self.assert_delivered(server)
 
     def test_without_the_file_or_over_http_nothing_changes(self):
         with StatusServer(tls=True) as server:
