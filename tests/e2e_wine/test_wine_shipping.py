@@ -10,6 +10,7 @@ wherever the search reached it."""
 import os
 import re
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -30,7 +31,8 @@ KNOWN_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut
 # Libraries the worker loads after its start, by name.
 LOADED_BY_NAME = ("wtsapi32.dll", "userenv.dll", "crypt32.dll")
 FILE_VERSION = os.path.join(wine.STANDINS, "file_version.exe")
-SIGN = os.path.join(wine.HERE, "..", "..", "scripts", "sign-windows")
+SOURCE_ROOT = os.path.realpath(os.path.join(wine.HERE, "..", ".."))
+SIGN = os.path.join(SOURCE_ROOT, "scripts", "sign-windows")
 
 
 def setUpModule():
@@ -77,6 +79,33 @@ class VersionTest(unittest.TestCase):
                 })
         self.assertEqual(wine.run_plain(wine.LOOKUP, ["--version"]),
                          (0, b"errorcode_lookup " + version.encode() + b"\r\n"))
+
+
+def pe_time_stamp(image):
+    """The TimeDateStamp of the PE file header, which follows the "PE" mark
+    and the machine and section count."""
+    header = struct.unpack_from("<I", image, 0x3C)[0]
+    assert image[header:header + 4] == b"PE\0\0"
+    return struct.unpack_from("<I", image, header + 8)[0]
+
+
+class BuildTraceTest(unittest.TestCase):
+    def test_no_folder_or_time_of_the_build_in_the_executables(self):
+        # The folders as the compiler, the linker or a script could have
+        # written them: as they are, with links resolved, and as Windows
+        # (Wine's drive Z:) shows them, in narrow and in UTF-16 text.
+        folders = {os.path.abspath(wine.BUILD), os.path.realpath(wine.BUILD), SOURCE_ROOT,
+                   os.path.abspath(os.path.join(wine.HERE, "..", ".."))}
+        texts = set()
+        for folder in folders:
+            for text in (folder, wine.windows_path(folder)):
+                texts.update({text.encode(), text.encode("utf-16-le")})
+        for exe in (wine.WORKER, wine.LOOKUP):
+            with self.subTest(os.path.basename(exe)):
+                with open(exe, "rb") as f:
+                    image = f.read()
+                self.assertEqual([text for text in texts if text in image], [])
+                self.assertEqual(pe_time_stamp(image), 0)
 
 
 def openssl(*args, cwd):
