@@ -8,9 +8,9 @@ user-session way. The fallback start, for a machine where nobody is logged
 on, puts a stand-in Terminal Services library
 (tests/standins/win/wtsapi32_no_user.cpp) that lists no active session and
 has no user token into the prefix's system folder, the only folder the
-worker loads it from. After a started tray program the worker pauses 10 seconds
-with the real Sleep; the tests stop it once its success line is out instead
-of waiting (the Linux suite sees the pause through the pause seam).
+worker loads it from. After a started tray program the worker pauses 10
+seconds with the real Sleep; the tests stop it once its success line is out
+instead of waiting (the Linux suite sees the pause through the pause seam).
 
 Wine hands every program started without inherited handles duplicates of
 the starter's standard handles, windowed programs included: under Wine the

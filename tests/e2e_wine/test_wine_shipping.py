@@ -4,8 +4,8 @@ machine that built them, and that a signed copy verifies and still works.
 
 The libraries a program loads are seen in Wine's loader trace
 (WINEDEBUG=+loaddll), with Wine told to prefer a library file over its
-built-in one (WINEDLLOVERRIDES=...=n), so that a planted file would be taken
-wherever the search reached it."""
+built-in one (WINEDLLOVERRIDES=...=n,b), so that a planted file would be
+taken wherever the search reached it."""
 
 import os
 import re
@@ -19,9 +19,8 @@ import wine_harness as wine
 from harness import StatusServer, build_version, job_args
 from test_deploy import UPDATE_ID
 from test_reminder import QUERY_FAILED, SUCCESS, USER_START
+from test_wine_reminder import ERROR_NO_TOKEN, TRAY_ARGS
 
-TRAY_ARGS = [wine.DRIVE, "1", "2", "3", "4", "5", "6", "abc"]
-ERROR_NO_TOKEN = 1008
 # Libraries that Windows maps from its list of known DLLs (the registry's
 # KnownDLLs), never from a folder it searches: the only ones the executables
 # may name in their import tables. Any other one is delay-loaded, after the
