@@ -91,14 +91,16 @@ def pe_time_stamp(image):
 class BuildTraceTest(unittest.TestCase):
     def test_no_folder_or_time_of_the_build_in_the_executables(self):
         # The folders as the compiler, the linker or a script could have
-        # written them: as they are, with links resolved, and as Windows
-        # (Wine's drive Z:) shows them, in narrow and in UTF-16 text.
+        # written them: as they are, with links resolved, as Windows (Wine's
+        # drive Z:) shows them, in narrow and in UTF-16 text, and made into a
+        # symbol name (as dlltool names an import library's symbols).
         folders = {os.path.abspath(wine.BUILD), os.path.realpath(wine.BUILD), SOURCE_ROOT,
                    os.path.abspath(os.path.join(wine.HERE, "..", ".."))}
         texts = set()
         for folder in folders:
             for text in (folder, wine.windows_path(folder)):
                 texts.update({text.encode(), text.encode("utf-16-le")})
+            texts.add(re.sub(r"[^A-Za-z0-9]", "_", folder).encode())
         for exe in (wine.WORKER, wine.LOOKUP):
             with self.subTest(os.path.basename(exe)):
                 with open(exe, "rb") as f:
@@ -210,12 +212,14 @@ class LibrarySearchTest(unittest.TestCase):
                 shutil.copy(wine.NO_USER_WTSAPI32, os.path.join(folder, name))
         worker = os.path.join(program_folder, "patch_worker.exe")
         shutil.copy(wine.WORKER, worker)
-        # Besides the program itself, only the system folder's files and the
-        # simulated update agent that COM loads by its registered full path.
-        own = {wine.windows_path(path).lower() for path in (worker, wine.SIM_SERVER)}
+        # Only the system folder's libraries and the simulated update agent
+        # that COM loads by its registered full path (the trace also names
+        # the programs: the worker and the tray program it starts).
+        sim_server = wine.windows_path(wine.SIM_SERVER).lower()
 
         def outside_system_folder(loaded):
-            return [path for path in loaded if not path.startswith("c:\\windows\\system32\\") and path not in own]
+            return [path for path in loaded if path.endswith(".dll") and path != sim_server
+                    and not path.startswith("c:\\windows\\system32\\")]
 
         drive = tempfile.TemporaryDirectory()
         self.addCleanup(drive.cleanup)
