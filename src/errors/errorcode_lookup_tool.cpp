@@ -2,22 +2,25 @@
 // status report means. For each code given (hexadecimal with 0x, or decimal,
 // either possibly negative) it prints one line, the code as 0x and eight
 // hexadecimal digits, a TAB and the description the worker would report;
-// --list prints every row of the table the same way. The output is plain
-// UTF-8 text for people and scripts, not the worker's UTF-16 console. What
-// the tool cannot tell from its table goes to standard error, a line per
-// code, so that standard output keeps one line per code for scripts.
+// --list prints every row of the table the same way, --version the
+// product's version. The output is plain UTF-8 text for people and scripts,
+// not the worker's UTF-16 console. What the tool cannot tell from its table
+// goes to standard error, a line per code, so that standard output keeps one
+// line per code for scripts.
 #include <cstdio>
 
 #include "errors/error_code_table.h"
 #include "errors/scan_error_codes.h"
 #include "errors/system_message_lookup.h"
 #include "platform/text_format.h"
+#include "worker_version.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: errorcode_lookup CODE...   describe each result code (0x80070057, -2147024809, 1603)\n"
-    "       errorcode_lookup --list    print every code of the table with its description\n";
+    "       errorcode_lookup --list    print every code of the table with its description\n"
+    "       errorcode_lookup --version print the version of the product\n";
 
 int DigitValue(WCHAR c, unsigned base) {
     int value = -1;
@@ -135,6 +138,10 @@ int WorkerMain(int argc, WCHAR** argv) {
     }
     if (argc == 2 && WideEquals(argv[1], TEXT("--help"))) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && WideEquals(argv[1], TEXT("--version"))) {
+        std::fputs("errorcode_lookup " WORKER_VERSION "\n", stdout);
         return 0;
     }
     if (argc == 2 && WideEquals(argv[1], TEXT("--list"))) {

@@ -47,7 +47,9 @@ HANDLE GetCurrentUserToken() {
     try {
         DWORD sessionId = FirstActiveSessionId();
 
-        ScopedLibrary library(LoadLibraryW(TEXT("Wtsapi32.dll")));
+        // From the system folder only: a library of that name in the
+        // worker's folder or the current folder is never loaded.
+        ScopedLibrary library(LoadLibraryExW(TEXT("Wtsapi32.dll"), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (!library) return nullptr;
         // void (*)() stands between unrelated function types without a warning.
         auto queryUserToken = reinterpret_cast<QueryUserTokenFunction>(

@@ -97,6 +97,15 @@ class WorkerRun:
     returncode: int
 
 
+def build_version(binary_dir=BINARY_DIR):
+    """The product's version that the build in binary_dir was configured with."""
+    with open(os.path.join(binary_dir, "CMakeCache.txt"), encoding="utf-8") as f:
+        for line in f:
+            if line.startswith("CMAKE_PROJECT_VERSION:"):
+                return line.rstrip("\n").split("=", 1)[1]
+    raise RuntimeError("no project version in %s" % binary_dir)
+
+
 def error_texts():
     """The error-code table as its data file holds it: code -> text."""
     texts = {}

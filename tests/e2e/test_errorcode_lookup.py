@@ -1,11 +1,12 @@
 """The support staff's errorcode_lookup tool: one line per code asked for,
-and the whole table with --list, exactly as the data file holds it."""
+and the whole table with --list, exactly as the data file holds it; the
+product's version with --version."""
 
 import os
 import subprocess
 import unittest
 
-from harness import BINARY_DIR, error_texts
+from harness import BINARY_DIR, build_version, error_texts
 
 TOOL = os.path.join(BINARY_DIR, "src", "errorcode_lookup")
 TEXTS = error_texts()
@@ -75,6 +76,13 @@ class ErrorCodeLookupTest(unittest.TestCase):
         code, _, err = lookup("12345678", "0x80070057")
         self.assertEqual(code, 0)
         self.assertNotIn("as hexadecimal", err)
+
+    def test_version_is_the_one_the_build_defines(self):
+        self.assertRegex(build_version(), r"^\d+\.\d+\.\d+$")
+        self.assertEqual(lookup("--version"), (0, "errorcode_lookup %s\n" % build_version(), ""))
+        # Only alone: beside a code it is an argument like any other.
+        code, out, err = lookup("--version", "0x7B")
+        self.assertEqual((code, out.count("\n"), err.count("not a result code")), (1, 1, 1))
 
     def test_bad_arguments_are_named_and_the_rest_still_answered(self):
         code, out, err = lookup("0x1G", "0x100000000", "4294967296", "-2147483649", "", "0x", "7B", "0x7B")

@@ -5,11 +5,12 @@ CreateProcessW, and records its command line, arguments and environment.
 Where Wine differs from Windows: Wine lists a session and its
 WTSQueryUserToken hands any caller its own token, so the plain run takes the
 user-session way. The fallback start, for a machine where nobody is logged
-on, runs a copy of the worker beside a stand-in Terminal Services library
+on, puts a stand-in Terminal Services library
 (tests/standins/win/wtsapi32_no_user.cpp) that lists no active session and
-has no user token. After a started tray program the worker pauses 10 seconds
-with the real Sleep; the tests stop it once its success line is out instead
-of waiting (the Linux suite sees the pause through the pause seam).
+has no user token into the prefix's system folder, the only folder the
+worker loads it from. After a started tray program the worker pauses 10
+seconds with the real Sleep; the tests stop it once its success line is out
+instead of waiting (the Linux suite sees the pause through the pause seam).
 
 Wine hands every program started without inherited handles duplicates of
 the starter's standard handles, windowed programs included: under Wine the
@@ -82,13 +83,8 @@ class ReminderTest(unittest.TestCase):
         self.assertNotIn(MARKER, environment)
 
     def test_fallback_start_without_a_logged_on_user(self):
-        # A copy of the worker beside the stand-in library, which Wine loads
-        # from the program's folder in place of its own.
-        folder = tempfile.mkdtemp(dir=self.root)
-        worker = os.path.join(folder, "patch_worker.exe")
-        shutil.copy(wine.WORKER, worker)
-        shutil.copy(os.path.join(wine.STANDINS, "no-user", "wtsapi32.dll"), folder)
-        text = self.run_reminder(worker=worker, env={"WINEDLLOVERRIDES": "mscoree,mshtml=;wtsapi32=n"})
+        with wine.standin_in_system_folder("wtsapi32.dll", wine.NO_USER_WTSAPI32):
+            text = self.run_reminder()
         self.assertEqual(text, self.expected_console(START, ENTRY % WINE_COMMAND_LINE, QUERY_FAILED % ERROR_NO_TOKEN,
                                                      NO_TOKEN, FALLBACK_START, SUCCESS))
         self.assertTrue(self.paused, "the worker pauses after the start")

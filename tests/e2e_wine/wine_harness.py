@@ -35,10 +35,14 @@ STANDINS = os.path.join(BUILD, "tests", "standins", "win")
 HOLD_FILE = os.path.join(STANDINS, "hold_file.exe")
 DRIVE = "W"
 # The prefix's system folder, C:\windows\system32, where the worker starts
-# cmd.exe and wusa.exe from. Wine's own program is kept aside in the build
-# folder while a test puts a stand-in in its place or takes it away.
+# cmd.exe and wusa.exe from and loads its libraries from. Wine's own file is
+# kept aside in the build folder while a test puts a stand-in in its place or
+# takes it away.
 SYSTEM32 = os.path.join(PREFIX, "drive_c", "windows", "system32")
-SYSTEM_PROGRAMS = ("cmd.exe", "wusa.exe")
+SYSTEM_PROGRAMS = ("cmd.exe", "wusa.exe", "wtsapi32.dll")
+# The stand-in Terminal Services library of a machine where nobody is logged
+# on.
+NO_USER_WTSAPI32 = os.path.join(STANDINS, "no-user", "wtsapi32.dll")
 
 CLSID_UPDATE_SESSION = "{4CB43D7F-7EEE-4906-8698-60DA1C38F2FE}"
 
@@ -177,19 +181,25 @@ def _keep_wine_program(name):
 
 
 @contextlib.contextmanager
-def standin_installer():
-    """The stand-in wusa.exe of this build in the prefix's system folder, where
-    the worker starts the installer from, for the length of the block; Wine's
-    own comes back after it. Wine's own cmd.exe stays."""
-    _keep_wine_program("wusa.exe")
-    shutil.copy2(os.path.join(STANDINS, "wusa.exe"), os.path.join(SYSTEM32, "wusa.exe"))
-    # Wine has a wusa.exe of its own, which it would run in place of the file.
-    _native_programs.append("wusa.exe")
+def standin_in_system_folder(name, standin):
+    """The stand-in file in the prefix's system folder as name for the length
+    of the block, loaded or run from its file there in place of Wine's
+    built-in one; Wine's own comes back after it."""
+    _keep_wine_program(name)
+    shutil.copy2(standin, os.path.join(SYSTEM32, name))
+    _native_programs.append(name)
     try:
         yield
     finally:
-        _native_programs.remove("wusa.exe")
-        _restore_wine_program("wusa.exe")
+        _native_programs.remove(name)
+        _restore_wine_program(name)
+
+
+def standin_installer():
+    """The stand-in wusa.exe of this build in the prefix's system folder, where
+    the worker starts the installer from, for the length of the block. Wine's
+    own cmd.exe stays."""
+    return standin_in_system_folder("wusa.exe", os.path.join(STANDINS, "wusa.exe"))
 
 
 @contextlib.contextmanager
@@ -219,6 +229,12 @@ def run_windows(program, args, env=None, cwd=None, timeout=180, wrapper=()):
     code, out = _run(list(wrapper) + [wine_tool("wine64"), program] + list(args), env=env, cwd=cwd or STANDINS,
                      timeout=timeout)
     return WorkerRun(out, decode_console(out), code)
+
+
+def run_plain(program, args):
+    """Runs a Windows program that writes plain bytes (not the UTF-16
+    console) and returns its exit code and output."""
+    return _wine([program] + list(args), check=False, cwd=STANDINS)
 
 
 def run_worker(args, env=None, timeout=180):
@@ -307,7 +323,7 @@ def wait_for_file(path, limit=NO_PARTNER_LIMIT):
 def describe(code):
     """The description that the Windows build gives a result code, from its
     errorcode_lookup tool under the same Wine (system texts are Wine's)."""
-    _, out = _wine([LOOKUP, "0x%X" % (code & 0xFFFFFFFF)], cwd=STANDINS)
+    _, out = run_plain(LOOKUP, ["0x%X" % (code & 0xFFFFFFFF)])
     return out.decode("utf-8").rstrip("\r\n").split("\t", 1)[1]
 
 

@@ -159,14 +159,17 @@ TEST(TokenCallsTest, RejectWhatIsNotAPrimaryToken) {
 }
 
 TEST(LibraryLookupTest, OnlyTheTokenQueryOfWtsapi32IsKnown) {
-    HMODULE library = LoadLibraryW(TEXT("WTSAPI32.DLL"));
+    HMODULE library = LoadLibraryExW(TEXT("WTSAPI32.DLL"), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     ASSERT_NE(library, nullptr);
     EXPECT_NE(GetProcAddress(library, "WTSQueryUserToken"), nullptr);
     EXPECT_EQ(GetProcAddress(library, "WTSQuerySessionInformationW"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     EXPECT_TRUE(FreeLibrary(library));
-    EXPECT_EQ(LoadLibraryW(TEXT("userenv.dll")), nullptr);
+    EXPECT_EQ(LoadLibraryExW(TEXT("userenv.dll"), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    // A search that would include the program's or the current folder.
+    EXPECT_EQ(LoadLibraryExW(TEXT("wtsapi32.dll"), nullptr, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 }  // namespace

@@ -67,10 +67,14 @@ struct HINSTANCE__;
 typedef HINSTANCE__* HMODULE;
 typedef long long(WINAPI* FARPROC)();
 
-// Only "Wtsapi32.dll" (any case, the extension optional) is known; it offers
-// "WTSQueryUserToken". Anything else fails with ERROR_MOD_NOT_FOUND or
-// ERROR_PROC_NOT_FOUND.
-HMODULE LoadLibraryW(LPCWSTR fileName);
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+
+// Only "Wtsapi32.dll" (any case, the extension optional) is known, and only
+// from the system folder (the flags LOAD_LIBRARY_SEARCH_SYSTEM32, no file
+// handle; anything else fails with ERROR_INVALID_PARAMETER); it offers
+// "WTSQueryUserToken". Any other name fails with ERROR_MOD_NOT_FOUND, any
+// other function with ERROR_PROC_NOT_FOUND.
+HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL FreeLibrary(HMODULE module);
 

@@ -200,7 +200,11 @@ BOOL WINAPI WTSQueryUserToken(ULONG sessionId, PHANDLE token) {
     return TRUE;
 }
 
-HMODULE LoadLibraryW(LPCWSTR fileName) {
+HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
+    if (file || flags != LOAD_LIBRARY_SEARCH_SYSTEM32) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     if (!fileName || !NamesWtsapi32(fileName)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;

@@ -2,9 +2,9 @@
 // logged on, for the reminder's tests under Wine (whose own library hands
 // every caller its own token): the services' session and a console session
 // without a user, neither of them active, and no user token for any session
-// (ERROR_NO_TOKEN, as Windows answers then). Loaded in place of Wine's
-// wtsapi32 from the folder of a worker copy, with the override
-// WINEDLLOVERRIDES=wtsapi32=n.
+// (ERROR_NO_TOKEN, as Windows answers then). Put in place of Wine's
+// wtsapi32 in the prefix's system folder, the only one the worker loads it
+// from, and loaded with the override WINEDLLOVERRIDES=wtsapi32.dll=n.
 #include <windows.h>
 
 namespace {
