@@ -38,8 +38,8 @@ private:
 };
 
 DWORD SharedRightsOf(DWORD access) {
-    return ((access & GENERIC_READ) ? kReadRight : 0) | ((access & (GENERIC_WRITE | FILE_APPEND_DATA)) ? kWriteRight : 0) |
-           ((access & DELETE) ? kDeleteRight : 0);
+    return ((access & GENERIC_READ) ? kReadRight : 0) |
+           ((access & (GENERIC_WRITE | FILE_APPEND_DATA)) ? kWriteRight : 0) | ((access & DELETE) ? kDeleteRight : 0);
 }
 
 }  // namespace

@@ -1,0 +1,107 @@
+"""The job log of the Windows executable under Wine: the lines of each way
+(the Linux suite's expectations on drive W:, with Wine's system folder),
+a log that Wine's hold_file.exe holds without sharing, which leaves console
+and request as they are without it, and rotation at 2 MiB."""
+
+import os
+import tempfile
+import unittest
+
+import cmtrace
+import wine_harness as wine
+from harness import HTML_500, ACCEPTED, StatusServer, job_args
+from test_job_log import LogReading, WaysTest
+from test_wine_deploy import WineJob
+
+SCAN_PACKAGE = '{"service_id": "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d", "updates": []}'
+
+
+def setUpModule():
+    wine.start_wine()
+
+
+def tearDownModule():
+    wine.stop_wine()
+
+
+class WineLoggedJob(LogReading, WineJob):
+    pass
+
+
+class WineWaysTest(WaysTest):
+    """Wine's own cmd.exe runs this build's stand-in wusa.exe."""
+
+    DRIVE = wine.DRIVE
+    SYSTEM_FOLDER = "C:\\windows\\system32"
+
+    def setUp(self):
+        super().setUp()
+        self.enterContext(wine.standin_installer())
+
+    def make_job(self):
+        return WineLoggedJob(self)
+
+
+def nothing_to_do_drive(test):
+    """A temporary folder for drive W: with its Logs folder and an offline
+    scan package that holds nothing."""
+    root = test.enterContext(tempfile.TemporaryDirectory())
+    os.makedirs(os.path.join(root, "ORV", "PatchDeploy", "Logs"))
+    with open(os.path.join(root, "ORV", "PatchDeploy", "wsusscn2.cab"), "w") as f:
+        f.write(SCAN_PACKAGE)
+    return root
+
+
+def log_path(root, name=cmtrace.LOG_FILE):
+    return os.path.join(root, "ORV", "PatchDeploy", "Logs", name)
+
+
+class WineUnusableLogTest(unittest.TestCase):
+    def run_job(self, root, server, job):
+        wine.map_drive(root)
+        before = len(server.requests)
+        run = wine.run_worker(job_args(server.port, drive=wine.DRIVE, job=job))
+        return run, [request.head + b"\r\n\r\n" + request.body for request in server.requests[before:]]
+
+    def test_log_held_without_sharing_changes_nothing(self):
+        usable_root, held_root = nothing_to_do_drive(self), nothing_to_do_drive(self)
+        with open(log_path(held_root), "wb") as f:
+            f.write(cmtrace.MARK)
+        with StatusServer([HTML_500, ACCEPTED] * 2) as server:
+            usable = self.run_job(usable_root, server, "42")
+            wine.map_drive(held_root)
+            with wine.held_file(wine.DRIVE + ":\\ORV\\PatchDeploy\\Logs\\" + cmtrace.LOG_FILE, "r", "-"):
+                held = self.run_job(held_root, server, "42")
+        self.assertTrue(usable[0].text.endswith("Soap failure. HTTP ErrorSuccess"), usable[0].text)
+        self.assertEqual(held[0].raw, usable[0].raw)
+        self.assertEqual(held[1], usable[1])
+        with open(log_path(held_root), "rb") as f:
+            self.assertEqual(f.read(), cmtrace.MARK)
+        lines = cmtrace.read_log(log_path(usable_root))
+        self.assertTrue(lines[0].text.startswith("PatchWorker "), lines[0])
+        self.assertTrue(lines[-1].text.startswith("Job finished: succeeded, nStatus 6"), lines[-1])
+
+
+class WineRotationTest(unittest.TestCase):
+    def test_log_beyond_2_mib_is_rotated_and_its_holders_share_the_rename(self):
+        root = nothing_to_do_drive(self)
+        line = ('<![LOG[Job 1: filler]LOG]!><time="00:00:00.000+000" date="01-01-2026" component="PatchWorker" '
+                'context="" type="1" thread="1" file="">\r\n').encode()
+        full = cmtrace.MARK + line * (2 * 1024 * 1024 // len(line) + 1)
+        with open(log_path(root), "wb") as f:
+            f.write(full)
+        wine.map_drive(root)
+        with StatusServer() as server:
+            # A reader that shares everything (an administrator's viewer)
+            # does not keep the log from being renamed.
+            with wine.held_file(wine.DRIVE + ":\\ORV\\PatchDeploy\\Logs\\" + cmtrace.LOG_FILE, "r", "rwd"):
+                wine.run_worker(job_args(server.port, drive=wine.DRIVE, job="2"))
+        with open(log_path(root, cmtrace.ROTATED_FILE), "rb") as f:
+            self.assertEqual(f.read(), full)
+        lines = cmtrace.read_log(log_path(root))
+        self.assertEqual({line.subject for line in lines}, {"Job 2"})
+        self.assertTrue(lines[-1].text.startswith("Job finished: succeeded"), lines[-1])
+
+
+if __name__ == "__main__":
+    unittest.main()
