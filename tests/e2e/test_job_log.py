@@ -211,6 +211,22 @@ class ReportLinesTest(JobLogTestCase):
             (ERROR, attempt % 2 + r"Soap failure\. .*, " + MS), recount,
             acknowledged(3), finished(-6)])
 
+    def test_time_limit_lines_come_from_the_limit_s_thread(self):
+        job = LoggedJob(self)
+        job.scan_package([])
+        job.run(WORKER_JOB_TIME_LIMIT_MS="200", WUA_SIM_FAULTS="IUpdateSearcher::Search=block")
+        texts = ["%d %s" % (line.type, line.text) for line in job.lines]
+        self.assertEqual([line.text for line in job.lines[-4:]], [
+            "Time limit passed: The deployment did not finish within 8 hours: the update agent did not return.",
+            "Record written to the report spool: the outcome",
+            "Report of the time limit to http://127.0.0.1:%d/VeltraneWS/veltwua: acknowledged"
+            % int(re.search(r"127\.0\.0\.1:(\d+)", job.lines[0].text)[1]),
+            "Job finished: failed, nStatus -6, at its time limit"], "\n".join(texts))
+        self.assertEqual([line.type for line in job.lines[-4:]], [ERROR, INFORMATION, INFORMATION, ERROR])
+        # The job's own thread is inside the update agent's search.
+        self.assertNotEqual(job.lines[-1].thread, job.lines[0].thread)
+        self.assertRegex(job.lines[-5].text, r"^Offline scan package ")
+
 
 class ReminderTest(unittest.TestCase):
     def test_reminder_lines(self):
