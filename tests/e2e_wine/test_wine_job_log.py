@@ -7,10 +7,10 @@ import os
 import tempfile
 import unittest
 
-import cmtrace
 import wine_harness as wine
-from harness import HTML_500, ACCEPTED, StatusServer, job_args
-from test_job_log import LogReading, WaysTest
+import cmtrace
+import test_job_log
+from harness import ACCEPTED, HTML_500, StatusServer, job_args
 from test_wine_deploy import WineJob
 
 SCAN_PACKAGE = '{"service_id": "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d", "updates": []}'
@@ -24,11 +24,11 @@ def tearDownModule():
     wine.stop_wine()
 
 
-class WineLoggedJob(LogReading, WineJob):
+class WineLoggedJob(test_job_log.LogReading, WineJob):
     pass
 
 
-class WineWaysTest(WaysTest):
+class WineWaysTest(test_job_log.WaysTest):
     """Wine's own cmd.exe runs this build's stand-in wusa.exe."""
 
     DRIVE = wine.DRIVE
