@@ -214,7 +214,7 @@ def journaled_operations(argv, env, journal, folder):
         with open(journal) as lines:
             for line in lines:
                 fields = line.split()
-                if not fields[1].startswith(folder + os.sep):
+                if fields[1] != folder and not fields[1].startswith(folder + os.sep):
                     continue
                 counts[fields[0]] += 1
                 if fields[0] == "write":
