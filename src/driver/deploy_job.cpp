@@ -124,13 +124,14 @@ void LogOutcome(const ns1__UpdateDeployJobStatus& request, const WCHAR* descript
 
 // Sends the job's report up to attempts times, each failure counted in its
 // record and followed by the pause when pauseAfterFailure says so. A proxy
-// without an endpoint (one that cannot be sent) sends nothing.
-void ReportOutcome(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request, JobOutcomeKeeper& keeper,
+// without an endpoint (one that cannot be sent) sends nothing. True when
+// the server acknowledged the report.
+bool ReportOutcome(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request, JobOutcomeKeeper& keeper,
                    int attempts, bool pauseAfterFailure) {
     if (proxy.soap_endpoint == nullptr) {
         ConsolePrint(kUnsendableEndpoint);
         JobLog(LogType::Error, TEXT("Report not sent: %s"), kUnsendableEndpoint);
-        return;
+        return false;
     }
     for (int attempt = 0; attempt < attempts; ++attempt) {
         const LogStopwatch attemptClock;
@@ -139,17 +140,18 @@ void ReportOutcome(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& r
             ConsolePrint(kReportHeldBack);
             JobLog(LogType::Warning, TEXT("Report attempt %d of %d: %s"), attempt + 1, attempts, kReportHeldBack);
         } else if (SendReport(proxy, request, printed)) {
-            JobLog(LogType::Information, TEXT("Report attempt %d of %d to %S: acknowledged, %u ms"), attempt + 1,
+            JobLog(LogType::Information, TEXT("Report attempt %d of %d to %S, %u ms: acknowledged"), attempt + 1,
                    attempts, proxy.soap_endpoint, attemptClock.Milliseconds());
             keeper.Acknowledged(proxy);
-            return;
+            return true;
         } else {
-            JobLog(LogType::Error, TEXT("Report attempt %d of %d to %S: %s, %u ms"), attempt + 1, attempts,
-                   proxy.soap_endpoint, printed, attemptClock.Milliseconds());
+            JobLog(LogType::Error, TEXT("Report attempt %d of %d to %S, %u ms: %s"), attempt + 1, attempts,
+                   proxy.soap_endpoint, attemptClock.Milliseconds(), printed);
         }
         keeper.AttemptFailed();
         if (pauseAfterFailure) Pause(kPauseAfterFailedReportMs);
     }
+    return false;
 }
 
 }  // namespace
@@ -173,6 +175,7 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     // Kept on disk until acknowledged: first as interrupted, then the outcome.
     FillFailure(request, job, JobOutcomeKeeper::kInterruptedText, reportText);
     JobOutcomeKeeper keeper(argv[2], argv[3], request, settings);
+    bool acknowledged = false;
     try {
         int result;
         if (keeper.JobAlreadyRunning()) {
@@ -187,19 +190,20 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
         FillOutcome(request, job, result, description, reportText);
         LogOutcome(request, description);
         keeper.OutcomeKnown(request);
-        ReportOutcome(*proxy, request, keeper, kReportAttempts, true);
+        acknowledged = ReportOutcome(*proxy, request, keeper, kReportAttempts, true);
         proxy->soap_close_socket();
     } catch (...) {
         FailStep(description, StepLine(TEXT("Exception caught in main")), kUnknownError);
         FillFailure(request, job, description, reportText);
         LogOutcome(request, description);
         keeper.OutcomeKnown(request);
-        ReportOutcome(*proxy, request, keeper, 1, false);
+        acknowledged = ReportOutcome(*proxy, request, keeper, 1, false);
     }
     proxy->destroy();
-    JobLog(ResultType(request.nStatus == kStatusSucceeded), TEXT("Job finished: %s, nStatus %d, %u ms in all"),
+    JobLog(ResultType(request.nStatus == kStatusSucceeded && acknowledged),
+           TEXT("Job finished: %s, nStatus %d, %s, %u ms in all"),
            request.nStatus == kStatusSucceeded ? TEXT("succeeded") : TEXT("failed"), request.nStatus,
-           jobClock.Milliseconds());
+           acknowledged ? TEXT("report acknowledged") : TEXT("report not acknowledged"), jobClock.Milliseconds());
     StopJobLog();
     return 0;
 }

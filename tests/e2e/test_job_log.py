@@ -67,8 +67,8 @@ def start_line(port, scheme="http"):
 
 
 def acknowledged(attempt=1):
-    return (INFORMATION, r"Report attempt %d of 5 to http://127\.0\.0\.1:\d+/VeltraneWS/veltwua: acknowledged, "
-            % attempt + MS)
+    return (INFORMATION, r"Report attempt %d of 5 to http://127\.0\.0\.1:\d+/VeltraneWS/veltwua, %s: acknowledged"
+            % (attempt, MS))
 
 
 SEARCHED = (INFORMATION, r"Search for update %s: hr 0x0, %s" % (UPDATE_ID, MS))
@@ -77,9 +77,10 @@ OUTCOME_KEPT = (INFORMATION, r"Record written to the report spool: the outcome")
 COM_STARTED = (INFORMATION, r"COM start: hr 0x0, " + MS)
 
 
-def finished(status):
-    return (INFORMATION if status == 6 else ERROR,
-            r"Job finished: %s, nStatus %d, %s in all" % ("succeeded" if status == 6 else "failed", status, MS))
+def finished(status, acknowledged=True):
+    return (INFORMATION if status == 6 and acknowledged else ERROR,
+            r"Job finished: %s, nStatus %d, report %sacknowledged, %s in all"
+            % ("succeeded" if status == 6 else "failed", status, "" if acknowledged else "not ", MS))
 
 
 class WaysTest(JobLogTestCase):
@@ -202,14 +203,29 @@ class ReportLinesTest(JobLogTestCase):
             job.ended = datetime.datetime.now(datetime.timezone.utc)
         job.lines = cmtrace.read_log(os.path.join(log_folder(job.root), cmtrace.LOG_FILE))
         self.assertIn("Soap failure. HTTP Error", run.text)
-        attempt = r"Report attempt %d of 5 to http://127\.0\.0\.1:\d+/VeltraneWS/veltwua: "
+        attempt = r"Report attempt %d of 5 to http://127\.0\.0\.1:\d+/VeltraneWS/veltwua, \d+ ms: "
         recount = (INFORMATION, r"Record written to the report spool: the outcome with its failed attempts counted")
         self.assertJobLines(job, [
             start_line(server.port), INTERRUPTED_KEPT, (ERROR, r"COM start: hr 0x80004005, " + MS),
             (ERROR, r"Outcome: failed: Failed to initialize COM library\. Error description:.*"), OUTCOME_KEPT,
-            (ERROR, attempt % 1 + r"Soap failure\. HTTP Error, " + MS), recount,
-            (ERROR, attempt % 2 + r"Soap failure\. .*, " + MS), recount,
+            (ERROR, attempt % 1 + r"Soap failure\. HTTP Error"), recount,
+            (ERROR, attempt % 2 + r"Soap failure\. .*"), recount,
             acknowledged(3), finished(-6)])
+
+    def test_report_never_acknowledged(self):
+        job = LoggedJob(self)
+        job.scan_package([])
+        job.started = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
+        run_worker(job_args(unused_port(), update_id=UPDATE_ID), env=job.env)
+        job.ended = datetime.datetime.now(datetime.timezone.utc)
+        job.lines = cmtrace.read_log(os.path.join(log_folder(job.root), cmtrace.LOG_FILE))
+        refused = [line for line in job.lines if line.text.startswith("Report attempt")]
+        self.assertEqual(len(refused), 5)
+        for line in refused:
+            self.assertRegex(line.text, r", \d+ ms: Soap failure\. Connection refused$")
+            self.assertEqual(line.type, ERROR)
+        self.assertRegex(job.lines[-1].text, "^" + finished(6, acknowledged=False)[1] + "$")
+        self.assertEqual(job.lines[-1].type, ERROR)
 
     def test_time_limit_lines_come_from_the_limit_s_thread(self):
         job = LoggedJob(self)

@@ -56,9 +56,9 @@ TEST(LogLineTest, TimeIsTheCalendarDateInUtc) {
     };
     const Case cases[] = {
         {0, {1970, 1, 1, 0, 0, 0, 0}},
-        {951782400000LL + 1, {2000, 2, 29, 0, 0, 0, 1}},          // a leap day of a year divisible by 400
-        {4107542399999LL, {2100, 2, 28, 23, 59, 59, 999}},      // 2100 is not a leap year
-        {1804032000000LL - 1, {2027, 3, 2, 23, 59, 59, 999}},   // end of a day
+        {951782400000LL + 1, {2000, 2, 29, 0, 0, 0, 1}},       // a leap day of a year divisible by 400
+        {4107542399999LL, {2100, 2, 28, 23, 59, 59, 999}},     // 2100 is not a leap year
+        {1804032000000LL - 1, {2027, 3, 2, 23, 59, 59, 999}},  // end of a day
         {-1, {1969, 12, 31, 23, 59, 59, 999}},
     };
     for (const Case& c : cases) {
