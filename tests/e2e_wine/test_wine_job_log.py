@@ -3,8 +3,10 @@
 a log that Wine's hold_file.exe holds without sharing, which leaves console
 and request as they are without it, and rotation at 2 MiB."""
 
+import base64
 import os
 import tempfile
+import threading
 import unittest
 
 import wine_harness as wine
@@ -101,6 +103,66 @@ class WineRotationTest(unittest.TestCase):
         lines = cmtrace.read_log(log_path(root))
         self.assertEqual({line.subject for line in lines}, {"Job 2"})
         self.assertTrue(lines[-1].text.startswith("Job finished: succeeded"), lines[-1])
+
+
+class WineSecretTest(unittest.TestCase):
+    def test_password_is_in_no_file(self):
+        root = nothing_to_do_drive(self)
+        wine.map_drive(root)
+        password, user = test_job_log.PASSWORD, test_job_log.USER
+
+        def run(port, transport="0", job="42", **env):
+            wine.run_worker(job_args(port, transport=transport, job=job, drive=wine.DRIVE, user=user,
+                                     password=password), env=env)
+
+        # Under Wine a failed attempt pauses for the real 60 s: the jobs'
+        # reports are acknowledged at once, their outcomes differ.
+        with StatusServer() as server:
+            run(server.port, job="1")
+            run(server.port, job="2", WUA_SIM_FAULTS="IUpdateSearcher::Search=0x80240022")
+            run("0", job="4")
+        with StatusServer(tls=True) as server:
+            run(server.port, transport="1", job="3")
+        forms = [password.encode(), password.encode("utf-16-le"),
+                 base64.b64encode(("%s:%s" % (user, password)).encode())]
+        for folder, _, names in os.walk(root):
+            for name in names:
+                with open(os.path.join(folder, name), "rb") as f:
+                    data = f.read()
+                for form in forms:
+                    self.assertNotIn(form, data, os.path.join(folder, name))
+        subjects = {line.subject for line in cmtrace.read_log(log_path(root))}
+        self.assertEqual(subjects, {"Job 1", "Job 2", "Job 3", "Job 4"})
+
+
+class WineTwoWorkersTest(unittest.TestCase):
+    def test_two_workers_at_once_leave_whole_lines(self):
+        """Both workers' attempts are held by the server until both have
+        arrived, so that both write at once, into a log neither found."""
+        root = nothing_to_do_drive(self)
+        os.rmdir(os.path.join(root, "ORV", "PatchDeploy", "Logs"))
+        wine.map_drive(root)
+        # Under Wine each failed attempt pauses for the real 60 s.
+        rounds = 2
+        replies = []
+        for n in range(rounds):
+            barrier = threading.Barrier(2, timeout=120)
+            answer = ACCEPTED if n == rounds - 1 else HTML_500
+
+            def reply(conn, stop, barrier=barrier, answer=answer):
+                barrier.wait()
+                conn.sendall(answer)
+            replies += [reply, reply]
+        with StatusServer(replies) as server:
+            workers = [wine.start_worker(job_args(server.port, job=job, drive=wine.DRIVE)) for job in ("101", "102")]
+            for worker in workers:
+                worker.communicate(timeout=300)
+        lines = cmtrace.read_log(log_path(root))
+        for job in ("101", "102"):
+            own = [line.text for line in lines if line.subject == "Job " + job]
+            self.assertEqual(sum(1 for text in own if text.startswith("Report attempt")), rounds, own)
+            self.assertTrue(own[-1].startswith("Job finished: succeeded"), own)
+        self.assertEqual(sorted(os.listdir(os.path.dirname(log_path(root)))), [cmtrace.LOG_FILE])
 
 
 if __name__ == "__main__":
