@@ -2,6 +2,7 @@
 #include "deploy/job_file_names.h"
 #include "deploy/patch_deployment.h"
 #include "deploy/standalone_package.h"
+#include "joblog/job_log.h"
 #include "platform/console.h"
 #include "platform/scoped_com.h"
 #include "platform/text_format.h"
@@ -11,7 +12,9 @@
 int PatchDeployment::Deploy() {
     ScopedBstr title;
     lpUpdate->get_Title(title.Receive());
+    const WCHAR* titleText = title.Get();
     if (IsStandalonePackageTitle(title.Get())) {
+        JobLog(LogType::Information, TEXT("Update found: %s; way: standalone package"), titleText);
         // The installer does not need the update agent's objects. This way
         // prints nothing of its own, so they go back without the release
         // routines' lines.
@@ -28,8 +31,11 @@ int PatchDeployment::Deploy() {
         return Fail(ExitRelease::Both, FailureText{hr});
     }
     if (bundledCount <= 0) {
+        JobLog(LogType::Information, TEXT("Update found: %s; way: online, no bundled updates"), titleText);
         return InstallOnline();
     }
+    JobLog(LogType::Information, TEXT("Update found: %s; way: cached content of %d bundled updates"), titleText,
+           static_cast<int>(bundledCount));
     if (const StepResult cached = CacheBundledContent(bundledCount)) {
         return *cached;
     }
@@ -88,7 +94,10 @@ StepResult PatchDeployment::CacheBundledUpdate(LONG index) {
     WCHAR filePath[2048] = {};
     FormatTruncated(filePath, TEXT("%s:\\ORV\\%s\\%s"), driveLetter_, jobId_, fileName);
     ConsolePrint(TEXT("File path: %s\n"), filePath);
+    const LogStopwatch copy;
     hr = CopyContentToCache(fileName, filePath);
+    JobLog(ResultType(hr == S_OK), TEXT("Content file %s handed to the cache: hr 0x%X, %u ms"), filePath, hr,
+           copy.Milliseconds());
     if (hr != S_OK) {
         return Fail(ExitRelease::Both, StepLine(TEXT("Error %x"), hr), FailureText{hr});
     }
@@ -127,14 +136,18 @@ int PatchDeployment::InstallCachedUpdate() {
     if (lpUpdateInstaller->put_Updates(pUpdateCollection2) != S_OK) {
         return Fail(ExitRelease::Both);
     }
+    const LogStopwatch installation;
     hr = lpUpdateInstaller->Install(&IResult);
     if (hr != S_OK || IResult == nullptr) {
         hr = FailedCallCode(hr);
+        JobLog(LogType::Error, TEXT("Installation: hr 0x%X, %u ms"), hr, installation.Milliseconds());
         return Fail(ExitRelease::Both, StepLine(TEXT("Error: 0x%X"), hr), FailureText{hr});
     }
 
     OperationResultCode resultCode = orcNotStarted;
     IResult->get_ResultCode(&resultCode);
+    JobLog(ResultType(resultCode == orcSucceeded), TEXT("Installation: hr 0x%X, result code %d, %u ms"), hr,
+           static_cast<int>(resultCode), installation.Milliseconds());
     ConsolePrint(TEXT("Patch installed. resultcode:%d\n"), static_cast<int>(resultCode));
     if (resultCode != orcSucceeded) {
         return Fail(ExitRelease::Both, FailureText{InstallationFailureCode()});

@@ -1,4 +1,5 @@
 #include "deploy/patch_deployment.h"
+#include "joblog/job_log.h"
 #include "platform/console.h"
 
 namespace {
@@ -16,23 +17,30 @@ const OnlineCall kInstallCalls[] = {{TEXT("FAIL CreateUpdateInstaller:0x%X\n"), 
 
 // Creates the downloader or the installer, hands it the updates that the
 // search found (not the installation list), runs it into result and reads
-// the result's code.
+// the result's code. The job log names the call as step.
 template <typename Agent, typename Result, typename Create, typename Start>
-StepResult PatchDeployment::RunOnlineAgent(Create create, Agent*& agent, Start start, Result*& result,
-                                           const OnlineCall (&calls)[3], OperationResultCode& resultCode) {
+StepResult PatchDeployment::RunOnlineAgent(const WCHAR* step, Create create, Agent*& agent, Start start,
+                                           Result*& result, const OnlineCall (&calls)[3],
+                                           OperationResultCode& resultCode) {
+    const LogStopwatch clock;
     HRESULT hr = (lpUpdateSession->*create)(&agent);
     if (hr != S_OK || agent == nullptr) {
+        JobLog(LogType::Error, TEXT("%s: could not be prepared: hr 0x%X"), step, FailedCallCode(hr));
         return Fail(calls[0].release, StepLine(calls[0].failureLine, FailedCallCode(hr)));
     }
     hr = agent->put_Updates(pUpdateCollection1);
     if (hr != S_OK) {
+        JobLog(LogType::Error, TEXT("%s: could not be prepared: hr 0x%X"), step, hr);
         return Fail(calls[1].release, StepLine(calls[1].failureLine, hr));
     }
     hr = (agent->*start)(&result);
     if (hr != S_OK || result == nullptr) {
+        JobLog(LogType::Error, TEXT("%s: hr 0x%X, %u ms"), step, FailedCallCode(hr), clock.Milliseconds());
         return Fail(calls[2].release, StepLine(calls[2].failureLine, FailedCallCode(hr)));
     }
     result->get_ResultCode(&resultCode);
+    JobLog(ResultType(resultCode == orcSucceeded), TEXT("%s: hr 0x%X, result code %d, %u ms"), step, hr,
+           static_cast<int>(resultCode), clock.Milliseconds());
     return kGoOn;
 }
 
@@ -42,8 +50,8 @@ int PatchDeployment::InstallOnline() {
     ConsolePrint(TEXT("EMPTY downloadURL. Going with FALLBACK online deployment.\n"));
     OperationResultCode downloadCode = orcNotStarted;
     if (const StepResult failed =
-            RunOnlineAgent(&IUpdateSession::CreateUpdateDownloader, lpUpdateDownloader, &IUpdateDownloader::Download,
-                           lpDownloadResult, kDownloadCalls, downloadCode)) {
+            RunOnlineAgent(TEXT("Download"), &IUpdateSession::CreateUpdateDownloader, lpUpdateDownloader,
+                           &IUpdateDownloader::Download, lpDownloadResult, kDownloadCalls, downloadCode)) {
         return *failed;
     }
     if (downloadCode != orcSucceeded) {
@@ -53,8 +61,9 @@ int PatchDeployment::InstallOnline() {
     ConsolePrint(TEXT("Download SUCCESS.\n"));
 
     OperationResultCode installCode = orcNotStarted;
-    if (const StepResult failed = RunOnlineAgent(&IUpdateSession::CreateUpdateInstaller, lpUpdateInstaller,
-                                                 &IUpdateInstaller::Install, IResult, kInstallCalls, installCode)) {
+    if (const StepResult failed =
+            RunOnlineAgent(TEXT("Installation"), &IUpdateSession::CreateUpdateInstaller, lpUpdateInstaller,
+                           &IUpdateInstaller::Install, IResult, kInstallCalls, installCode)) {
         return *failed;
     }
     if (installCode == orcSucceeded) {

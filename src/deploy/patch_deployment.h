@@ -95,8 +95,8 @@ private:
     int InstallCachedUpdate();
     int InstallOnline();
     template <typename Agent, typename Result, typename Create, typename Start>
-    StepResult RunOnlineAgent(Create create, Agent*& agent, Start start, Result*& result, const OnlineCall (&calls)[3],
-                              OperationResultCode& resultCode);
+    StepResult RunOnlineAgent(const WCHAR* step, Create create, Agent*& agent, Start start, Result*& result,
+                              const OnlineCall (&calls)[3], OperationResultCode& resultCode);
     HRESULT InstallationFailureCode();
     HRESULT ReadFirstUpdateHResult(LONG& updateHResult);
     int RestartFlag();

@@ -6,6 +6,7 @@
 #include "deploy/letter_case.h"
 #include "deploy/msu_file_name.h"
 #include "deploy/step_exit.h"
+#include "joblog/job_log.h"
 #include "platform/text_format.h"
 #include "process/run_command.h"
 #include "process/start_failure.h"
@@ -68,6 +69,7 @@ int InstallStandalonePackage(const WCHAR* driveLetter, const WCHAR* jobId, WCHAR
     FormatTruncated(installDirectory, TEXT("%s:\\ORV"), driveLetter);
     const auto packageName = GetMsuFileName(installDirectory, jobId);
     if (packageName.empty()) {
+        JobLog(LogType::Error, TEXT("No package *.msu in the job folder %s\\%s"), installDirectory, jobId);
         return FailStep(description, StepText(TEXT("Unable to get MSU file name.")));
     }
 
@@ -81,12 +83,17 @@ int InstallStandalonePackage(const WCHAR* driveLetter, const WCHAR* jobId, WCHAR
         return FailStep(description);
     }
     WCHAR exitText[256] = {};
+    JobLog(LogType::Information, TEXT("Installer started: %s"), commandLine);
+    const LogStopwatch installer;
     RunCommandAndWait(commandLine, kInstallerTimeLimitMs, TEXT("0x240006"), exitText, description, nullptr);
-
+    bool succeeded = false;
     for (const WCHAR* success : kSuccessExitTexts) {
-        if (WideEquals(exitText, success)) {
-            return 1;
-        }
+        succeeded = succeeded || WideEquals(exitText, success);
+    }
+    JobLog(ResultType(succeeded), TEXT("Installer ended: exit code %s, %u ms"), exitText[0] ? exitText : TEXT("none"),
+           installer.Milliseconds());
+    if (succeeded) {
+        return 1;
     }
     // The run-and-wait routine has described the installer's failure.
     return FailStep(description);

@@ -1,5 +1,6 @@
 #include "deploy/letter_case.h"
 #include "deploy/patch_deployment.h"
+#include "joblog/job_log.h"
 #include "platform/console.h"
 #include "platform/scoped_com.h"
 #include "platform/text_format.h"
@@ -39,6 +40,7 @@ StepResult PatchDeployment::OpenSession(bool packagePresent, const WCHAR* scanPa
         return Fail(ExitRelease::None, FailureText{MissingObjectCode(hr)});
     }
     if (!packagePresent) {
+        JobLog(LogType::Information, TEXT("No offline scan package: the search goes to Microsoft Update (online)"));
         lpUpdateSession->put_ClientApplicationID(ScopedBstr(TEXT("VeltraneORV")).Get());
         return kGoOn;
     }
@@ -49,8 +51,12 @@ StepResult PatchDeployment::OpenSession(bool packagePresent, const WCHAR* scanPa
         return Fail(ExitRelease::Scan, FailureText{MissingObjectCode(hr)});
     }
     lpUpdateSession->put_ClientApplicationID(ScopedBstr(TEXT("Veltrane-PostScan")).Get());
+    const LogStopwatch registration;
     hr = lpUpdateServiceManager->AddScanPackageService(ScopedBstr(TEXT("Offline Sync Service")).Get(),
                                                        ScopedBstr(scanPackagePath).Get(), 0, &pService);
+    JobLog(ResultType(hr == S_OK && pService != nullptr),
+           TEXT("Offline scan package %s registered as a service: hr 0x%X, %u ms"), scanPackagePath, hr,
+           registration.Milliseconds());
     if (hr != S_OK || pService == nullptr) {
         hr = FailedCallCode(hr);
         return Fail(ExitRelease::Scan, StepLine(TEXT("\nFailure to AddScanPackageService. Error: 0x%X"), hr),
@@ -85,7 +91,10 @@ StepResult PatchDeployment::FindUpdates() {
     ConsolePrint(TEXT("\n\nSearching for missing patches. Please wait.\n"));
     WCHAR criteria[260] = {};
     FormatTruncated(criteria, TEXT("Type='Software' and UpdateID='%s'"), updateId_);
+    const LogStopwatch search;
     HRESULT hr = lpUpdateSearcher->Search(ScopedBstr(criteria).Get(), &pSearchResult);
+    JobLog(ResultType(hr == S_OK && pSearchResult != nullptr), TEXT("Search for update %s: hr 0x%X, %u ms"), updateId_,
+           hr, search.Milliseconds());
     if (hr != S_OK || pSearchResult == nullptr) {
         hr = FailedCallCode(hr);
         return Fail(ExitRelease::Scan,
@@ -106,6 +115,7 @@ StepResult PatchDeployment::FindUpdates() {
         return Fail(ExitRelease::Scan, FailureText{hr});
     }
     if (count <= 0) {
+        JobLog(LogType::Information, TEXT("The update was not found: nothing to do"));
         return Finish(ExitRelease::Scan, 0, StepLine(TEXT("update count is 0. return as success.\n")));
     }
 
@@ -143,6 +153,7 @@ StepResult PatchDeployment::CheckFoundUpdate() {
         return Fail(ExitRelease::Both);
     }
     if (installed == VARIANT_TRUE) {
+        JobLog(LogType::Information, TEXT("The update is installed already: nothing to do"));
         return Finish(ExitRelease::Both, 0);
     }
     return kGoOn;

@@ -7,8 +7,10 @@
 #include "deploy/step_exit.h"
 #include "driver/narrow_text.h"
 #include "errors/scan_error_codes.h"
+#include "joblog/job_log.h"
 #include "platform/console.h"
 #include "spool/job_outcome_keeper.h"
+#include "spool/spool_folder.h"
 #include "status/report_sending.h"
 #include "status/report_text.h"
 #include "status/status_endpoint.h"
@@ -93,9 +95,19 @@ StatusSettings ReadStatusSettings(WCHAR** argv) {
     return settings;
 }
 
+// The job log's first line: who runs which job, and where it reports.
+void LogJobStart(WCHAR** argv, const StatusSettings& settings) {
+    JobLog(LogType::Information,
+           TEXT("PatchWorker %s started: process %u, update %s, mode deployment; reports go to %s://%s:%s as user %s"),
+           kWorkerVersion, static_cast<unsigned>(GetCurrentProcessId()), argv[1],
+           settings.useTls ? TEXT("https") : TEXT("http"), argv[6], argv[7], argv[4]);
+}
+
 // COM, then the deployment routine; the result as the routine gives it.
 int Deploy(WCHAR** argv, DeployRoutine deploy, WCHAR* description) {
+    const LogStopwatch comStart;
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    JobLog(ResultType(SUCCEEDED(hr)), TEXT("COM start: hr 0x%X, %u ms"), hr, comStart.Milliseconds());
     if (FAILED(hr)) {
         return FailStep(description, StepLine(TEXT("Failed to initialize COM.\n")),
                         FailureText{hr, TEXT("Failed to initialize COM library. ")});
@@ -103,25 +115,46 @@ int Deploy(WCHAR** argv, DeployRoutine deploy, WCHAR* description) {
     return deploy(argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8], argv[9], description);
 }
 
+// The outcome as the report will carry it.
+void LogOutcome(const ns1__UpdateDeployJobStatus& request, const WCHAR* description) {
+    if (request.nStatus == kStatusSucceeded) {
+        JobLog(LogType::Information, TEXT("Outcome: succeeded, restart %s"),
+               request.nRebootRequired ? TEXT("needed") : TEXT("not needed"));
+    } else {
+        JobLog(LogType::Error, TEXT("Outcome: failed: %s"), description);
+    }
+}
+
 // Sends the job's report up to attempts times, each failure counted in its
 // record and followed by the pause when pauseAfterFailure says so. A proxy
-// without an endpoint (one that cannot be sent) sends nothing.
-void ReportOutcome(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request, JobOutcomeKeeper& keeper,
+// without an endpoint (one that cannot be sent) sends nothing. True when
+// the server acknowledged the report.
+bool ReportOutcome(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request, JobOutcomeKeeper& keeper,
                    int attempts, bool pauseAfterFailure) {
     if (proxy.soap_endpoint == nullptr) {
         ConsolePrint(kUnsendableEndpoint);
-        return;
+        JobLog(LogType::Error, TEXT("Report not sent: %s"), kUnsendableEndpoint);
+        return false;
     }
     for (int attempt = 0; attempt < attempts; ++attempt) {
+        const LogStopwatch attemptClock;
+        WCHAR printed[kDescriptionCapacity] = {};
         if (!keeper.ReadyToSend()) {
             ConsolePrint(kReportHeldBack);
-        } else if (SendReport(proxy, request)) {
+            JobLog(LogType::Warning, TEXT("Report attempt %d of %d: %s"), attempt + 1, attempts, kReportHeldBack);
+        } else if (SendReport(proxy, request, printed)) {
+            JobLog(LogType::Information, TEXT("Report attempt %d of %d to %S, %u ms: acknowledged"), attempt + 1,
+                   attempts, proxy.soap_endpoint, attemptClock.Milliseconds());
             keeper.Acknowledged(proxy);
-            return;
+            return true;
+        } else {
+            JobLog(LogType::Error, TEXT("Report attempt %d of %d to %S, %u ms: %s"), attempt + 1, attempts,
+                   proxy.soap_endpoint, attemptClock.Milliseconds(), printed);
         }
         keeper.AttemptFailed();
         if (pauseAfterFailure) Pause(kPauseAfterFailedReportMs);
     }
+    return false;
 }
 
 }  // namespace
@@ -131,9 +164,12 @@ int RunDeployJob(WCHAR** argv) {
 }
 
 int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
+    const LogStopwatch jobClock;
     WCHAR description[kDescriptionCapacity] = {};
     const JobNumbers job{_wtoi(argv[2]), _wtoi(argv[8]), _wtoi(argv[9])};
+    StartJobLog(OpenWorkerFolder(argv[3], TEXT("Logs")), LogText(TEXT("Job ")) + argv[2]);
     const StatusSettings settings = ReadStatusSettings(argv);
+    LogJobStart(argv, settings);
     std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings);
 
     ns1__UpdateDeployJobStatus request;
@@ -141,6 +177,7 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     // Kept on disk until acknowledged: first as interrupted, then the outcome.
     FillFailure(request, job, JobOutcomeKeeper::kInterruptedText, reportText);
     JobOutcomeKeeper keeper(argv[2], argv[3], request, settings);
+    bool acknowledged = false;
     try {
         int result;
         if (keeper.JobAlreadyRunning()) {
@@ -153,15 +190,22 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
             result = Deploy(argv, deploy, description);
         }
         FillOutcome(request, job, result, description, reportText);
+        LogOutcome(request, description);
         keeper.OutcomeKnown(request);
-        ReportOutcome(*proxy, request, keeper, kReportAttempts, true);
+        acknowledged = ReportOutcome(*proxy, request, keeper, kReportAttempts, true);
         proxy->soap_close_socket();
     } catch (...) {
         FailStep(description, StepLine(TEXT("Exception caught in main")), kUnknownError);
         FillFailure(request, job, description, reportText);
+        LogOutcome(request, description);
         keeper.OutcomeKnown(request);
-        ReportOutcome(*proxy, request, keeper, 1, false);
+        acknowledged = ReportOutcome(*proxy, request, keeper, 1, false);
     }
     proxy->destroy();
+    JobLog(ResultType(request.nStatus == kStatusSucceeded && acknowledged),
+           TEXT("Job finished: %s, nStatus %d, %s, %u ms in all"),
+           request.nStatus == kStatusSucceeded ? TEXT("succeeded") : TEXT("failed"), request.nStatus,
+           acknowledged ? TEXT("report acknowledged") : TEXT("report not acknowledged"), jobClock.Milliseconds());
+    StopJobLog();
     return 0;
 }

@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "joblog/job_log.h"
 #include "platform/console.h"
+#include "spool/spool_folder.h"
 #include "platform/drive_letter.h"
 #include "process/launch_as_user.h"
 
@@ -38,6 +40,15 @@ std::basic_string<WCHAR> EscapeForQuotedArgument(const WCHAR* text) {
 }  // namespace
 
 int LaunchRebootReminder(WCHAR** argv) {
+    // The log stops with the mode however it ends.
+    struct ReminderLog {
+        explicit ReminderLog(const WCHAR* drive) {
+            StartJobLog(OpenWorkerFolder(drive, TEXT("Logs")), TEXT("Reminder"));
+            JobLog(LogType::Information, TEXT("PatchWorker %s started: process %u, mode reboot reminder"),
+                   kWorkerVersion, static_cast<unsigned>(GetCurrentProcessId()));
+        }
+        ~ReminderLog() { StopJobLog(); }
+    } log(argv[1]);
     try {
         ConsolePrint(TEXT("LaunchRebootReminder:  START\n"));
         const WCHAR* drive = argv[1];
@@ -47,10 +58,12 @@ int LaunchRebootReminder(WCHAR** argv) {
 
         if (numbers[0] == 0) {
             ConsolePrint(TEXT("LaunchRebootReminder:  Reboot disabled\n"));
+            JobLog(LogType::Information, TEXT("The reminder is disabled: nothing started"));
             return -1;
         }
         // Anything but a drive letter would change which program is started.
         if (!IsDriveLetter(drive)) {
+            JobLog(LogType::Error, TEXT("The drive is not a letter: nothing started"));
             ConsolePrint(TEXT("Patch Tray Execution Failed. ReturnValue:%d, ErrorCode:%d"), -1,
                          static_cast<DWORD>(ERROR_INVALID_PARAMETER));
             return -1;
@@ -64,10 +77,13 @@ int LaunchRebootReminder(WCHAR** argv) {
         int result = LaunchProcessAsUser(commandLine, nullptr);
         DWORD error = GetLastError();
         if (result == 1 || result == 0) {
+            JobLog(LogType::Information, TEXT("Tray program started: %s"), commandLine);
             ConsolePrint(TEXT("Patch Tray Excecution Success\n"));
             Pause(kTrayStartPauseMs);
             return 0;
         }
+        JobLog(LogType::Error, TEXT("Tray program not started: %s: result %d, error %d"), commandLine, result,
+               static_cast<int>(error));
         ConsolePrint(TEXT("Patch Tray Execution Failed. ReturnValue:%d, ErrorCode:%d"), result, error);
         return -1;
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "joblog/job_log.h"
 #include "platform/console.h"
 #include "platform/scoped_resource.h"
 #include "process/startup_info.h"
@@ -46,6 +47,8 @@ HANDLE GetCurrentUserToken() {
     ScopedHandle duplicate;
     try {
         DWORD sessionId = FirstActiveSessionId();
+        JobLog(LogType::Information, TEXT("Session chosen: %u (the first active one; 0 when none is)"),
+               static_cast<unsigned>(sessionId));
 
         // From the system folder only: a library of that name in the
         // worker's folder or the current folder is never loaded.
@@ -58,6 +61,8 @@ HANDLE GetCurrentUserToken() {
 
         ScopedHandle userToken;
         if (!queryUserToken(sessionId, userToken.Receive())) {
+            JobLog(LogType::Warning, TEXT("No user token for session %u: error %d; the worker's own session instead"),
+                   static_cast<unsigned>(sessionId), static_cast<int>(GetLastError()));
             ConsolePrint(TEXT("GetCurrentUserToken:: WTSQueryUserToken failed. Error Code :: %d\n"), GetLastError());
             return nullptr;
         }

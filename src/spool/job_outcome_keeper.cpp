@@ -1,5 +1,6 @@
 #include "spool/job_outcome_keeper.h"
 
+#include "joblog/job_log.h"
 #include "spool/last_error_kept.h"
 #include "status/acknowledgement.h"
 #include "status/report_sending.h"
@@ -11,6 +12,18 @@ const WCHAR JobOutcomeKeeper::kInterruptedText[] =
 const WCHAR JobOutcomeKeeper::kTimeLimitText[] =
     TEXT("The deployment did not finish within 8 hours: the update agent did not return.");
 
+namespace {
+
+// What the spool did with the job's record, for the job log.
+void LogRecordWrite(bool written, const WCHAR* what) {
+    if (written)
+        JobLog(LogType::Information, TEXT("Record written to the report spool: %s"), what);
+    else
+        JobLog(LogType::Warning, TEXT("Record not written to the report spool: %s"), what);
+}
+
+}  // namespace
+
 JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
                                    const StatusSettings& settings, SpoolClock clock)
     : spool_(jobIdText, drive), settings_(settings), clock_(std::move(clock)) {
@@ -20,6 +33,8 @@ JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__
         record_.SetRequest(interrupted);
         record_.written = clock_.now();
         if (spool_.Write(record_)) kept_ = Kept::Interrupted;
+        if (spool_.InUse())
+            LogRecordWrite(kept_ == Kept::Interrupted, TEXT("the job as interrupted, until it reports"));
         watchdog_ = std::make_unique<JobWatchdog>(JobTimeLimitMilliseconds(kTimeLimitMilliseconds),
                                                   [this] { ReportTimeLimitAndExit(); });
     } catch (...) {
@@ -45,6 +60,7 @@ void JobOutcomeKeeper::KeepOutcome() {
         kept_ = Kept::Outcome;
     else
         kept_ = spool_.Remove() ? Kept::Nothing : Kept::OlderRecord;
+    LogRecordWrite(kept_ == Kept::Outcome, TEXT("the outcome"));
 }
 
 void JobOutcomeKeeper::Supersede() {
@@ -79,7 +95,7 @@ void JobOutcomeKeeper::AttemptFailed() {
         // outcome and a count behind.
         if (kept_ == Kept::Outcome) {
             record_.written = clock_.now();
-            spool_.Write(record_);
+            LogRecordWrite(spool_.Write(record_), TEXT("the outcome with its failed attempts counted"));
         }
     } catch (...) {
     }
@@ -92,7 +108,13 @@ void JobOutcomeKeeper::Acknowledged(veltwuaPortBindingProxy& proxy) {
         if (spool_.Remove()) kept_ = Kept::Nothing;
         KeepConnectionAlive(&proxy);
         const SendPendingReport send = [&proxy](ns1__UpdateDeployJobStatus& request) {
-            return SendReportQuietly(proxy, request);
+            const AttemptResult result = SendReportQuietly(proxy, request);
+            JobLog(result == AttemptResult::Acknowledged ? LogType::Information : LogType::Warning,
+                   TEXT("Earlier job %d's record (nStatus %d): %s"), request.nJobID, request.nStatus,
+                   result == AttemptResult::Acknowledged ? TEXT("delivered")
+                   : result == AttemptResult::Refused    ? TEXT("refused by the server, passed over")
+                                                         : TEXT("not delivered, the server could not be reached"));
+            return result;
         };
         TidyAndDeliver(spool_, &send, clock_);
     } catch (...) {
@@ -107,17 +129,22 @@ void JobOutcomeKeeper::ReportTimeLimitAndExit() {
     try {
         // The interrupted job's failure report with the time limit's text.
         record_.strErrorDescription = ToReportText(kTimeLimitText);
+        JobLog(LogType::Error, TEXT("Time limit passed: %s"), kTimeLimitText);
         Supersede();
         // Without an endpoint that can be sent the record waits for a later job.
         if (settings_.endpoint && kept_ != Kept::OlderRecord) {
             std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings_);
             ns1__UpdateDeployJobStatus request;
             record_.FillRequest(request);
-            if (SendReportQuietly(*proxy, request) == AttemptResult::Acknowledged)
+            const bool acknowledged = SendReportQuietly(*proxy, request) == AttemptResult::Acknowledged;
+            JobLog(ResultType(acknowledged), TEXT("Report of the time limit to %S: %s"), proxy->soap_endpoint,
+                   acknowledged ? TEXT("acknowledged") : TEXT("not acknowledged, kept for a later job"));
+            if (acknowledged)
                 spool_.Remove();
             else
                 AttemptFailed();
         }
+        JobLog(LogType::Error, TEXT("Job finished: failed, nStatus %d, at its time limit"), record_.nStatus);
     } catch (...) {
     }
     ExitProcess(0);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <map>
 
+#include "joblog/job_log.h"
 #include "spool/record_file.h"
 #include "spool/spool_folder.h"
 #include "spool/spool_listing.h"
@@ -88,6 +89,8 @@ void SetAside(const SpoolText& folder, const std::vector<const SpoolEntry*>& rec
         // An earlier set-aside file of that name is replaced: otherwise the
         // record would stay, be read again by every job, and never age out.
         MoveFileExW(path.c_str(), SpoolPath(folder, SetAsideFileName(record->name)).c_str(), MOVEFILE_REPLACE_EXISTING);
+        JobLog(LogType::Warning, TEXT("Record %s cannot be sent: set aside as %s"), record->name.c_str(),
+               SetAsideFileName(record->name).c_str());
     }
 }
 

@@ -44,10 +44,14 @@ bool MakeReportsFolder(const SpoolText& path) {
 }  // namespace
 
 SpoolText OpenSpoolFolder(LPCWSTR drive) {
+    return OpenWorkerFolder(drive, TEXT("Reports"));
+}
+
+SpoolText OpenWorkerFolder(LPCWSTR drive, const WCHAR* name) {
     if (!IsDriveLetter(drive)) return SpoolText();
     const SpoolText orv = AgentInstallFolder(drive);
     const SpoolText patchDeploy = WorkerFolder(drive);
-    const SpoolText reports = patchDeploy + TEXT("\\Reports");
+    const SpoolText reports = patchDeploy + TEXT("\\") + name;
     // A drive without the agent gets no folders of ours. The install
     // directory itself is the agent's to place, a junction included.
     const DWORD orvAttributes = GetFileAttributesW(orv.c_str());

@@ -10,6 +10,8 @@
 // folder cannot be made, or PatchDeploy or Reports is a link or junction,
 // which could lead the worker's files into another folder.
 SpoolText OpenSpoolFolder(LPCWSTR drive);
+// The same for another folder of the worker's own in PatchDeploy (Logs).
+SpoolText OpenWorkerFolder(LPCWSTR drive, const WCHAR* name);
 
 // The path of a file of the folder.
 SpoolText SpoolPath(const SpoolText& folder, const SpoolText& name);

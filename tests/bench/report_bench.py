@@ -207,9 +207,10 @@ SPOOL_GOAL = 1.25
 LOOP_KINDS = ("create", "write", "flush", "flushdir", "rename", "delete")
 
 
-def journaled_operations(argv, env, journal):
+def journaled_operations(argv, env, journal, folder):
     """Runs one job with the file-operation journal on: the count of each
-    kind of operation that changed the disk, and the bytes written."""
+    kind of operation that changed the disk in folder, and the bytes
+    written there."""
     if os.path.exists(journal):
         os.remove(journal)
     measure(argv, dict(env, WORKER_FILE_OPS_JOURNAL=journal))
@@ -218,6 +219,8 @@ def journaled_operations(argv, env, journal):
         with open(journal) as lines:
             for line in lines:
                 fields = line.split()
+                if fields[1] != folder and not fields[1].startswith(folder + os.sep):
+                    continue
                 counts[fields[0]] += 1
                 if fields[0] == "write":
                     counts["bytes"] += len(fields[3]) // 2
@@ -248,8 +251,8 @@ def spool_cost(worker, runs, workdir):
         for env in envs.values():
             measure(argv, env)
         journal = os.path.join(workdir, "file-ops.journal")
-        counts = journaled_operations(argv, envs["spool"], journal) - \
-            journaled_operations(argv, envs["unusable"], journal)
+        counts = journaled_operations(argv, envs["spool"], journal, folder) - \
+            journaled_operations(argv, envs["unusable"], journal, folder)
         if not counts["create"]:
             raise RuntimeError("the job wrote no record to its spool")
         others = sorted(set(counts) - set(LOOP_KINDS) - {"bytes"})
@@ -411,6 +414,39 @@ def verdict(ratio, goal=1.0):
     return "met" if ratio <= goal else "NOT met"
 
 
+# The job log's cost on a job: its time with the log at most this much of
+# its time with the log unusable.
+LOG_GOAL = 1.03
+
+
+def log_cost(worker, runs, workdir):
+    """The no-op job with its log against the same job with a file standing
+    where the Logs folder goes, in turn, over HTTP. The log grows by one
+    job's lines each round, as on a machine."""
+    drives = {"log": os.path.join(workdir, "log"), "unusable": os.path.join(workdir, "no-log")}
+    for drive in drives.values():
+        no_op_drive(drive)
+    write(os.path.join(drives["unusable"], "C", "ORV", "PatchDeploy", "Logs"), "")
+    envs = {name: dict(os.environ, WORKER_SLEEP_SCALE="0", WORKER_DRIVE_ROOT=drive) for name, drive in drives.items()}
+    times = {name: [] for name in drives}
+    with StatusServer() as server:
+        argv = [worker] + job_args(server.port)
+        for env in envs.values():
+            measure(argv, env)
+        for run in range(runs):
+            for name in (list(drives) if run % 2 else list(drives)[::-1]):
+                times[name].append(measure(argv, envs[name])[0])
+    log = os.path.join(drives["log"], "C", "ORV", "PatchDeploy", "Logs", "PatchWorker.log")
+    if not os.path.exists(log) or os.path.exists(os.path.join(drives["unusable"], "C", "ORV", "PatchDeploy", "Logs",
+                                                              "PatchWorker.log")):
+        raise RuntimeError("the log was not written, or written where it cannot be")
+    median = {name: statistics.median(values) for name, values in times.items()}
+    ratio = median["log"] / median["unusable"]
+    print("log: no-op job %.2f ms with its log, %.2f ms with the log unusable (medians of %d runs); %d bytes per job"
+          % (median["log"] * 1000, median["unusable"] * 1000, runs, os.path.getsize(log) // (runs + 1)))
+    print("log: with the log against without %.3f (goal <= %.2f: %s)" % (ratio, LOG_GOAL, verdict(ratio, LOG_GOAL)))
+
+
 # The job with nothing to do, reported over HTTP or over HTTPS with the
 # trust file, is held to half of curl's time; every other row to curl's time.
 def time_goal(job, transport):
@@ -442,6 +478,9 @@ def main():
             return
         if job == "spool":
             spool_cost(worker, runs, workdir)
+            return
+        if job == "log":
+            log_cost(worker, runs, workdir)
             return
         if job == "hostile":
             hostile(worker, runs)

@@ -92,6 +92,7 @@ BOOL FindClose(HANDLE hFindFile);
 #define DELETE 0x00010000L
 #define GENERIC_READ 0x80000000
 #define GENERIC_WRITE 0x40000000
+#define FILE_APPEND_DATA 0x00000004
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
@@ -131,7 +132,8 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
 
 // Opens or makes a file.
 //
-// Sharing: dwDesiredAccess counts GENERIC_READ, GENERIC_WRITE and DELETE,
+// Sharing: dwDesiredAccess counts GENERIC_READ, GENERIC_WRITE (or
+// FILE_APPEND_DATA, which writes too) and DELETE,
 // dwShareMode FILE_SHARE_READ, FILE_SHARE_WRITE and FILE_SHARE_DELETE (other
 // share bits fail with 87). The open fails with 32 (ERROR_SHARING_VIOLATION)
 // when a handle already open on the file, in any process, does not share an
@@ -159,14 +161,17 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                    HANDLE hTemplateFile);
 // Overlapped input and output is not supported: lpOverlapped must be null.
-// A handle without GENERIC_READ (ReadFile) or GENERIC_WRITE (WriteFile)
-// fails with 5.
+// A handle without GENERIC_READ (ReadFile) or without both GENERIC_WRITE and
+// FILE_APPEND_DATA (WriteFile) fails with 5. A handle with FILE_APPEND_DATA
+// and without GENERIC_WRITE writes each call's bytes at the file's end in
+// one step, whoever else appends meanwhile.
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               LPOVERLAPPED lpOverlapped);
 BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                LPOVERLAPPED lpOverlapped);
 // Writes the file's data through to the disk (fsync); for a folder, its
-// entries (a rename in it). The handle needs GENERIC_WRITE (5 otherwise).
+// entries (a rename in it). The handle needs GENERIC_WRITE or
+// FILE_APPEND_DATA (5 otherwise).
 BOOL FlushFileBuffers(HANDLE hFile);
 // The attributes (as GetFileAttributesW), times, size and number of links
 // of an open file; the volume serial number and file index identify the

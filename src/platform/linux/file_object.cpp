@@ -38,8 +38,8 @@ private:
 };
 
 DWORD SharedRightsOf(DWORD access) {
-    return ((access & GENERIC_READ) ? kReadRight : 0) | ((access & GENERIC_WRITE) ? kWriteRight : 0) |
-           ((access & DELETE) ? kDeleteRight : 0);
+    return ((access & GENERIC_READ) ? kReadRight : 0) |
+           ((access & (GENERIC_WRITE | FILE_APPEND_DATA)) ? kWriteRight : 0) | ((access & DELETE) ? kDeleteRight : 0);
 }
 
 }  // namespace
@@ -103,8 +103,10 @@ std::unique_ptr<FileObject> OpenFileObject(const std::string& path, const FileRe
     // descriptor can always read, as the sharing marks need; whether the
     // handle may read is the handle's access.
     // O_NOCTTY: a terminal device is refused, never made the worker's.
-    const int flags =
-        O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | ((request.access & GENERIC_WRITE) ? O_RDWR : O_RDONLY);
+    const bool writeAccess = (request.access & (GENERIC_WRITE | FILE_APPEND_DATA)) != 0;
+    const bool appendOnly = (request.access & FILE_APPEND_DATA) && !(request.access & GENERIC_WRITE);
+    const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | (writeAccess ? O_RDWR : O_RDONLY) |
+                      (appendOnly ? O_APPEND : 0);
     const bool creates = mayCreate && request.disposition != OPEN_EXISTING;
     const bool folderAllowed = (request.flags & FILE_FLAG_BACKUP_SEMANTICS) &&
                                (request.disposition == OPEN_EXISTING || request.disposition == OPEN_ALWAYS);
@@ -147,7 +149,7 @@ std::unique_ptr<FileObject> OpenFileObject(const std::string& path, const FileRe
             return nullptr;
         }
         // A read-only file is not written, even by an administrator.
-        const bool writes = (request.access & GENERIC_WRITE) || request.disposition == CREATE_ALWAYS;
+        const bool writes = writeAccess || request.disposition == CREATE_ALWAYS;
         if (!folder && writes && !(info.st_mode & S_IWUSR)) {
             error = ERROR_ACCESS_DENIED;
             return nullptr;

@@ -21,7 +21,9 @@ public:
     // The Linux path the file was opened by.
     const std::string& Path() const { return path_; }
     bool CanRead() const { return (access_ & GENERIC_READ) != 0; }
-    bool CanWrite() const { return (access_ & GENERIC_WRITE) != 0; }
+    bool CanWrite() const { return (access_ & (GENERIC_WRITE | FILE_APPEND_DATA)) != 0; }
+    // Whether each write goes to the file's end (O_APPEND).
+    bool Appends() const { return (access_ & FILE_APPEND_DATA) && !(access_ & GENERIC_WRITE); }
     bool IsFolder() const { return folder_; }
 
 private:

@@ -150,7 +150,7 @@ BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, 
                LPOVERLAPPED lpOverlapped) {
     FileObject* file = SynchronousFileOf(hFile, lpOverlapped, lpNumberOfBytesWritten, true);
     if (!file || FileCallFails(FileCall::Write, file->Path())) return FALSE;
-    const off_t start = lseek(file->Fd(), 0, SEEK_CUR);
+    off_t start = lseek(file->Fd(), 0, SEEK_CUR);
     const char* bytes = static_cast<const char*>(lpBuffer);
     DWORD done = 0;
     int error = 0;
@@ -163,6 +163,8 @@ BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, 
         }
         done += static_cast<DWORD>(put);
     }
+    // An appending write lands at the end, known only once it is done.
+    if (file->Appends()) start = lseek(file->Fd(), 0, SEEK_CUR) - static_cast<off_t>(done);
     // What reached the file is journaled, even when the rest did not.
     JournalWrite(file->Path(), static_cast<unsigned long long>(start), bytes, done);
     *lpNumberOfBytesWritten = done;

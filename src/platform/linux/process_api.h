@@ -93,6 +93,11 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 // STILL_ACTIVE while the process runs, else its exit code.
 BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 
+// The numbers of this process and of the calling thread (the kernel's
+// thread id; the first thread's is the process id).
+DWORD GetCurrentProcessId();
+DWORD GetCurrentThreadId();
+
 // Ends any handle of the substitute (process, thread, token, search).
 BOOL CloseHandle(HANDLE hObject);
 
