@@ -9,9 +9,10 @@
 
 #include "joblog/log_line.h"
 #include "platform/text_format.h"
+#include "worker_version.h"
 
-// The version of the worker that the first line of a job names.
-inline constexpr WCHAR kWorkerVersion[] = TEXT("1.0.0");
+// The version of the worker that the first line of a job names: the build's.
+inline constexpr WCHAR kWorkerVersion[] = TEXT(WORKER_VERSION);
 
 // Starts the log in folder (empty: no log) for lines headed by "<subject>: ".
 void StartJobLog(const LogText& folder, const LogText& subject);

@@ -31,7 +31,10 @@ typedef ULONG* PULONG;
 typedef HANDLE* PHANDLE;
 typedef HANDLE HLOCAL;
 
-#define TEXT(quote) u##quote
+// In two steps, as the Windows headers do, so that a macro that stands for
+// a string literal is expanded before its prefix is pasted on.
+#define TEXT_LITERAL_(quote) u##quote
+#define TEXT(quote) TEXT_LITERAL_(quote)
 
 #ifndef TRUE
 #define TRUE 1
