@@ -19,17 +19,22 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) : jobNumber_(SpoolJob
     inUse_ = true;
     // What earlier runs of the job left: its records, which this run's
     // supersede, and temporary files that a stopped write left behind.
-    std::vector<SpoolText> leftovers;
+    for (const SpoolText& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
+}
+
+std::vector<SpoolText> ReportSpool::ReadGenerations() {
+    std::vector<SpoolText> temporaries;
+    generations_.clear();
     for (const SpoolEntry& entry : ListSpoolFiles(folder_, jobNumber_ + TEXT(".*"))) {
         if (entry.file.job != jobNumber_) continue;
         nextGeneration_ = std::max(nextGeneration_, entry.file.generation + 1);
         if (entry.file.kind == SpoolFileKind::Record)
             generations_.push_back(entry.file.generation);
         else if (entry.file.kind == SpoolFileKind::Temporary)
-            leftovers.push_back(entry.name);
+            temporaries.push_back(entry.name);
     }
     std::sort(generations_.begin(), generations_.end());
-    for (const SpoolText& name : leftovers) DeleteFileW(SpoolPath(folder_, name).c_str());
+    return temporaries;
 }
 
 bool ReportSpool::Write(const ReportRecord& record) {
@@ -40,8 +45,13 @@ bool ReportSpool::Write(const ReportRecord& record) {
     // be removed does not stand in the way of the next write.
     const DWORD generation = nextGeneration_++;
     if (!WriteFileDurably(folder_, TemporaryFileName(jobNumber_, generation), RecordFileName(jobNumber_, generation),
-                          bytes))
+                          bytes)) {
+        // A step failed, yet its rename may be done (the folder's flush
+        // after it failed): what the folder holds counts, so that a record
+        // that may be on the disk is never left behind an acknowledgement.
+        ReadGenerations();
         return false;
+    }
     generations_.push_back(generation);
     RemoveOlderRecords();
     return true;

@@ -29,7 +29,9 @@ public:
 
     // Writes record as the job's newest record, on the disk when this
     // returns true; older records of the job are then removed, oldest first.
-    // False when it could not be written: the job's records stay as they were.
+    // False when it could not be written: the job's records stay as they
+    // were, or, when the step that failed came after the rename, the record
+    // is there as well and counts among them.
     bool Write(const ReportRecord& record);
 
     // Removes the job's records, oldest first, never the newest while an
@@ -42,6 +44,9 @@ public:
     JobLocks& Locks() { return *locks_; }
 
 private:
+    // Learns the job's records from the folder; returns the temporary files
+    // of the job that it holds.
+    std::vector<SpoolText> ReadGenerations();
     // Removes the records below the newest that this job knows of.
     void RemoveOlderRecords();
     std::vector<SpoolText> RecordNames(std::size_t count) const;

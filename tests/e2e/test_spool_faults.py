@@ -121,6 +121,26 @@ class FullDisk(unittest.TestCase):
         self.assertEqual(drive.files(), [])
 
 
+class FailedFolderFlush(unittest.TestCase):
+    """The folder's flush after a record's rename fails (an I/O error): the
+    rename is done although the call failed, and the record counts."""
+
+    def test_a_record_whose_flush_failed_is_never_sent_after_the_outcome(self):
+        # The interrupted record's flush, then the outcome's.
+        for skip in (0, 1):
+            with self.subTest(skip=skip):
+                drive = Drive(self)
+                with StatusServer() as own:
+                    run = drive.run(own.port, "101", WORKER_FILE_FAULTS="flushdir:1117:%d:1:Reports" % skip,
+                                    **COM_FAILS)
+                self.assertEqual(run.text.count("Success"), 1, run.text)
+                self.assertEqual(job_ids(own), ["101"])
+                self.assertEqual(drive.files(), [])
+                with StatusServer() as later:
+                    drive.run(later.port, "102", **COM_FAILS)
+                self.assertEqual(job_ids(later), ["102"])
+
+
 class SameJobTwice(unittest.TestCase):
     """The agent's service restarted while a job was inside the update
     agent, and started it again: the second worker reports that, deploys

@@ -22,14 +22,16 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-// Syncs a folder so that the renames in it are on the disk.
-bool SyncFolder(const std::string& folder) {
+// Syncs a folder so that the renames in it are on the disk: 0, or the
+// error of the step that failed.
+DWORD SyncFolder(const std::string& folder) {
+    if (FileCallFails(FileCall::FlushFolder, folder)) return GetLastError();
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool synced = fsync(fd) == 0;
+    if (fd < 0) return FileErrorOf(errno, folder);
+    const DWORD error = fsync(fd) == 0 ? 0 : FileErrorOf(errno, folder);
     close(fd);
-    if (synced) JournalFileOperation("flushdir", folder);
-    return synced;
+    if (error == 0) JournalFileOperation("flushdir", folder);
+    return error;
 }
 
 // A handle that a call takes for itself to delete or rename a file, with
@@ -213,8 +215,9 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
     JournalRename(from, to);
     if (dwFlags & MOVEFILE_WRITE_THROUGH) {
         const std::string toFolder = FolderOf(to), fromFolder = FolderOf(from);
-        if (!SyncFolder(toFolder) || (fromFolder != toFolder && !SyncFolder(fromFolder)))
-            return Fail(FileErrorOf(errno, to));
+        error = SyncFolder(toFolder);
+        if (error == 0 && fromFolder != toFolder) error = SyncFolder(fromFolder);
+        if (error != 0) return Fail(error);
     }
     return TRUE;
 }
