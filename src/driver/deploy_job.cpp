@@ -139,17 +139,16 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     // Kept on disk until acknowledged: first as interrupted, then the outcome.
     FillFailure(request, job, JobOutcomeKeeper::kInterruptedText, reportText);
     JobOutcomeKeeper keeper(argv[2], argv[3], request, settings);
+    if (keeper.JobAlreadyRunning()) {
+        // The job belongs to the worker that runs it: its report is the only
+        // word the server gets, so this one sends nothing (a report of its
+        // own could arrive after that worker's acknowledged outcome).
+        ConsolePrint(TEXT("%s\n"), kAlreadyRunningText);
+        proxy->destroy();
+        return 0;
+    }
     try {
-        int result;
-        if (keeper.JobAlreadyRunning()) {
-            // The job's record belongs to the worker that runs it, whose own
-            // report comes later and is the last word.
-            ConsolePrint(TEXT("%s\n"), kAlreadyRunningText);
-            FormatTruncated(description, TEXT("%s"), kAlreadyRunningText);
-            result = -1;
-        } else {
-            result = Deploy(argv, deploy, description);
-        }
+        const int result = Deploy(argv, deploy, description);
         FillOutcome(request, job, result, description, reportText);
         keeper.OutcomeKnown(request);
         ReportOutcome(*proxy, request, keeper, kReportAttempts, true);
