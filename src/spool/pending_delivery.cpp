@@ -37,28 +37,46 @@ int RemovalRank(SpoolFileKind kind) {
     return kind == SpoolFileKind::Record ? 1 : 0;
 }
 
+// Puts a job's files in the order they are removed.
+void SortForRemoval(JobFiles& job) {
+    std::sort(job.files.begin(), job.files.end(), [](const SpoolEntry& a, const SpoolEntry& b) {
+        const int rankA = RemovalRank(a.file.kind), rankB = RemovalRank(b.file.kind);
+        return rankA != rankB ? rankA < rankB : a.file.generation < b.file.generation;
+    });
+}
+
+void AddFile(JobFiles& job, SpoolEntry&& entry, std::time_t now) {
+    job.job = entry.file.job;
+    job.written = std::max(job.written, std::min(entry.written, now));
+    job.files.push_back(std::move(entry));
+}
+
 // Other jobs' files, oldest job first.
 std::vector<JobFiles> OtherJobsOldestFirst(const SpoolText& folder, const SpoolText& ownJob, std::time_t now) {
     std::map<SpoolText, JobFiles> byJob;
     for (SpoolEntry& entry : ListSpoolFiles(folder, TEXT("*.xml*"))) {
-        if (entry.file.job == ownJob) continue;
-        JobFiles& job = byJob[entry.file.job];
-        job.job = entry.file.job;
-        job.written = std::max(job.written, std::min(entry.written, now));
-        job.files.push_back(std::move(entry));
+        if (entry.file.job != ownJob) AddFile(byJob[entry.file.job], std::move(entry), now);
     }
     std::vector<JobFiles> jobs;
     for (auto& [number, job] : byJob) {
-        std::sort(job.files.begin(), job.files.end(), [](const SpoolEntry& a, const SpoolEntry& b) {
-            const int rankA = RemovalRank(a.file.kind), rankB = RemovalRank(b.file.kind);
-            return rankA != rankB ? rankA < rankB : a.file.generation < b.file.generation;
-        });
+        SortForRemoval(job);
         jobs.push_back(std::move(job));
     }
     std::sort(jobs.begin(), jobs.end(), [](const JobFiles& a, const JobFiles& b) {
         return a.written != b.written ? a.written < b.written : JobNumberValue(a.job) < JobNumberValue(b.job);
     });
     return jobs;
+}
+
+// One job's files as the folder holds them now.
+JobFiles JobFilesNow(const SpoolText& folder, const SpoolText& number, std::time_t now) {
+    JobFiles job;
+    job.job = number;
+    for (SpoolEntry& entry : ListSpoolFiles(folder, number + TEXT(".*"))) {
+        if (entry.file.job == number) AddFile(job, std::move(entry), now);
+    }
+    SortForRemoval(job);
+    return job;
 }
 
 // Removes the oldest jobs' files until the bound holds, with room for the
@@ -131,13 +149,17 @@ void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const Spo
     const std::time_t oldest = now - SpoolBounds::kMostDays * 24LL * 3600;
     int sent = 0;
     int refusedInRow = 0;
-    for (const JobFiles& job : jobs) {
+    for (const JobFiles& listed : jobs) {
         if (sent >= SpoolBounds::kMostSent || clock.milliseconds() >= deadline) return;
-        if (job.Records().empty()) continue;
+        if (listed.Records().empty()) continue;
         // Holding the job's records keeps its own worker, and other
         // deliverers, away from them while they are sent.
-        JobLocks::Borrowed lock(spool.Locks(), job.job);
+        JobLocks::Borrowed lock(spool.Locks(), listed.job);
         if (!lock.Held()) continue;
+        // The listing may be minutes old: what is sent is the job's newest
+        // record now, which a run of the job may have written since.
+        const JobFiles job = JobFilesNow(folder, listed.job, now);
+        if (job.Records().empty()) continue;
         std::optional<ReportRecord> record = ReadNewestRecord(folder, job);
         if (!record) continue;
         ns1__UpdateDeployJobStatus request;

@@ -11,9 +11,11 @@ import os
 import signal
 import stat
 import subprocess
+import threading
+import time
 import unittest
 
-from harness import BINARY_DIR, COM_FAILS, StatusServer, holding, unused_port
+from harness import ACCEPTED, BINARY_DIR, COM_FAILS, StatusServer, holding, unused_port
 from test_spool import (EVENT_LIMIT, INTERRUPTED, SEARCH_BLOCKS, TIME_LIMIT, UNAVAILABLE, Drive, job_ids,
                         newest_record)
 
@@ -75,6 +77,58 @@ class HeldRecords(unittest.TestCase):
                 self.assertEqual({request.body for request in later.requests[1:]},
                                  {own.requests[0].body} if len(left) > 0 else set())
                 self.assertEqual(drive.files(), [])
+
+
+class StaleListing(unittest.TestCase):
+    """A delivery lists the folder, and while it sends an earlier job's
+    record the next run of a job in its listing delivers that job's outcome,
+    whose older record another program holds."""
+
+    JOB_ENV = COM_FAILS
+
+    def drive(self):
+        return Drive(self)
+
+    def leave_pending(self, drive, job):
+        """Leaves the job's record of a report the server did not take."""
+        drive.leave_record(job)
+
+    def leave_interrupted(self, drive, job):
+        kill(start_blocked(drive, job))
+
+    def held(self, drive, name):
+        return held_file(drive, name, "r", "r")
+
+    def test_a_delivery_sends_the_record_that_is_newest_when_it_takes_the_job(self):
+        drive = self.drive()
+        self.leave_pending(drive, "100")
+        os.utime(drive.record_path("100"), (time.time() - 60,) * 2)
+        self.leave_interrupted(drive, "101")
+        arrived, proceed = threading.Event(), threading.Event()
+
+        def hold_then_acknowledge(conn, stop):
+            arrived.set()
+            proceed.wait(EVENT_LIMIT)
+            conn.sendall(ACCEPTED)
+
+        with StatusServer([ACCEPTED, hold_then_acknowledge]) as server:
+            deliverer = drive.start(server.port, "102", **self.JOB_ENV)
+            try:
+                self.assertTrue(arrived.wait(EVENT_LIMIT), "job 100's record never arrived")
+                with self.held(drive, newest_record(drive.files(), "101")):
+                    with StatusServer() as own:
+                        drive.run(own.port, "101", **self.JOB_ENV)
+                    self.assertEqual(job_ids(own), ["101"])
+                    proceed.set()
+                    self.assertEqual(deliverer.wait(EVENT_LIMIT), 0)
+            finally:
+                proceed.set()
+                if deliverer.poll() is None:
+                    kill(deliverer)
+                if deliverer.stdout:
+                    deliverer.stdout.close()
+        self.assertEqual(job_ids(server), ["102", "100", "101"])
+        self.assertEqual(server.requests[2].body, own.requests[0].body)
 
 
 class FullDisk(unittest.TestCase):

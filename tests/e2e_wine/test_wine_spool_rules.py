@@ -17,6 +17,7 @@ import unittest
 import wine_harness as wine
 from harness import SPOOL_LOCK_FILE, StatusServer, unused_port
 from test_spool import INTERRUPTED, SEARCH_BLOCKS, UNAVAILABLE, job_ids, newest_record
+import test_spool_faults
 from test_spool_faults import ALREADY_RUNNING
 from test_wine_spool import WineDrive
 
@@ -90,6 +91,27 @@ class HeldRecords(unittest.TestCase):
                 self.assertEqual({request.body for request in later.requests[1:]}, {outcome} if left else set())
                 self.assertNotIn(INTERRUPTED, [summary[2] for summary in request_summaries(own, later)])
                 self.assertEqual(drive.files(), [])
+
+
+class StaleListing(test_spool_faults.StaleListing):
+    JOB_ENV = {}
+
+    def drive(self):
+        return WineDrive(self)
+
+    def leave_pending(self, drive, job):
+        # Stopped in its first pause, the record holds the outcome; the
+        # agent's journal gets no search, which the interrupted job waits for.
+        with StatusServer([UNAVAILABLE]) as server:
+            text, paused = wine.run_until(drive.args(server.port, job), "Soap failure. ",
+                                          env=dict(drive.env, **AGENT_FAILS))
+        self.assertTrue(paused, text)
+
+    def leave_interrupted(self, drive, job):
+        leave_interrupted_record(drive, job)
+
+    def held(self, drive, name):
+        return wine.held_file(spool_path(drive, name), "r", "r")
 
 
 IN_ALL_EVENTS = 0xFFF
