@@ -25,6 +25,18 @@ struct JobFiles {
             if (setAsideToo || entry.file.kind != SpoolFileKind::SetAside) names.push_back(entry.name);
         return names;
     }
+    bool Holds(SpoolFileKind kind) const {
+        return std::any_of(files.begin(), files.end(), [kind](const SpoolEntry& entry) { return entry.file.kind == kind; });
+    }
+    // Removes the temporary files that a stopped write left; the records
+    // are removed without them, so that one that stays does not hold them.
+    void RemoveTemporaries(const SpoolText& folder) {
+        for (const SpoolEntry& entry : files)
+            if (entry.file.kind == SpoolFileKind::Temporary) DeleteFileW(SpoolPath(folder, entry.name).c_str());
+        files.erase(std::remove_if(files.begin(), files.end(),
+                                   [](const SpoolEntry& entry) { return entry.file.kind == SpoolFileKind::Temporary; }),
+                    files.end());
+    }
     std::vector<const SpoolEntry*> Records() const {
         std::vector<const SpoolEntry*> records;
         for (const SpoolEntry& entry : files)
@@ -151,14 +163,17 @@ void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const Spo
     int refusedInRow = 0;
     for (const JobFiles& listed : jobs) {
         if (sent >= SpoolBounds::kMostSent || clock.milliseconds() >= deadline) return;
-        if (listed.Records().empty()) continue;
+        if (!listed.Holds(SpoolFileKind::Record) && !listed.Holds(SpoolFileKind::Temporary)) continue;
         // Holding the job's records keeps its own worker, and other
         // deliverers, away from them while they are sent.
         JobLocks::Borrowed lock(spool.Locks(), listed.job);
         if (!lock.Held()) continue;
         // The listing may be minutes old: what is sent is the job's newest
         // record now, which a run of the job may have written since.
-        const JobFiles job = JobFilesNow(folder, listed.job, now);
+        JobFiles job = JobFilesNow(folder, listed.job, now);
+        // No worker writes the job while its records are held: its
+        // temporary files are what a killed run left.
+        job.RemoveTemporaries(folder);
         if (job.Records().empty()) continue;
         std::optional<ReportRecord> record = ReadNewestRecord(folder, job);
         if (!record) continue;

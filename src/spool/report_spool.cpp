@@ -38,7 +38,7 @@ std::vector<SpoolText> ReportSpool::ReadGenerations() {
 }
 
 bool ReportSpool::Write(const ReportRecord& record) {
-    if (!inUse_ || nextGeneration_ > kLastGeneration) return false;
+    if (!inUse_ || (nextGeneration_ > kLastGeneration && !NumberFromStart())) return false;
     const std::string bytes = WriteReportRecord(record);
     if (bytes.empty()) return false;
     // A number is never used twice, so that a temporary file that could not
@@ -55,6 +55,17 @@ bool ReportSpool::Write(const ReportRecord& record) {
     generations_.push_back(generation);
     RemoveOlderRecords();
     return true;
+}
+
+bool ReportSpool::NumberFromStart() {
+    if (!Remove()) return false;
+    for (const SpoolText& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
+    // Flushed: a record of a higher number that a power loss brought back
+    // would be taken for the job's newest.
+    if (!FlushFolder(folder_)) return false;
+    nextGeneration_ = 1;
+    const bool temporariesLeft = !ReadGenerations().empty();
+    return generations_.empty() && !temporariesLeft;
 }
 
 bool ReportSpool::Remove() {

@@ -47,6 +47,9 @@ private:
     // Learns the job's records from the folder; returns the temporary files
     // of the job that it holds.
     std::vector<SpoolText> ReadGenerations();
+    // The job's numbers are used up: once its records and temporary files
+    // are gone from the disk, they start again at 1. False when some stay.
+    bool NumberFromStart();
     // Removes the records below the newest that this job knows of.
     void RemoveOlderRecords();
     std::vector<SpoolText> RecordNames(std::size_t count) const;

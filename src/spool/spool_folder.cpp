@@ -22,11 +22,7 @@ bool IsPlainFolder(const SpoolText& path) {
 // parent, so that a power loss cannot take it, and the records in it, away.
 bool MakeFolder(const SpoolText& path, LPSECURITY_ATTRIBUTES rights) {
     if (!CreateDirectoryW(path.c_str(), rights)) return GetLastError() == ERROR_ALREADY_EXISTS;
-    const SpoolText parent = path.substr(0, path.find_last_of('\\'));
-    ScopedHandle folder(CreateFileW(parent.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return folder && FlushFileBuffers(folder.Get());
+    return FlushFolder(path.substr(0, path.find_last_of('\\')));
 }
 
 bool MakeReportsFolder(const SpoolText& path) {
@@ -57,6 +53,12 @@ SpoolText OpenSpoolFolder(LPCWSTR drive) {
     if (!MakeFolder(patchDeploy, nullptr) || !IsPlainFolder(patchDeploy)) return SpoolText();
     if (!MakeReportsFolder(reports) || !IsPlainFolder(reports)) return SpoolText();
     return reports;
+}
+
+bool FlushFolder(const SpoolText& path) {
+    ScopedHandle folder(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return folder && FlushFileBuffers(folder.Get());
 }
 
 SpoolText SpoolPath(const SpoolText& folder, const SpoolText& name) {

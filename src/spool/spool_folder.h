@@ -11,5 +11,9 @@
 // which could lead the worker's files into another folder.
 SpoolText OpenSpoolFolder(LPCWSTR drive);
 
+// Flushes the folder of path, so that the names made or removed in it are
+// on the disk.
+bool FlushFolder(const SpoolText& path);
+
 // The path of a file of the folder.
 SpoolText SpoolPath(const SpoolText& folder, const SpoolText& name);

@@ -240,6 +240,33 @@ class SameJobTwice(unittest.TestCase):
         self.assertEqual(drive.files(), [])
 
 
+class NamesAtTheirEdges(unittest.TestCase):
+    def test_letter_case_the_last_generation_and_a_killed_writes_temporary_file(self):
+        drive = Drive(self)
+        # Names that differ from the worker's own only in letter case: the
+        # file system takes them for the same names.
+        for job in ("201", "202"):
+            drive.leave_record(job)
+            name = newest_record(drive.files(), job)
+            os.rename(os.path.join(drive.reports, name), os.path.join(drive.reports, name.upper()))
+        # A record at the highest generation the spool counts: the job's
+        # next run numbers its records from 1 again and keeps its outcome.
+        drive.leave_record("203")
+        os.rename(drive.record_path("203"), os.path.join(drive.reports, "203.999999999.xml"))
+        with StatusServer([UNAVAILABLE] * 5) as away:
+            drive.run(away.port, "203", **COM_FAILS)
+        self.assertEqual(newest_record(drive.files(), "203"), "203.7.xml")
+        self.assertEqual(drive.record("203")["attempts"], "5")
+        # What a write of a job killed long ago left.
+        with open(os.path.join(drive.reports, "204.3.xml.tmp"), "w") as stopped:
+            stopped.write("<ReportRecord")
+        with StatusServer() as server:
+            drive.run(server.port, "201", **COM_FAILS)
+        self.assertEqual(job_ids(server), ["201", "202", "203"])
+        self.assertEqual(server.requests[2].body, away.requests[0].body)
+        self.assertEqual(drive.files(), [])
+
+
 class OddRecords(unittest.TestCase):
     def test_a_clock_that_jumped_forward_does_not_remove_records_unsent(self):
         drive = Drive(self)
