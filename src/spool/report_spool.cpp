@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/platform_extras.h"
 #include "spool/last_error_kept.h"
 #include "spool/record_file.h"
 #include "spool/spool_folder.h"
@@ -13,7 +14,8 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) : jobNumber_(SpoolJob
     folder_ = OpenSpoolFolder(drive);
     if (folder_.empty()) return;
     locks_ = std::make_unique<JobLocks>(folder_);
-    const JobLocks::Claim claim = locks_->ClaimJob(jobNumber_);
+    // Another worker sends one of the job's records for at most one attempt.
+    const JobLocks::Claim claim = locks_->ClaimJob(jobNumber_, StatusTransferTimeoutSeconds() * 1000u);
     alreadyRunning_ = claim == JobLocks::Claim::AlreadyRunning;
     if (claim != JobLocks::Claim::Claimed) return;
     inUse_ = true;

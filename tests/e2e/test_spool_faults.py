@@ -7,6 +7,7 @@ acknowledged, and nothing that was not acknowledged is lost."""
 
 import contextlib
 import errno
+import fcntl
 import os
 import signal
 import stat
@@ -15,7 +16,7 @@ import threading
 import time
 import unittest
 
-from harness import ACCEPTED, BINARY_DIR, COM_FAILS, StatusServer, holding, unused_port
+from harness import ACCEPTED, BINARY_DIR, COM_FAILS, SPOOL_LOCK_FILE, StatusServer, holding, unused_port
 from test_spool import (EVENT_LIMIT, INTERRUPTED, SEARCH_BLOCKS, TIME_LIMIT, UNAVAILABLE, Drive, job_ids,
                         newest_record)
 
@@ -264,6 +265,23 @@ class NamesAtTheirEdges(unittest.TestCase):
             drive.run(server.port, "201", **COM_FAILS)
         self.assertEqual(job_ids(server), ["201", "202", "203"])
         self.assertEqual(server.requests[2].body, away.requests[0].body)
+        self.assertEqual(drive.files(), [])
+
+
+class RecordsHeldByAnEarlierWorker(unittest.TestCase):
+    def test_a_claim_waits_one_attempts_limit_and_then_leaves_the_job_to_their_holder(self):
+        drive = Drive(self)
+        with StatusServer() as server:
+            drive.run(server.port, "300", **COM_FAILS)
+        # An earlier worker holds the job's records for its whole run: byte
+        # <job> of the lock file (a record lock, which the worker's open
+        # file description locks respect).
+        with open(os.path.join(drive.reports, SPOOL_LOCK_FILE), "r+b") as lock:
+            fcntl.lockf(lock, fcntl.LOCK_EX | fcntl.LOCK_NB, 1, 301)
+            with StatusServer() as server:
+                run = drive.run(server.port, "301", WORKER_TRANSFER_TIMEOUT="1", **COM_FAILS)
+        self.assertEqual((run.returncode, run.text), (0, ALREADY_RUNNING + "\r\n"))
+        self.assertEqual(server.requests, [])
         self.assertEqual(drive.files(), [])
 
 
