@@ -22,7 +22,11 @@ JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__
     try {
         record_.SetRequest(interrupted);
         record_.written = clock_.now();
-        if (spool_.Write(record_)) kept_ = Kept::Interrupted;
+        // The outcome's space first: a job whose interrupted record is on
+        // the disk can always replace it, full disk or not. Without that
+        // space the job keeps no interrupted record, which it might have to
+        // remove before its outcome could be sent.
+        if (spool_.ReserveSpace() && spool_.Write(record_)) kept_ = Kept::Interrupted;
         // The limit runs from the worker's start: the claim may have waited.
         const auto waited =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count();

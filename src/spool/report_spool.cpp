@@ -39,15 +39,43 @@ std::vector<SpoolText> ReportSpool::ReadGenerations() {
     return temporaries;
 }
 
+ReportSpool::~ReportSpool() {
+    // Space that no write took: its file goes.
+    if (reserved_) {
+        reserved_.Reset();
+        DeleteFileW(SpoolPath(folder_, TemporaryFileName(jobNumber_, reservedGeneration_)).c_str());
+    }
+}
+
+bool ReportSpool::ReserveSpace() {
+    if (!inUse_ || (nextGeneration_ >= kLastGeneration && !NumberFromStart())) return false;
+    // The write after the next one takes it: its generation is kept for it.
+    const DWORD generation = nextGeneration_ + 1;
+    const SpoolText name = TemporaryFileName(jobNumber_, generation);
+    ScopedHandle file = MakeTemporaryFile(folder_, name);
+    if (!file) return false;
+    if (!ReserveRecordSpace(file.Get())) {
+        file.Reset();
+        DeleteFileW(SpoolPath(folder_, name).c_str());
+        return false;
+    }
+    reserved_ = std::move(file);
+    reservedGeneration_ = generation;
+    return true;
+}
+
 bool ReportSpool::Write(const ReportRecord& record) {
-    if (!inUse_ || (nextGeneration_ > kLastGeneration && !NumberFromStart())) return false;
+    if (!inUse_) return false;
+    const bool reserved = reserved_ && nextGeneration_ >= reservedGeneration_;
+    if (!reserved && nextGeneration_ > kLastGeneration && !NumberFromStart()) return false;
     const std::string bytes = WriteReportRecord(record);
     if (bytes.empty()) return false;
     // A number is never used twice, so that a temporary file that could not
     // be removed does not stand in the way of the next write.
-    const DWORD generation = nextGeneration_++;
+    const DWORD generation = reserved ? reservedGeneration_ : nextGeneration_;
+    nextGeneration_ = std::max(nextGeneration_, generation + 1);
     if (!WriteFileDurably(folder_, TemporaryFileName(jobNumber_, generation), RecordFileName(jobNumber_, generation),
-                          bytes)) {
+                          bytes, reserved ? std::move(reserved_) : ScopedHandle())) {
         // A step failed, yet its rename may be done (the folder's flush
         // after it failed): what the folder holds counts, so that a record
         // that may be on the disk is never left behind an acknowledgement.

@@ -205,7 +205,8 @@ class RunningJobs(unittest.TestCase):
                 beside = drive.run(server.port, "202", WUA_SIM_FAULTS="")
             self.assertTrue(beside.text.endswith("Success"), beside.text)
             self.assertEqual(job_ids(server), ["202"])
-            self.assertEqual(drive.files(), ["201.1.xml"])
+            # Its record, and the space its outcome will take.
+            self.assertEqual(drive.files(), ["201.1.xml", "201.2.xml.tmp"])
         finally:
             blocked.send_signal(signal.SIGKILL)
             blocked.wait()

@@ -132,31 +132,43 @@ class StaleListing(unittest.TestCase):
         self.assertEqual(server.requests[2].body, own.requests[0].body)
 
 
+def small_volume(test, drive):
+    """Puts drive C, as it is, on a tmpfs of 1 MiB; returns its folder."""
+    if os.geteuid() != 0:
+        test.skipTest("mounting a small tmpfs needs root")
+    volume = os.path.join(drive.root, "C")
+    saved = os.path.join(drive.root, "saved")
+    os.rename(volume, saved)
+    os.mkdir(volume)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", volume]).returncode != 0:
+        test.skipTest("tmpfs cannot be mounted here")
+    test.addCleanup(subprocess.run, ["umount", volume])
+    subprocess.run(["cp", "-a", os.path.join(saved, "ORV"), volume], check=True)
+    return volume
+
+
+def fill(path):
+    """Writes path until the volume is full; returns the error that ended it."""
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+    try:
+        while True:
+            os.write(fd, b"\0" * 4096)
+    except OSError as error:
+        return error.errno
+    finally:
+        os.close(fd)
+
+
 class FullDisk(unittest.TestCase):
     def test_a_disk_that_fills_during_the_attempts_keeps_the_outcome(self):
-        if os.geteuid() != 0:
-            self.skipTest("mounting a small tmpfs needs root")
         drive = Drive(self)
-        volume = os.path.join(drive.root, "C")
-        saved = os.path.join(drive.root, "saved")
-        os.rename(volume, saved)
-        os.mkdir(volume)
-        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", volume]).returncode != 0:
-            self.skipTest("tmpfs cannot be mounted here")
-        self.addCleanup(subprocess.run, ["umount", volume])
-        subprocess.run(["cp", "-a", os.path.join(saved, "ORV"), volume], check=True)
+        volume = small_volume(self, drive)
         filler = os.path.join(volume, "filler")
         # What ended the filling: the server's thread cannot fail the test.
         fill_errors = []
 
         def fill_then_refuse(conn, stop):
-            with open(filler, "wb") as f:
-                try:
-                    while True:
-                        f.write(b"\0" * 4096)
-                        f.flush()
-                except OSError as error:
-                    fill_errors.append(error.errno)
+            fill_errors.append(fill(filler))
             conn.sendall(UNAVAILABLE)
 
         with StatusServer([fill_then_refuse] + [UNAVAILABLE] * 4) as server:
@@ -173,6 +185,30 @@ class FullDisk(unittest.TestCase):
             drive.run(later.port, "102", **COM_FAILS)
         self.assertEqual(job_ids(later), ["102", "101"])
         self.assertEqual(later.requests[1].body, server.requests[0].body)
+        self.assertEqual(drive.files(), [])
+
+
+    def test_a_disk_that_fills_while_the_job_runs_keeps_its_time_limit_report(self):
+        # The disk fills while the job is inside the update agent, before its
+        # limit passes: a limit too short for this machine is tried again
+        # longer.
+        for limit in (2000, 8000, 30000):
+            drive = Drive(self)
+            volume = small_volume(self, drive)
+            worker = drive.start(unused_port(), "101", WORKER_JOB_TIME_LIMIT_MS=str(limit), **SEARCH_BLOCKS)
+            drive.wait_for_journal("IUpdateSearcher::Search", worker)
+            self.assertEqual(fill(os.path.join(volume, "filler")), errno.ENOSPC)
+            in_time = worker.poll() is None
+            self.assertEqual(worker.wait(EVENT_LIMIT + limit / 1000), 0)
+            if in_time:
+                break
+        self.assertTrue(in_time)
+        self.assertEqual(drive.record("101")["strErrorDescription"], TIME_LIMIT)
+        os.remove(os.path.join(volume, "filler"))
+        with StatusServer() as later:
+            drive.run(later.port, "102", **COM_FAILS)
+        self.assertEqual(job_ids(later), ["102", "101"])
+        self.assertEqual(later.requests[1].report()["strErrorDescription"], TIME_LIMIT)
         self.assertEqual(drive.files(), [])
 
 

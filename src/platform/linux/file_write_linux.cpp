@@ -171,6 +171,34 @@ BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, 
     return error == 0 ? TRUE : Fail(FileErrorOf(error, file->Path()));
 }
 
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
+    FileObject* file = FileOf(hFile);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh || dwMoveMethod != FILE_BEGIN || lDistanceToMove < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lseek(file->Fd(), lDistanceToMove, SEEK_SET) < 0) {
+        SetLastError(FileErrorOf(errno, file->Path()));
+        return INVALID_SET_FILE_POINTER;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(lDistanceToMove);
+}
+
+BOOL SetEndOfFile(HANDLE hFile) {
+    FileObject* file = FileOf(hFile);
+    if (!file) return Fail(ERROR_INVALID_HANDLE);
+    if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
+    const off_t end = lseek(file->Fd(), 0, SEEK_CUR);
+    if (end < 0 || ftruncate(file->Fd(), end) != 0) return Fail(FileErrorOf(errno, file->Path()));
+    JournalTruncate(file->Path(), static_cast<unsigned long long>(end));
+    return TRUE;
+}
+
 BOOL FlushFileBuffers(HANDLE hFile) {
     FileObject* file = FileOf(hFile);
     if (!file) return Fail(ERROR_INVALID_HANDLE);
