@@ -19,7 +19,6 @@ public:
     // be opened, every claim fails.
     explicit JobLocks(const SpoolText& folder);
 
-
     enum class Claim { Claimed, AlreadyRunning, Failed };
     // Takes the job's run without waiting (AlreadyRunning when another
     // worker runs the job), then its records, waiting while another worker

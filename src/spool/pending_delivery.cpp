@@ -26,7 +26,8 @@ struct JobFiles {
         return names;
     }
     bool Holds(SpoolFileKind kind) const {
-        return std::any_of(files.begin(), files.end(), [kind](const SpoolEntry& entry) { return entry.file.kind == kind; });
+        return std::any_of(files.begin(), files.end(),
+                           [kind](const SpoolEntry& entry) { return entry.file.kind == kind; });
     }
     // Removes the temporary files that a stopped write left; the records
     // are removed without them, so that one that stays does not hold them.
@@ -140,6 +141,86 @@ std::optional<ReportRecord> ReadNewestRecord(const SpoolText& folder, const JobF
     return record;
 }
 
+// A record declined with a SOAP Fault counts it, written as the job's next
+// generation; on the last refusal it is set aside instead.
+void CountRefusal(const SpoolText& folder, const JobFiles& job, ReportRecord record) {
+    const std::vector<const SpoolEntry*> records = job.Records();
+    if (++record.refusals >= SpoolBounds::kMostRefusals) {
+        SetAside(folder, records);
+        return;
+    }
+    const DWORD generation = records.back()->file.generation + 1;
+    const std::string bytes = WriteReportRecord(record);
+    if (generation > kLastGeneration || bytes.empty() ||
+        !WriteFileDurably(folder, TemporaryFileName(job.job, generation), RecordFileName(job.job, generation), bytes))
+        return;
+    DeleteInOrder(folder, job.Names(false), false);
+}
+
+// One delivery: the jobs' newest records, each sent once, within the
+// bounds of a delivery.
+class Delivery {
+public:
+    Delivery(ReportSpool& spool, const SendPendingReport& send, const SpoolClock& clock, std::time_t now)
+        : spool_(spool),
+          send_(send),
+          clock_(clock),
+          now_(now),
+          oldest_(now - SpoolBounds::kMostDays * 24LL * 3600),
+          deadline_(clock.milliseconds() + SpoolBounds::kMostMilliseconds) {}
+
+    // Whether the delivery may send another record.
+    bool Goes() const { return !ended_ && sent_ < SpoolBounds::kMostSent && clock_.milliseconds() < deadline_; }
+
+    // Sends the job's newest record, unless the server declined it before
+    // and refusedToo is false: false then, to be offered again later.
+    bool Offer(const JobFiles& listed, bool refusedToo) {
+        const SpoolText& folder = spool_.Folder();
+        if (!listed.Holds(SpoolFileKind::Record) && !listed.Holds(SpoolFileKind::Temporary)) return true;
+        // Holding the job's records keeps its own worker, and other
+        // deliverers, away from them while they are sent.
+        JobLocks::Borrowed lock(spool_.Locks(), listed.job);
+        if (!lock.Held()) return true;
+        // The listing may be minutes old: what is sent is the job's newest
+        // record now, which a run of the job may have written since.
+        JobFiles job = JobFilesNow(folder, listed.job, now_);
+        // No worker writes the job while its records are held: its
+        // temporary files are what a killed run left.
+        job.RemoveTemporaries(folder);
+        if (job.Records().empty()) return true;
+        std::optional<ReportRecord> record = ReadNewestRecord(folder, job);
+        if (!record) return true;
+        if (record->refusals > 0 && !refusedToo) return false;
+        ns1__UpdateDeployJobStatus request;
+        record->FillRequest(request);
+        const AttemptResult result = send_(request);
+        ++sent_;
+        // The job's records up to the one sent; what a stopped write of it
+        // left goes with them.
+        if (result == AttemptResult::Acknowledged || job.written < oldest_)
+            DeleteInOrder(folder, job.Names(false), true);
+        else if (result == AttemptResult::Faulted)
+            CountRefusal(folder, job, *record);
+        // An error status answers for the whole server (its credentials,
+        // its state) when several jobs in a row meet it; a Fault answers
+        // for its record alone.
+        refusedInRow_ = result == AttemptResult::Refused ? refusedInRow_ + 1 : 0;
+        ended_ = result == AttemptResult::Unreachable || refusedInRow_ == SpoolBounds::kMostRefusedInRow;
+        return true;
+    }
+
+private:
+    ReportSpool& spool_;
+    const SendPendingReport& send_;
+    const SpoolClock& clock_;
+    const std::time_t now_;
+    const std::time_t oldest_;
+    const long long deadline_;
+    int sent_ = 0;
+    int refusedInRow_ = 0;
+    bool ended_ = false;
+};
+
 }  // namespace
 
 SpoolClock SpoolClock::System() {
@@ -153,42 +234,21 @@ SpoolClock SpoolClock::System() {
 
 void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const SpoolClock& clock) {
     if (!spool.InUse()) return;
-    const SpoolText& folder = spool.Folder();
     const std::time_t now = clock.now();
-    std::vector<JobFiles> jobs = KeepWithinBound(folder, OtherJobsOldestFirst(folder, spool.JobNumber(), now));
+    std::vector<JobFiles> jobs =
+        KeepWithinBound(spool.Folder(), OtherJobsOldestFirst(spool.Folder(), spool.JobNumber(), now));
     if (!send) return;
-    const long long deadline = clock.milliseconds() + SpoolBounds::kMostMilliseconds;
-    const std::time_t oldest = now - SpoolBounds::kMostDays * 24LL * 3600;
-    int sent = 0;
-    int refusedInRow = 0;
-    for (const JobFiles& listed : jobs) {
-        if (sent >= SpoolBounds::kMostSent || clock.milliseconds() >= deadline) return;
-        if (!listed.Holds(SpoolFileKind::Record) && !listed.Holds(SpoolFileKind::Temporary)) continue;
-        // Holding the job's records keeps its own worker, and other
-        // deliverers, away from them while they are sent.
-        JobLocks::Borrowed lock(spool.Locks(), listed.job);
-        if (!lock.Held()) continue;
-        // The listing may be minutes old: what is sent is the job's newest
-        // record now, which a run of the job may have written since.
-        JobFiles job = JobFilesNow(folder, listed.job, now);
-        // No worker writes the job while its records are held: its
-        // temporary files are what a killed run left.
-        job.RemoveTemporaries(folder);
-        if (job.Records().empty()) continue;
-        std::optional<ReportRecord> record = ReadNewestRecord(folder, job);
-        if (!record) continue;
-        ns1__UpdateDeployJobStatus request;
-        record->FillRequest(request);
-        const AttemptResult result = (*send)(request);
-        ++sent;
-        // The job's records up to the one sent; what a stopped write of it
-        // left goes with them.
-        if (result == AttemptResult::Acknowledged || job.written < oldest)
-            DeleteInOrder(folder, job.Names(false), true);
-        if (result == AttemptResult::Acknowledged) {
-            refusedInRow = 0;
-        } else if (result == AttemptResult::Unreachable || ++refusedInRow == 2) {
-            return;
-        }
+    Delivery delivery(spool, *send, clock, now);
+    // Records that the server never declined first: one it declines for
+    // itself (a job deleted on its console) would otherwise come first in
+    // every delivery.
+    std::vector<const JobFiles*> refusedBefore;
+    for (const JobFiles& job : jobs) {
+        if (!delivery.Goes()) return;
+        if (!delivery.Offer(job, false)) refusedBefore.push_back(&job);
+    }
+    for (const JobFiles* job : refusedBefore) {
+        if (!delivery.Goes()) return;
+        delivery.Offer(*job, true);
     }
 }

@@ -121,6 +121,8 @@ def read_record(path):
     fields = {child.tag: child.text or "" for child in request}
     fields["written"] = root.find("written").text
     fields["attempts"] = root.find("attempts").text
+    if root.find("refusals") is not None:
+        fields["refusals"] = root.find("refusals").text
     return fields
 
 
@@ -167,6 +169,43 @@ class Delivery(unittest.TestCase):
         self.assertEqual(job_ids(server), ["15", "11", "12", "13", "14"])
         self.assertEqual([newest_record(drive.files(), job) is not None for job in ("11", "12", "13", "14")],
                          [False, True, False, True])
+
+    def test_records_the_server_always_declines_never_block_the_others_and_are_set_aside(self):
+        drive = Drive(self)
+        for job, age in (("11", 400), ("12", 300), ("13", 200)):
+            drive.leave_record(job, age)
+        declined = {"11": drive.record("11"), "12": drive.record("12")}
+        # Jobs deleted on the server's console: their records are declined
+        # with a Fault on every delivery, and the newer one comes after them.
+        with StatusServer([ACCEPTED, fault_reply(), fault_reply()]) as server:
+            drive.run(server.port, "21")
+        self.assertEqual(job_ids(server), ["21", "11", "12", "13"])
+        self.assertIsNone(newest_record(drive.files(), "13"))
+        # The Fault counts in the record, which is otherwise as it was.
+        for job in ("11", "12"):
+            record = drive.record(job)
+            self.assertEqual(record.pop("refusals"), "1")
+            self.assertEqual(record, declined[job])
+        # Never-refused records first: another job's record, as old as
+        # theirs or newer, comes before them; an error status for it and the
+        # next in a row still ends the delivery, and counts in no record.
+        drive.leave_record("14")
+        with StatusServer([ACCEPTED, UNAVAILABLE, UNAVAILABLE]) as server:
+            drive.run(server.port, "22")
+        self.assertEqual(job_ids(server), ["22", "14", "11"])
+        with StatusServer([ACCEPTED, ACCEPTED, fault_reply(), fault_reply()]) as server:
+            drive.run(server.port, "23")
+        self.assertEqual(job_ids(server), ["23", "14", "11", "12"])
+        self.assertEqual(drive.record("11")["refusals"], "2")
+        with StatusServer([ACCEPTED, fault_reply(), fault_reply()]) as server:
+            drive.run(server.port, "24")
+        self.assertEqual(job_ids(server), ["24", "11", "12"])
+        # On its third Fault a record is set aside, kept and never sent.
+        self.assertEqual([name for name in drive.files() if not name.endswith(".bad")], [])
+        self.assertEqual(sorted(name.split(".")[0] for name in drive.files()), ["11", "12"])
+        with StatusServer() as server:
+            drive.run(server.port, "25")
+        self.assertEqual(job_ids(server), ["25"])
 
     def test_job_killed_while_its_report_is_on_the_way_has_its_outcome_delivered_by_the_next(self):
         drive = Drive(self)

@@ -42,8 +42,7 @@ std::vector<Fault> FaultsFromEnvironment() {
         int skip = 0, times = 0;
         char colon[4] = {};
         if (!std::getline(fields, name, ':') ||
-            !(fields >> error >> colon[0] >> skip >> colon[1] >> times >> colon[2]) ||
-            std::string(colon, 3) != ":::")
+            !(fields >> error >> colon[0] >> skip >> colon[1] >> times >> colon[2]) || std::string(colon, 3) != ":::")
             continue;
         std::getline(fields, ending);
         for (std::size_t call = 0; call < sizeof kCallNames / sizeof kCallNames[0]; ++call)
