@@ -4,11 +4,13 @@
 #include "spool/record_names.h"
 
 // The spool folder of the agent's install directory on drive, made when it
-// is missing inside an existing <drive>:\ORV (Reports with rights for SYSTEM
-// and Administrators only, not inherited). Empty when the spool cannot be
-// used: the drive is not a letter, the install directory is missing, a
-// folder cannot be made, or PatchDeploy or Reports is a link or junction,
-// which could lead the worker's files into another folder.
+// is missing inside an existing <drive>:\ORV (PatchDeploy and Reports with
+// rights for SYSTEM and Administrators only, not inherited). Empty when the
+// spool cannot be used: the drive is not a letter, the install directory is
+// missing, a folder cannot be made, PatchDeploy or Reports is a link or
+// junction, which could lead the worker's files into another folder, or
+// either is a folder that others could write to (IsAdministratorsFolder),
+// whose records anybody could have put there.
 SpoolText OpenSpoolFolder(LPCWSTR drive);
 
 // Flushes the folder of path, so that the names made or removed in it are

@@ -396,6 +396,26 @@ class DefinedOutcomes(unittest.TestCase):
         self.assertEqual(len(server.requests), 1)
         self.assertEqual(drive.files(), ["71.xml"])
 
+    def test_spool_folder_that_others_could_write_is_not_used(self):
+        # Made beforehand by somebody else, or left writable for all: a
+        # well-formed record in it could be anybody's.
+        for folder, owner, mode in (("Reports", 0, 0o777), ("Reports", 65534, 0o700), ("Reports", 0, 0o770),
+                                    ("PatchDeploy", 0, 0o757), ("PatchDeploy", 65534, 0o755)):
+            with self.subTest(folder=folder, owner=owner, mode=oct(mode)):
+                drive = Drive(self)
+                planted = drive.leave_record("50")
+                path = os.path.join(drive.orv, "PatchDeploy", *(["Reports"] if folder == "Reports" else []))
+                os.chown(path, owner, -1)
+                os.chmod(path, mode)
+                left = drive.files()
+                with StatusServer() as server:
+                    run = drive.run(server.port, "51", **COM_FAILS)
+                self.assertUnchanged(run, server, "51")
+                self.assertEqual(len(server.requests), 1)
+                self.assertEqual(drive.files(), left)
+                with open(drive.record_path("50"), encoding="utf-8") as f:
+                    self.assertEqual(f.read(), planted)
+
     def test_spool_beyond_its_bounds_loses_its_oldest_records_first(self):
         drive = Drive(self)
         template = drive.leave_record("1")

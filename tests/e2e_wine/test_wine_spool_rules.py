@@ -222,6 +222,18 @@ class LinkedFolders(unittest.TestCase):
                 self.assertTrue(os.path.islink(link))
 
 
+class OthersFolder(unittest.TestCase):
+    def test_spool_folder_writable_by_all_is_not_used(self):
+        drive = WineDrive(self)
+        self.assertEqual(os.path.basename(leave_interrupted_record(drive, "50")), "50.1.xml")
+        os.chmod(drive.reports, 0o777)
+        left = drive.files()
+        with StatusServer() as server:
+            drive.run(server.port, "51", **AGENT_FAILS)
+        self.assertEqual(job_ids(server), ["51"])
+        self.assertEqual(drive.files(), left)
+
+
 class SameJobTwice(unittest.TestCase):
     def test_second_worker_for_a_running_job_sends_nothing_and_the_first_ones_record_comes_later(self):
         drive = WineDrive(self)
