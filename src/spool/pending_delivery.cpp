@@ -64,12 +64,40 @@ void AddFile(JobFiles& job, SpoolEntry&& entry, std::time_t now) {
     job.files.push_back(std::move(entry));
 }
 
-// Other jobs' files, oldest job first.
-std::vector<JobFiles> OtherJobsOldestFirst(const SpoolText& folder, const SpoolText& ownJob, std::time_t now) {
-    std::map<SpoolText, JobFiles> byJob;
-    for (SpoolEntry& entry : ListSpoolFiles(folder, TEXT("*.xml*"))) {
-        if (entry.file.job != ownJob) AddFile(byJob[entry.file.job], std::move(entry), now);
+// Whether a was written before b (a time after now counted as now), by job
+// and generation where the times are the same.
+struct WrittenEarlier {
+    std::time_t now;
+    bool operator()(const SpoolEntry& a, const SpoolEntry& b) const {
+        const std::time_t writtenA = std::min(a.written, now), writtenB = std::min(b.written, now);
+        if (writtenA != writtenB) return writtenA < writtenB;
+        const DWORD jobA = JobNumberValue(a.file.job), jobB = JobNumberValue(b.file.job);
+        return jobA != jobB ? jobA < jobB : a.file.generation < b.file.generation;
     }
+};
+
+// Other jobs' files, oldest job first: of a folder of any size only the
+// oldest kMostListed files are kept (the delivery sends from the oldest
+// jobs, and the bound removes from them), with the count of all of them.
+std::vector<JobFiles> OtherJobsOldestFirst(const SpoolText& folder, const SpoolText& ownJob, std::time_t now,
+                                           std::size_t& total) {
+    // A heap whose top is the newest file kept.
+    const WrittenEarlier earlier{now};
+    std::vector<SpoolEntry> oldest;
+    total = 0;
+    ForEachSpoolFile(folder, TEXT("*.xml*"), [&](SpoolEntry&& entry) {
+        if (entry.file.job == ownJob) return;
+        ++total;
+        if (oldest.size() == SpoolBounds::kMostListed) {
+            if (!earlier(entry, oldest.front())) return;
+            std::pop_heap(oldest.begin(), oldest.end(), earlier);
+            oldest.pop_back();
+        }
+        oldest.push_back(std::move(entry));
+        std::push_heap(oldest.begin(), oldest.end(), earlier);
+    });
+    std::map<SpoolText, JobFiles> byJob;
+    for (SpoolEntry& entry : oldest) AddFile(byJob[entry.file.job], std::move(entry), now);
     std::vector<JobFiles> jobs;
     for (auto& [number, job] : byJob) {
         SortForRemoval(job);
@@ -93,15 +121,20 @@ JobFiles JobFilesNow(const SpoolText& folder, const SpoolText& number, std::time
 }
 
 // Removes the oldest jobs' files until the bound holds, with room for the
-// job's own record; returns the jobs that remain.
-std::vector<JobFiles> KeepWithinBound(const SpoolText& folder, std::vector<JobFiles> jobs) {
-    std::size_t total = 0;
-    for (const JobFiles& job : jobs) total += job.files.size();
+// job's own record, trying at most kMostDeletions of them (some may not go:
+// read-only, held by another program), so that a folder of any size costs
+// a run the same; later runs go on. total counts all of the jobs' files.
+std::vector<JobFiles> KeepWithinBound(const SpoolText& folder, std::vector<JobFiles> jobs, std::size_t total) {
     const std::size_t most = SpoolBounds::kMostFiles - 1;
+    std::size_t attempts = 0;
     std::vector<JobFiles> kept;
     for (JobFiles& job : jobs) {
-        if (total > most) {
-            const std::size_t deleted = DeleteInOrder(folder, job.Names(true), true);
+        if (total > most && attempts < SpoolBounds::kMostDeletions) {
+            std::vector<SpoolText> names = job.Names(true);
+            names.resize(std::min(names.size(), SpoolBounds::kMostDeletions - attempts));
+            const std::size_t deleted = DeleteInOrder(folder, names, names.size() == job.files.size());
+            // The one that stayed was tried too.
+            attempts += std::min(names.size(), deleted + 1);
             total -= deleted;
             if (deleted == job.files.size()) continue;
             job.files.erase(job.files.begin(), job.files.begin() + static_cast<std::ptrdiff_t>(deleted));
@@ -170,7 +203,10 @@ public:
           deadline_(clock.milliseconds() + SpoolBounds::kMostMilliseconds) {}
 
     // Whether the delivery may send another record.
-    bool Goes() const { return !ended_ && sent_ < SpoolBounds::kMostSent && clock_.milliseconds() < deadline_; }
+    bool Goes() const {
+        return !ended_ && sent_ < SpoolBounds::kMostSent && offered_ < SpoolBounds::kMostOffered &&
+               clock_.milliseconds() < deadline_;
+    }
 
     // Sends the job's newest record, unless the server declined it before
     // and refusedToo is false: false then, to be offered again later.
@@ -181,6 +217,7 @@ public:
         // deliverers, away from them while they are sent.
         JobLocks::Borrowed lock(spool_.Locks(), listed.job);
         if (!lock.Held()) return true;
+        ++offered_;
         // The listing may be minutes old: what is sent is the job's newest
         // record now, which a run of the job may have written since.
         JobFiles job = JobFilesNow(folder, listed.job, now_);
@@ -217,6 +254,7 @@ private:
     const std::time_t oldest_;
     const long long deadline_;
     int sent_ = 0;
+    int offered_ = 0;
     int refusedInRow_ = 0;
     bool ended_ = false;
 };
@@ -235,8 +273,9 @@ SpoolClock SpoolClock::System() {
 void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const SpoolClock& clock) {
     if (!spool.InUse()) return;
     const std::time_t now = clock.now();
-    std::vector<JobFiles> jobs =
-        KeepWithinBound(spool.Folder(), OtherJobsOldestFirst(spool.Folder(), spool.JobNumber(), now));
+    std::size_t total = 0;
+    std::vector<JobFiles> listed = OtherJobsOldestFirst(spool.Folder(), spool.JobNumber(), now, total);
+    std::vector<JobFiles> jobs = KeepWithinBound(spool.Folder(), std::move(listed), total);
     if (!send) return;
     Delivery delivery(spool, *send, clock, now);
     // Records that the server never declined first: one it declines for

@@ -2,6 +2,7 @@
 // sent after the job's own report was acknowledged.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <functional>
 
@@ -24,10 +25,18 @@ struct SpoolBounds {
     // The files of other jobs that the folder keeps beside the job's own;
     // the oldest jobs' go first beyond it.
     static constexpr int kMostFiles = 1000;
+    // What one job tries to delete of them at most, beyond the bound: a
+    // folder that holds far more is brought within it over several jobs.
+    static constexpr std::size_t kMostDeletions = 1000;
+    // The oldest of them that one job lists: those it may remove and keep.
+    static constexpr std::size_t kMostListed = kMostFiles + kMostDeletions;
     // A record older than this whose delivery failed is removed.
     static constexpr int kMostDays = 30;
     // What one job sends at most, and for how long.
     static constexpr int kMostSent = 100;
+    // The jobs whose records one job reads at most, sent or not (set aside,
+    // declined before).
+    static constexpr int kMostOffered = 2 * kMostSent;
     static constexpr long long kMostMilliseconds = 10 * 60 * 1000;
     // Records of this many jobs in a row refused with an HTTP error status
     // end the delivery.

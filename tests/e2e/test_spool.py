@@ -447,5 +447,26 @@ class DefinedOutcomes(unittest.TestCase):
         self.assertTrue(os.path.exists(sentinel))
 
 
+    def test_a_crowded_spool_is_brought_within_its_bounds_a_bounded_step_per_job(self):
+        drive = Drive(self)
+        template = drive.leave_record("1")
+        os.remove(drive.record_path("1"))
+        now = time.time()
+        jobs = [str(10001 + i) for i in range(3200)]
+        for i, job in enumerate(jobs):
+            drive.write_record(job, template.replace("<nJobID>1</nJobID>", "<nJobID>%s</nJobID>" % job),
+                               now - 3200 + i)
+        # Each job removes at most 1,000 of the oldest, then sends the
+        # oldest 100 of those that stay; later jobs go on.
+        for own, removed, sent in (("42", jobs[:1000], jobs[1000:1100]), ("43", jobs[1100:2100], jobs[2100:2200]),
+                                   ("44", jobs[2200:2201], jobs[2201:2301])):
+            with StatusServer() as server:
+                drive.run(server.port, own, **COM_FAILS)
+            self.assertEqual(job_ids(server), [own] + sent)
+            files = set(drive.files())
+            self.assertEqual([job for job in removed + sent if job + ".xml" in files], [])
+        self.assertEqual(drive.files(), sorted(job + ".xml" for job in jobs[2301:]))
+
+
 if __name__ == "__main__":
     unittest.main()
