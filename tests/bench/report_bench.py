@@ -199,7 +199,7 @@ def no_op_drive(drive):
 SPOOL_GOAL = 1.25
 # The kinds of line in the worker's file-operation journal (see
 # src/platform/linux/file_journal.h) that the bare loop repeats.
-LOOP_KINDS = ("create", "write", "flush", "flushdir", "rename", "delete")
+LOOP_KINDS = ("create", "write", "flush", "flushdir", "rename", "delete", "truncate")
 
 
 def journaled_operations(argv, env, journal):
