@@ -177,18 +177,19 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     // Kept on disk until acknowledged: first as interrupted, then the outcome.
     FillFailure(request, job, JobOutcomeKeeper::kInterruptedText, reportText);
     JobOutcomeKeeper keeper(argv[2], argv[3], request, settings);
+    if (keeper.JobAlreadyRunning()) {
+        // The job belongs to the worker that runs it: its report is the only
+        // word the server gets, so this one sends nothing (a report of its
+        // own could arrive after that worker's acknowledged outcome).
+        ConsolePrint(TEXT("%s\n"), kAlreadyRunningText);
+        JobLog(LogType::Warning, TEXT("%s Nothing deployed, nothing sent."), kAlreadyRunningText);
+        proxy->destroy();
+        StopJobLog();
+        return 0;
+    }
     bool acknowledged = false;
     try {
-        int result;
-        if (keeper.JobAlreadyRunning()) {
-            // The job's record belongs to the worker that runs it, whose own
-            // report comes later and is the last word.
-            ConsolePrint(TEXT("%s\n"), kAlreadyRunningText);
-            FormatTruncated(description, TEXT("%s"), kAlreadyRunningText);
-            result = -1;
-        } else {
-            result = Deploy(argv, deploy, description);
-        }
+        const int result = Deploy(argv, deploy, description);
         FillOutcome(request, job, result, description, reportText);
         LogOutcome(request, description);
         keeper.OutcomeKnown(request);

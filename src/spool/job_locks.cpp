@@ -1,5 +1,8 @@
 #include "spool/job_locks.h"
 
+#include <chrono>
+#include <thread>
+
 #include "platform/plain_file.h"
 #include "spool/spool_folder.h"
 
@@ -7,6 +10,8 @@ namespace {
 
 const WCHAR kLockFileName[] = TEXT("jobs.lock");
 constexpr DWORD kRunOffset = 0x80000000u;
+// How often a claim tries again for records that another worker holds.
+constexpr std::chrono::milliseconds kClaimRetry(20);
 
 OVERLAPPED ByteAt(DWORD offset) {
     OVERLAPPED position{};
@@ -31,13 +36,24 @@ JobLocks::JobLocks(const SpoolText& folder) {
         file_.Reset();
 }
 
-JobLocks::Claim JobLocks::ClaimJob(const SpoolText& job) {
+JobLocks::Claim JobLocks::ClaimJob(const SpoolText& job, DWORD waitMilliseconds) {
     if (!file_) return Claim::Failed;
     OVERLAPPED run = ByteAt(JobNumberValue(job) + kRunOffset);
     if (!LockByte(file_.Get(), run, false))
         return GetLastError() == ERROR_LOCK_VIOLATION ? Claim::AlreadyRunning : Claim::Failed;
+    // Earlier workers hold the records for their whole run: the wait is
+    // bounded, and a job whose records stay held is left to their holder.
     OVERLAPPED records = ByteAt(JobNumberValue(job));
-    return LockByte(file_.Get(), records, true) ? Claim::Claimed : Claim::Failed;
+    const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+    while (!LockByte(file_.Get(), records, false)) {
+        if (GetLastError() != ERROR_LOCK_VIOLATION) return Claim::Failed;
+        if (std::chrono::steady_clock::now() >= giveUpAt) {
+            UnlockFileEx(file_.Get(), 0, 1, 0, &run);
+            return Claim::AlreadyRunning;
+        }
+        std::this_thread::sleep_for(kClaimRetry);
+    }
+    return Claim::Claimed;
 }
 
 JobLocks::Borrowed::Borrowed(JobLocks& locks, const SpoolText& job)

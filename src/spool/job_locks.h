@@ -19,12 +19,13 @@ public:
     // be opened, every claim fails.
     explicit JobLocks(const SpoolText& folder);
 
-
     enum class Claim { Claimed, AlreadyRunning, Failed };
     // Takes the job's run without waiting (AlreadyRunning when another
     // worker runs the job), then its records, waiting while another worker
-    // sends one of them.
-    Claim ClaimJob(const SpoolText& job);
+    // sends one of them, for at most waitMilliseconds: records held longer
+    // belong to a worker that runs the job (an earlier worker holds them for
+    // its whole run), and the claim lets the run go and is AlreadyRunning.
+    Claim ClaimJob(const SpoolText& job, DWORD waitMilliseconds);
 
     // Another job's records, taken without waiting and held while this lives.
     class Borrowed {

@@ -26,17 +26,28 @@ void LogRecordWrite(bool written, const WCHAR* what) {
 
 JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
                                    const StatusSettings& settings, SpoolClock clock)
-    : spool_(jobIdText, drive), settings_(settings), clock_(std::move(clock)) {
+    : started_(std::chrono::steady_clock::now()),
+      spool_(jobIdText, drive),
+      settings_(settings),
+      clock_(std::move(clock)) {
     if (spool_.JobAlreadyRunning()) return;
     LastErrorKept lastError;
     try {
         record_.SetRequest(interrupted);
         record_.written = clock_.now();
-        if (spool_.Write(record_)) kept_ = Kept::Interrupted;
+        // The outcome's space first: a job whose interrupted record is on
+        // the disk can always replace it, full disk or not. Without that
+        // space the job keeps no interrupted record, which it might have to
+        // remove before its outcome could be sent.
+        if (spool_.ReserveSpace() && spool_.Write(record_)) kept_ = Kept::Interrupted;
         if (spool_.InUse())
             LogRecordWrite(kept_ == Kept::Interrupted, TEXT("the job as interrupted, until it reports"));
-        watchdog_ = std::make_unique<JobWatchdog>(JobTimeLimitMilliseconds(kTimeLimitMilliseconds),
-                                                  [this] { ReportTimeLimitAndExit(); });
+        // The limit runs from the worker's start: the claim may have waited.
+        const auto waited =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count();
+        const DWORD limit = JobTimeLimitMilliseconds(kTimeLimitMilliseconds);
+        const DWORD left = waited >= limit ? 0 : limit - static_cast<DWORD>(waited);
+        watchdog_ = std::make_unique<JobWatchdog>(left, [this] { ReportTimeLimitAndExit(); });
     } catch (...) {
         // Without memory for the record or the watchdog the job runs as it
         // would without them.

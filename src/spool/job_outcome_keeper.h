@@ -7,6 +7,7 @@
 // than one the server acknowledged. None of it prints, and none of it throws.
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "spool/job_watchdog.h"
@@ -67,6 +68,7 @@ private:
     void KeepOutcome();
     [[noreturn]] void ReportTimeLimitAndExit();
 
+    std::chrono::steady_clock::time_point started_;
     ReportSpool spool_;
     ReportRecord record_;
     Kept kept_ = Kept::Nothing;

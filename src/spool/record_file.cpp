@@ -21,15 +21,27 @@ bool IsGone(const SpoolText& path) {
 
 }  // namespace
 
+ScopedHandle MakeTemporaryFile(const SpoolText& folder, const SpoolText& temporaryName) {
+    return ScopedHandle(CreateFileW(SpoolPath(folder, temporaryName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+bool ReserveRecordSpace(HANDLE file) {
+    return WriteWhole(file, std::string(kMostRecordBytes, ' '));
+}
+
 bool WriteFileDurably(const SpoolText& folder, const SpoolText& temporaryName, const SpoolText& name,
-                      const std::string& bytes) {
+                      const std::string& bytes, ScopedHandle reserved) {
     const SpoolText temporary = SpoolPath(folder, temporaryName);
     bool written;
     {
-        ScopedHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        // Over the reserved space from its start, ended where the record ends.
+        const bool reuses = static_cast<bool>(reserved);
+        ScopedHandle file = reuses ? std::move(reserved) : MakeTemporaryFile(folder, temporaryName);
         if (!file) return false;
-        written = WriteWhole(file.Get(), bytes) && FlushFileBuffers(file.Get());
+        written = (!reuses || SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) == 0) &&
+                  WriteWhole(file.Get(), bytes) && (!reuses || SetEndOfFile(file.Get())) &&
+                  FlushFileBuffers(file.Get());
     }
     if (written && MoveFileExW(temporary.c_str(), SpoolPath(folder, name).c_str(),
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))

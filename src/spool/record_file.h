@@ -5,23 +5,32 @@
 #include <string>
 #include <vector>
 
+#include "platform/scoped_resource.h"
 #include "spool/record_names.h"
 
 // A record is at most a description of 1023 characters, each written as at
 // most five bytes, and the fields around it: anything larger is not ours.
 constexpr DWORD kMostRecordBytes = 16384;
 
+// Makes the folder's temporary file temporaryName afresh for writing, never
+// through a link nor over a file of that name (the caller removes leftovers
+// and never reuses a name); an empty handle when it cannot.
+ScopedHandle MakeTemporaryFile(const SpoolText& folder, const SpoolText& temporaryName);
+
+// Writes kMostRecordBytes into a file made by MakeTemporaryFile, so that a
+// record written over them later needs no more space on the disk.
+bool ReserveRecordSpace(HANDLE file);
+
 // Writes bytes as the folder's file name, the way every record is written:
-// the temporary file is made afresh (never through a link, nor over a file
-// of that name: the caller removes leftovers and never reuses a name),
-// written whole, flushed and closed, and then moved over name with
+// the temporary file is made afresh (or, when reserved holds it, is the
+// file whose space was reserved, written from its start and ended after
+// bytes), written whole, flushed and closed, and then moved over name with
 // MOVEFILE_WRITE_THROUGH (on NTFS the rename is in the file system's
 // journal; the Linux substitute flushes the folder after its rename). A
-// power loss at
-// any point leaves name as it was or whole. False when a step fails; the
-// temporary file is then removed.
+// power loss at any point leaves name as it was or whole. False when a step
+// fails; the temporary file is then removed.
 bool WriteFileDurably(const SpoolText& folder, const SpoolText& temporaryName, const SpoolText& name,
-                      const std::string& bytes);
+                      const std::string& bytes, ScopedHandle reserved = ScopedHandle());
 
 enum class RecordRead { Read, Unavailable, NotARecord };
 

@@ -1,5 +1,6 @@
 #include "spool/record_names.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -8,8 +9,15 @@ const WCHAR kRecordSuffix[] = TEXT(".xml");
 const WCHAR kTemporarySuffix[] = TEXT(".tmp");
 const WCHAR kSetAsideSuffix[] = TEXT(".bad");
 
+WCHAR AsciiLower(WCHAR c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c - 'A' + 'a') : c;
+}
+
+// Letter case ignored, as NTFS ignores it in names: "7.XML" is "7.xml".
 bool EndsWith(const SpoolText& text, const SpoolText& suffix) {
-    return text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return text.size() > suffix.size() &&
+           std::equal(suffix.begin(), suffix.end(), text.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+                      [](WCHAR a, WCHAR b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
 SpoolText DecimalText(unsigned long long value) {

@@ -34,7 +34,9 @@ struct SpoolFileName {
     DWORD generation = 0;  // of a record or temporary file
 };
 
-// What a name of the folder is, when it is one of the spool's files.
+// What a name of the folder is, when it is one of the spool's files. Letter
+// case is ignored, as the file system ignores it: "7.XML" names the record
+// that this worker writes as "7.xml".
 std::optional<SpoolFileName> ParseSpoolFileName(const SpoolText& name);
 
 SpoolText RecordFileName(const SpoolText& job, DWORD generation);
@@ -42,5 +44,5 @@ SpoolText TemporaryFileName(const SpoolText& job, DWORD generation);
 SpoolText SetAsideFileName(const SpoolText& name);
 
 // The highest generation that a record may have; a job whose records reach
-// it writes no more.
+// it numbers them from 1 again once all of them are gone.
 constexpr DWORD kLastGeneration = 999999999;

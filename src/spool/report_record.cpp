@@ -11,6 +11,7 @@ namespace {
 const char kRecordTag[] = "ReportRecord";
 const char kWrittenTag[] = "written";
 const char kAttemptsTag[] = "attempts";
+const char kRefusalsTag[] = "refusals";
 const char kRequestTag[] = "ns1:UpdateDeployJobStatus";
 
 // A runtime context of its own for one record, ended with everything it
@@ -62,6 +63,16 @@ int AppendToText(struct soap* soap, const char* data, std::size_t size) {
     return SOAP_OK;
 }
 
+// The refusal count, an element that only refused records have: missing,
+// it is 0. False for one that is there and is not a count.
+bool ReadRefusals(struct soap* soap, int& refusals) {
+    if (soap_in_int(soap, kRefusalsTag, &refusals, "")) return refusals > 0;
+    if (soap->error != SOAP_TAG_MISMATCH) return false;
+    soap->error = SOAP_OK;
+    refusals = 0;
+    return true;
+}
+
 }  // namespace
 
 void ReportRecord::SetRequest(const ns1__UpdateDeployJobStatus& request) {
@@ -105,8 +116,11 @@ std::string WriteReportRecord(const ReportRecord& record) {
     if (soap_begin_send(soap) || soap_element_begin_out(soap, kRecordTag, 0, nullptr) ||
         soap_element_begin_out(soap, kWrittenTag, soap_embedded_id(soap, -1, &copy.written, 0), "") ||
         soap_string_out(soap, written.c_str(), 0) || soap_element_end_out(soap, kWrittenTag) ||
-        soap_out_int(soap, kAttemptsTag, -1, &copy.attempts, "") || request.soap_out(soap, kRequestTag, -1, "") ||
-        soap_element_end_out(soap, kRecordTag) || soap_end_send(soap))
+        soap_out_int(soap, kAttemptsTag, -1, &copy.attempts, "") ||
+        // Only a refused record has the count: every other record reads as
+        // the records of earlier workers, which know no such field.
+        (copy.refusals > 0 && soap_out_int(soap, kRefusalsTag, -1, &copy.refusals, "")) ||
+        request.soap_out(soap, kRequestTag, -1, "") || soap_element_end_out(soap, kRecordTag) || soap_end_send(soap))
         return std::string();
     return out;
 }
@@ -129,7 +143,7 @@ std::optional<ReportRecord> ReadReportRecord(const std::string& bytes) {
     ns1__UpdateDeployJobStatus request;
     if (soap_begin_recv(soap) || soap_element_begin_in(soap, kRecordTag, 0, nullptr) ||
         !soap_indateTime(soap, kWrittenTag, &record.written, "", 0) ||
-        !soap_in_int(soap, kAttemptsTag, &record.attempts, "") ||
+        !soap_in_int(soap, kAttemptsTag, &record.attempts, "") || !ReadRefusals(soap, record.refusals) ||
         !soap_in_ns1__UpdateDeployJobStatus(soap, kRequestTag, &request, "") || soap_element_end_in(soap, kRecordTag) ||
         soap_end_recv(soap))
         return std::nullopt;

@@ -5,6 +5,7 @@
 //   <ReportRecord xmlns:...>
 //     <written>2026-12-07T11:42:17Z</written>
 //     <attempts>5</attempts>
+//     <refusals>1</refusals>     (only in a record the server declined)
 //     <ns1:UpdateDeployJobStatus>...the request's fields...</ns1:UpdateDeployJobStatus>
 //   </ReportRecord>
 #pragma once
@@ -24,6 +25,7 @@ struct ReportRecord {
     std::optional<std::wstring> strErrorDescription;
     std::time_t written = 0;  // when the record was last written, UTC
     int attempts = 0;         // report attempts its own job made
+    int refusals = 0;         // deliveries whose report the server declined with a SOAP Fault
 
     // Copies the request's fields; its description, when present, is copied too.
     void SetRequest(const ns1__UpdateDeployJobStatus& request);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/platform_extras.h"
 #include "spool/last_error_kept.h"
 #include "spool/record_file.h"
 #include "spool/spool_folder.h"
@@ -13,38 +14,88 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) : jobNumber_(SpoolJob
     folder_ = OpenSpoolFolder(drive);
     if (folder_.empty()) return;
     locks_ = std::make_unique<JobLocks>(folder_);
-    const JobLocks::Claim claim = locks_->ClaimJob(jobNumber_);
+    // Another worker sends one of the job's records for at most one attempt.
+    const JobLocks::Claim claim = locks_->ClaimJob(jobNumber_, StatusTransferTimeoutSeconds() * 1000u);
     alreadyRunning_ = claim == JobLocks::Claim::AlreadyRunning;
     if (claim != JobLocks::Claim::Claimed) return;
     inUse_ = true;
     // What earlier runs of the job left: its records, which this run's
     // supersede, and temporary files that a stopped write left behind.
-    std::vector<SpoolText> leftovers;
+    for (const SpoolText& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
+}
+
+std::vector<SpoolText> ReportSpool::ReadGenerations() {
+    std::vector<SpoolText> temporaries;
+    generations_.clear();
     for (const SpoolEntry& entry : ListSpoolFiles(folder_, jobNumber_ + TEXT(".*"))) {
         if (entry.file.job != jobNumber_) continue;
         nextGeneration_ = std::max(nextGeneration_, entry.file.generation + 1);
         if (entry.file.kind == SpoolFileKind::Record)
             generations_.push_back(entry.file.generation);
         else if (entry.file.kind == SpoolFileKind::Temporary)
-            leftovers.push_back(entry.name);
+            temporaries.push_back(entry.name);
     }
     std::sort(generations_.begin(), generations_.end());
-    for (const SpoolText& name : leftovers) DeleteFileW(SpoolPath(folder_, name).c_str());
+    return temporaries;
+}
+
+ReportSpool::~ReportSpool() {
+    // Space that no write took: its file goes.
+    if (reserved_) {
+        reserved_.Reset();
+        DeleteFileW(SpoolPath(folder_, TemporaryFileName(jobNumber_, reservedGeneration_)).c_str());
+    }
+}
+
+bool ReportSpool::ReserveSpace() {
+    if (!inUse_ || (nextGeneration_ >= kLastGeneration && !NumberFromStart())) return false;
+    // The write after the next one takes it: its generation is kept for it.
+    const DWORD generation = nextGeneration_ + 1;
+    const SpoolText name = TemporaryFileName(jobNumber_, generation);
+    ScopedHandle file = MakeTemporaryFile(folder_, name);
+    if (!file) return false;
+    if (!ReserveRecordSpace(file.Get())) {
+        file.Reset();
+        DeleteFileW(SpoolPath(folder_, name).c_str());
+        return false;
+    }
+    reserved_ = std::move(file);
+    reservedGeneration_ = generation;
+    return true;
 }
 
 bool ReportSpool::Write(const ReportRecord& record) {
-    if (!inUse_ || nextGeneration_ > kLastGeneration) return false;
+    if (!inUse_) return false;
+    const bool reserved = reserved_ && nextGeneration_ >= reservedGeneration_;
+    if (!reserved && nextGeneration_ > kLastGeneration && !NumberFromStart()) return false;
     const std::string bytes = WriteReportRecord(record);
     if (bytes.empty()) return false;
     // A number is never used twice, so that a temporary file that could not
     // be removed does not stand in the way of the next write.
-    const DWORD generation = nextGeneration_++;
+    const DWORD generation = reserved ? reservedGeneration_ : nextGeneration_;
+    nextGeneration_ = std::max(nextGeneration_, generation + 1);
     if (!WriteFileDurably(folder_, TemporaryFileName(jobNumber_, generation), RecordFileName(jobNumber_, generation),
-                          bytes))
+                          bytes, reserved ? std::move(reserved_) : ScopedHandle())) {
+        // A step failed, yet its rename may be done (the folder's flush
+        // after it failed): what the folder holds counts, so that a record
+        // that may be on the disk is never left behind an acknowledgement.
+        ReadGenerations();
         return false;
+    }
     generations_.push_back(generation);
     RemoveOlderRecords();
     return true;
+}
+
+bool ReportSpool::NumberFromStart() {
+    if (!Remove()) return false;
+    for (const SpoolText& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
+    // Flushed: a record of a higher number that a power loss brought back
+    // would be taken for the job's newest.
+    if (!FlushFolder(folder_)) return false;
+    nextGeneration_ = 1;
+    const bool temporariesLeft = !ReadGenerations().empty();
+    return generations_.empty() && !temporariesLeft;
 }
 
 bool ReportSpool::Remove() {

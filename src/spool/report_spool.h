@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/scoped_resource.h"
 #include "spool/job_locks.h"
 #include "spool/record_names.h"
 #include "spool/report_record.h"
@@ -23,13 +24,26 @@ public:
     // (see OpenSpoolFolder), or another worker runs the job.
     ReportSpool(LPCWSTR jobIdText, LPCWSTR drive);
 
+    // Removes the reserved space's file when no write took it.
+    ~ReportSpool();
+    ReportSpool(const ReportSpool&) = delete;
+    ReportSpool& operator=(const ReportSpool&) = delete;
+
     bool InUse() const { return inUse_; }
     // Another worker holds the job's run: this one must not run it.
     bool JobAlreadyRunning() const { return alreadyRunning_; }
 
+    // Sets the space of a record aside on the disk, as the temporary file
+    // of the generation after the next: the write after the next one takes
+    // it, so that a disk filled meanwhile cannot keep that write out. False
+    // when the space cannot be had.
+    bool ReserveSpace();
+
     // Writes record as the job's newest record, on the disk when this
     // returns true; older records of the job are then removed, oldest first.
-    // False when it could not be written: the job's records stay as they were.
+    // False when it could not be written: the job's records stay as they
+    // were, or, when the step that failed came after the rename, the record
+    // is there as well and counts among them.
     bool Write(const ReportRecord& record);
 
     // Removes the job's records, oldest first, never the newest while an
@@ -42,6 +56,12 @@ public:
     JobLocks& Locks() { return *locks_; }
 
 private:
+    // Learns the job's records from the folder; returns the temporary files
+    // of the job that it holds.
+    std::vector<SpoolText> ReadGenerations();
+    // The job's numbers are used up: once its records and temporary files
+    // are gone from the disk, they start again at 1. False when some stay.
+    bool NumberFromStart();
     // Removes the records below the newest that this job knows of.
     void RemoveOlderRecords();
     std::vector<SpoolText> RecordNames(std::size_t count) const;
@@ -54,4 +74,7 @@ private:
     // The job's records on the disk, lowest generation first.
     std::vector<DWORD> generations_;
     DWORD nextGeneration_ = 1;
+    // The file of ReserveSpace, and its generation.
+    ScopedHandle reserved_;
+    DWORD reservedGeneration_ = 0;
 };

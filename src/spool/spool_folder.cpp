@@ -1,6 +1,7 @@
 #include "spool/spool_folder.h"
 
 #include "platform/drive_letter.h"
+#include "platform/folder_trust.h"
 #include "platform/scoped_resource.h"
 
 namespace {
@@ -22,14 +23,12 @@ bool IsPlainFolder(const SpoolText& path) {
 // parent, so that a power loss cannot take it, and the records in it, away.
 bool MakeFolder(const SpoolText& path, LPSECURITY_ATTRIBUTES rights) {
     if (!CreateDirectoryW(path.c_str(), rights)) return GetLastError() == ERROR_ALREADY_EXISTS;
-    const SpoolText parent = path.substr(0, path.find_last_of('\\'));
-    ScopedHandle folder(CreateFileW(parent.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return folder && FlushFileBuffers(folder.Get());
+    return FlushFolder(path.substr(0, path.find_last_of('\\')));
 }
 
-bool MakeReportsFolder(const SpoolText& path) {
+// Makes a folder of ours, when missing, with rights for SYSTEM and the
+// Administrators only.
+bool MakeProtectedFolder(const SpoolText& path) {
     ScopedSecurityDescriptor descriptor;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kReportsFolderRights, SDDL_REVISION_1,
                                                               descriptor.Receive(), nullptr))
@@ -57,10 +56,20 @@ SpoolText OpenWorkerFolder(LPCWSTR drive, const WCHAR* name) {
     const DWORD orvAttributes = GetFileAttributesW(orv.c_str());
     if (orvAttributes == INVALID_FILE_ATTRIBUTES || !(orvAttributes & FILE_ATTRIBUTE_DIRECTORY)) return SpoolText();
     // Once made, the folders are there for every later job.
-    if (IsPlainFolder(reports) && IsPlainFolder(patchDeploy)) return reports;
-    if (!MakeFolder(patchDeploy, nullptr) || !IsPlainFolder(patchDeploy)) return SpoolText();
-    if (!MakeReportsFolder(reports) || !IsPlainFolder(reports)) return SpoolText();
+    const bool made = IsPlainFolder(reports) && IsPlainFolder(patchDeploy);
+    if (!made && (!MakeProtectedFolder(patchDeploy) || !IsPlainFolder(patchDeploy) || !MakeProtectedFolder(reports) ||
+                  !IsPlainFolder(reports)))
+        return SpoolText();
+    // A record is sent with the agent's credentials: one that somebody else
+    // could have put or changed is never read.
+    if (!IsAdministratorsFolder(patchDeploy.c_str()) || !IsAdministratorsFolder(reports.c_str())) return SpoolText();
     return reports;
+}
+
+bool FlushFolder(const SpoolText& path) {
+    ScopedHandle folder(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return folder && FlushFileBuffers(folder.Get());
 }
 
 SpoolText SpoolPath(const SpoolText& folder, const SpoolText& name) {

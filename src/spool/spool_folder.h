@@ -4,14 +4,20 @@
 #include "spool/record_names.h"
 
 // The spool folder of the agent's install directory on drive, made when it
-// is missing inside an existing <drive>:\ORV (Reports with rights for SYSTEM
-// and Administrators only, not inherited). Empty when the spool cannot be
-// used: the drive is not a letter, the install directory is missing, a
-// folder cannot be made, or PatchDeploy or Reports is a link or junction,
-// which could lead the worker's files into another folder.
+// is missing inside an existing <drive>:\ORV (PatchDeploy and Reports with
+// rights for SYSTEM and Administrators only, not inherited). Empty when the
+// spool cannot be used: the drive is not a letter, the install directory is
+// missing, a folder cannot be made, PatchDeploy or Reports is a link or
+// junction, which could lead the worker's files into another folder, or
+// either is a folder that others could write to (IsAdministratorsFolder),
+// whose records anybody could have put there.
 SpoolText OpenSpoolFolder(LPCWSTR drive);
 // The same for another folder of the worker's own in PatchDeploy (Logs).
 SpoolText OpenWorkerFolder(LPCWSTR drive, const WCHAR* name);
+
+// Flushes the folder of path, so that the names made or removed in it are
+// on the disk.
+bool FlushFolder(const SpoolText& path);
 
 // The path of a file of the folder.
 SpoolText SpoolPath(const SpoolText& folder, const SpoolText& name);

@@ -15,16 +15,21 @@ std::time_t UnixSecondsOf(const FILETIME& time) {
 
 }  // namespace
 
-std::vector<SpoolEntry> ListSpoolFiles(const SpoolText& folder, const SpoolText& pattern) {
-    std::vector<SpoolEntry> entries;
+void ForEachSpoolFile(const SpoolText& folder, const SpoolText& pattern,
+                      const std::function<void(SpoolEntry&&)>& visit) {
     WIN32_FIND_DATAW data{};
     ScopedFindHandle search(FindFirstFileW(SpoolPath(folder, pattern).c_str(), &data));
-    if (!search) return entries;
+    if (!search) return;
     do {
         SpoolText name(data.cFileName);
         if (std::optional<SpoolFileName> file = ParseSpoolFileName(name))
-            entries.push_back({std::move(name), *file, data.dwFileAttributes, UnixSecondsOf(data.ftLastWriteTime)});
+            visit({std::move(name), *file, data.dwFileAttributes, UnixSecondsOf(data.ftLastWriteTime)});
     } while (FindNextFileW(search.Get(), &data));
+}
+
+std::vector<SpoolEntry> ListSpoolFiles(const SpoolText& folder, const SpoolText& pattern) {
+    std::vector<SpoolEntry> entries;
+    ForEachSpoolFile(folder, pattern, [&entries](SpoolEntry&& entry) { entries.push_back(std::move(entry)); });
     return entries;
 }
 

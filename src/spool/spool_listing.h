@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <vector>
 
 #include "spool/record_names.h"
@@ -13,8 +14,13 @@ struct SpoolEntry {
     std::time_t written;  // the file's last write, seconds since 1970
 };
 
-// The spool's own files among the folder's entries that match pattern
-// ("*.xml*" or "<job>.*"); every other name is passed over.
+// Visits the spool's own files among the folder's entries that match
+// pattern ("*.xml*" or "<job>.*") as the folder lists them, one at a time;
+// every other name is passed over.
+void ForEachSpoolFile(const SpoolText& folder, const SpoolText& pattern,
+                      const std::function<void(SpoolEntry&&)>& visit);
+
+// The same files, all at once: for a pattern of one job's files.
 std::vector<SpoolEntry> ListSpoolFiles(const SpoolText& folder, const SpoolText& pattern);
 
 // Whether an entry is a plain file: not a folder, a link or a device.

@@ -9,7 +9,7 @@ AttemptResult ClassifyAttempt(int soapError) {
         case SOAP_OK: return AttemptResult::Acknowledged;
         case SOAP_FAULT:
         case SOAP_CLI_FAULT:
-        case SOAP_SVR_FAULT:
+        case SOAP_SVR_FAULT: return AttemptResult::Faulted;
         case SOAP_MUSTUNDERSTAND:
         case SOAP_VERSIONMISMATCH: return AttemptResult::Refused;
         default:

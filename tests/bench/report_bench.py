@@ -204,7 +204,7 @@ def no_op_drive(drive):
 SPOOL_GOAL = 1.25
 # The kinds of line in the worker's file-operation journal (see
 # src/platform/linux/file_journal.h) that the bare loop repeats.
-LOOP_KINDS = ("create", "write", "flush", "flushdir", "rename", "delete")
+LOOP_KINDS = ("create", "write", "flush", "flushdir", "rename", "delete", "truncate")
 
 
 def journaled_operations(argv, env, journal, folder):
@@ -406,6 +406,48 @@ def instructions(worker, runs, workdir):
                                   verdict(worker_ir / client_ir, INSTRUCTIONS_GOAL)))
 
 
+def spool_names(worker, runs):
+    """Time and peak memory of jobs whose spool folder holds 150,000 records
+    of other jobs (writable, then read-only, which no job can remove), each
+    job after the first going on where the one before stopped, beside the
+    same job with an empty spool."""
+    from test_spool import Drive
+    names = 150000
+    goal_seconds, goal_kib = 30, 32 * 1024
+    with contextlib.ExitStack() as cleanups:
+        owner = types.SimpleNamespace(addCleanup=cleanups.callback)
+        drive = Drive(owner)
+        # The record of a job the server refused is the template.
+        template = drive.leave_record("1")
+        os.remove(drive.record_path("1"))
+        env = dict(os.environ, WORKER_SLEEP_SCALE="0", **drive.env, **COM_FAILS)
+        with StatusServer() as server:
+            empty = [measure([worker] + drive.args(server.port, "2"), env) for _ in range(runs)]
+        print("spool names: the job with an empty spool: %.2f s, %.1f MiB"
+              % (median(empty, 0), median(empty, 1) / 1024))
+        for read_only in (False, True):
+            for i in range(names):
+                job = str(100000 + i)
+                path = os.path.join(drive.reports, job + ".xml")
+                with open(path, "w") as f:
+                    f.write(template.replace("<nJobID>1</nJobID>", "<nJobID>%s</nJobID>" % job))
+                os.utime(path, (1796000000 + i,) * 2)
+                if read_only:
+                    os.chmod(path, 0o444)
+            for run in range(runs):
+                with StatusServer() as server:
+                    elapsed, kib = measure([worker] + drive.args(server.port, str(3 + run)), env)
+                print("spool names: %d %s records, job %d: %.2f s, %.1f MiB, %.2f x the empty spool's peak "
+                      "(goal within %d s and below %d MiB: %s)"
+                      % (names, "read-only" if read_only else "writable", run + 1, elapsed, kib / 1024,
+                         kib / median(empty, 1), goal_seconds, goal_kib // 1024,
+                         "met" if elapsed <= goal_seconds and kib < goal_kib else "NOT met"))
+            for name in os.listdir(drive.reports):
+                path = os.path.join(drive.reports, name)
+                os.chmod(path, 0o644)
+                os.remove(path)
+
+
 def median(runs, index):
     return statistics.median(run[index] for run in runs)
 
@@ -490,6 +532,9 @@ def main():
             return
         if job == "instructions":
             instructions(worker, runs, workdir)
+            return
+        if job == "spool-names":
+            spool_names(worker, runs)
             return
         if job == "not-in-catalog":
             drive = os.path.join(workdir, "drive")

@@ -10,7 +10,7 @@
    operations alone, without the process's start, and prints the median in
    nanoseconds. It leaves the folder as it found it.
    Usage: spool_file_ops folder jobs create=N write=N bytes=N flush=N
-                         flushdir=N rename=N delete=N
+                         flushdir=N rename=N delete=N truncate=N
    (bytes: those of all the writes of one job, shared evenly) */
 #define _GNU_SOURCE
 #include <fcntl.h>
@@ -23,8 +23,9 @@
 /* Far from any job number that the benchmark's worker uses. */
 #define JOB 990042L
 
-enum { CREATE, WRITE, BYTES, FLUSH, FLUSHDIR, RENAME, DELETE, KINDS };
-static const char* const kinds[KINDS] = {"create", "write", "bytes", "flush", "flushdir", "rename", "delete"};
+enum { CREATE, WRITE, BYTES, FLUSH, FLUSHDIR, RENAME, DELETE, TRUNCATE, KINDS };
+static const char* const kinds[KINDS] = {"create",   "write",  "bytes",  "flush",
+                                         "flushdir", "rename", "delete", "truncate"};
 
 static const char* folder;
 static long count[KINDS];
@@ -47,12 +48,20 @@ static int sync_folder(void) {
     return close(fd) == 0 ? synced : -1;
 }
 
-/* The writes of one record: its share of the job's writes and bytes. */
+/* The writes of one record: its share of the job's writes and bytes. The
+   first records, one for each truncation, are written over their first
+   writes from the start and then ended there, as a record written into
+   space set aside for it. */
 static int write_record(int fd, long record, long* written) {
     long writes = count[WRITE] / count[CREATE] + (record < count[WRITE] % count[CREATE]);
     for (long i = 0; i < writes; ++i, ++*written) {
         size_t size = (size_t)(count[BYTES] / count[WRITE] + (*written < count[BYTES] % count[WRITE]));
+        if (record < count[TRUNCATE] && i > 0 && i == writes - 1 && lseek(fd, 0, SEEK_SET) != 0) return -1;
         if (write(fd, bytes, size) != (ssize_t)size) return -1;
+    }
+    if (record < count[TRUNCATE]) {
+        off_t end = lseek(fd, 0, SEEK_CUR);
+        if (end < 0 || ftruncate(fd, end) != 0) return -1;
     }
     return 0;
 }
@@ -129,7 +138,8 @@ static int parse(int argc, char** argv) {
     /* Every deletion needs a file of this job, every rename a record, and
        every write and file flush a file to go to. */
     if (count[CREATE] < 1 || count[FLUSH] > count[CREATE] || count[RENAME] > count[CREATE] ||
-        count[DELETE] > count[CREATE] || count[WRITE] < count[CREATE] || count[BYTES] < count[WRITE]) {
+        count[DELETE] > count[CREATE] || count[WRITE] < count[CREATE] || count[BYTES] < count[WRITE] ||
+        count[TRUNCATE] > count[CREATE]) {
         fprintf(stderr, "spool_file_ops: these counts are not a spool's\n");
         return -1;
     }

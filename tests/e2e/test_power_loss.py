@@ -11,6 +11,7 @@ the next job on each. RealPowerCut stops a real ext4 file system, without
 writing its journal, at three moments of a job, and runs the next job on the
 volume mounted again."""
 
+import errno
 import fcntl
 import itertools
 import os
@@ -26,7 +27,8 @@ import unittest
 
 from crash_states import ServerAnswer, enumerate_crash_states, read_journal, read_tree
 from harness import COM_FAILS, JOURNALED_DESCRIPTION, SPOOL_LOCK_FILE, StatusServer, job_args, run_worker
-from test_spool import EVENT_LIMIT, INTERRUPTED, SEARCH_BLOCKS, UNAVAILABLE, UPDATE_ID, Drive
+from test_spool_faults import fill
+from test_spool import EVENT_LIMIT, INTERRUPTED, SEARCH_BLOCKS, TIME_LIMIT, UNAVAILABLE, UPDATE_ID, Drive
 
 # The job that runs after the power loss; its server acknowledges everything.
 NEXT_JOB = "103"
@@ -339,6 +341,8 @@ class RealPowerCut(unittest.TestCase):
             worker.wait()
 
     def check_next_job(self):
+        """Runs the next job after the power cut; returns the reports its
+        server acknowledged."""
         self.volume.mount_again()
         reports = os.path.join(self.volume.mount_point, REPORTS)
         left = sorted(os.listdir(reports)) if os.path.isdir(reports) else "no spool folder"
@@ -352,6 +356,7 @@ class RealPowerCut(unittest.TestCase):
         if found:
             self.fail("%s\n  the power cut left %s; job 101's server answered %s; the next job delivered %s" % (
                 "\n".join(found), left, answers_in(before), [report[:2] for report in after]))
+        return after
 
     def test_power_cut_after_the_acknowledgement(self):
         with StatusServer(journal=self.answers) as server:
@@ -382,6 +387,26 @@ class RealPowerCut(unittest.TestCase):
             self.start_and_cut_power(server, searching, **SEARCH_BLOCKS)
         self.assertEqual(server.requests, [])
         self.check_next_job()
+
+    def test_power_cut_after_the_time_limit_report_was_kept_on_a_full_disk(self):
+        # The disk fills while the job is inside the update agent; its limit
+        # passes later, and its one attempt meets no server.
+        limit_ms = 5000
+        with StatusServer(listening=False, journal=self.answers) as server:
+            worker = self.drive.start(server.port, "101", WORKER_JOB_TIME_LIMIT_MS=str(limit_ms), **self.env,
+                                      **SEARCH_BLOCKS)
+            try:
+                self.drive.wait_for_journal("IUpdateSearcher::Search", worker, self.agent_journal)
+                self.assertEqual(fill(os.path.join(self.volume.mount_point, "filler")), errno.ENOSPC)
+                self.assertIsNone(worker.poll(), "the limit passed before the disk was full")
+                self.assertEqual(worker.wait(EVENT_LIMIT + limit_ms / 1000), 0)
+            finally:
+                if worker.poll() is None:
+                    worker.kill()
+                    worker.wait()
+            self.volume.cut_power()
+        # Not only reported: its outcome, kept in the space set aside for it.
+        self.assertIn(("101", "-6", TIME_LIMIT), self.check_next_job())
 
 
 if __name__ == "__main__":

@@ -121,6 +121,8 @@ def read_record(path):
     fields = {child.tag: child.text or "" for child in request}
     fields["written"] = root.find("written").text
     fields["attempts"] = root.find("attempts").text
+    if root.find("refusals") is not None:
+        fields["refusals"] = root.find("refusals").text
     return fields
 
 
@@ -168,6 +170,43 @@ class Delivery(unittest.TestCase):
         self.assertEqual([newest_record(drive.files(), job) is not None for job in ("11", "12", "13", "14")],
                          [False, True, False, True])
 
+    def test_records_the_server_always_declines_never_block_the_others_and_are_set_aside(self):
+        drive = Drive(self)
+        for job, age in (("11", 400), ("12", 300), ("13", 200)):
+            drive.leave_record(job, age)
+        declined = {"11": drive.record("11"), "12": drive.record("12")}
+        # Jobs deleted on the server's console: their records are declined
+        # with a Fault on every delivery, and the newer one comes after them.
+        with StatusServer([ACCEPTED, fault_reply(), fault_reply()]) as server:
+            drive.run(server.port, "21")
+        self.assertEqual(job_ids(server), ["21", "11", "12", "13"])
+        self.assertIsNone(newest_record(drive.files(), "13"))
+        # The Fault counts in the record, which is otherwise as it was.
+        for job in ("11", "12"):
+            record = drive.record(job)
+            self.assertEqual(record.pop("refusals"), "1")
+            self.assertEqual(record, declined[job])
+        # Never-refused records first: another job's record, as old as
+        # theirs or newer, comes before them; an error status for it and the
+        # next in a row still ends the delivery, and counts in no record.
+        drive.leave_record("14")
+        with StatusServer([ACCEPTED, UNAVAILABLE, UNAVAILABLE]) as server:
+            drive.run(server.port, "22")
+        self.assertEqual(job_ids(server), ["22", "14", "11"])
+        with StatusServer([ACCEPTED, ACCEPTED, fault_reply(), fault_reply()]) as server:
+            drive.run(server.port, "23")
+        self.assertEqual(job_ids(server), ["23", "14", "11", "12"])
+        self.assertEqual(drive.record("11")["refusals"], "2")
+        with StatusServer([ACCEPTED, fault_reply(), fault_reply()]) as server:
+            drive.run(server.port, "24")
+        self.assertEqual(job_ids(server), ["24", "11", "12"])
+        # On its third Fault a record is set aside, kept and never sent.
+        self.assertEqual([name for name in drive.files() if not name.endswith(".bad")], [])
+        self.assertEqual(sorted(name.split(".")[0] for name in drive.files()), ["11", "12"])
+        with StatusServer() as server:
+            drive.run(server.port, "25")
+        self.assertEqual(job_ids(server), ["25"])
+
     def test_job_killed_while_its_report_is_on_the_way_has_its_outcome_delivered_by_the_next(self):
         drive = Drive(self)
         arrived = threading.Event()
@@ -205,7 +244,8 @@ class RunningJobs(unittest.TestCase):
                 beside = drive.run(server.port, "202", WUA_SIM_FAULTS="")
             self.assertTrue(beside.text.endswith("Success"), beside.text)
             self.assertEqual(job_ids(server), ["202"])
-            self.assertEqual(drive.files(), ["201.1.xml"])
+            # Its record, and the space its outcome will take.
+            self.assertEqual(drive.files(), ["201.1.xml", "201.2.xml.tmp"])
         finally:
             blocked.send_signal(signal.SIGKILL)
             blocked.wait()
@@ -357,6 +397,26 @@ class DefinedOutcomes(unittest.TestCase):
         self.assertEqual(len(server.requests), 1)
         self.assertEqual(drive.files(), ["71.xml"])
 
+    def test_spool_folder_that_others_could_write_is_not_used(self):
+        # Made beforehand by somebody else, or left writable for all: a
+        # well-formed record in it could be anybody's.
+        for folder, owner, mode in (("Reports", 0, 0o777), ("Reports", 65534, 0o700), ("Reports", 0, 0o770),
+                                    ("PatchDeploy", 0, 0o757), ("PatchDeploy", 65534, 0o755)):
+            with self.subTest(folder=folder, owner=owner, mode=oct(mode)):
+                drive = Drive(self)
+                planted = drive.leave_record("50")
+                path = os.path.join(drive.orv, "PatchDeploy", *(["Reports"] if folder == "Reports" else []))
+                os.chown(path, owner, -1)
+                os.chmod(path, mode)
+                left = drive.files()
+                with StatusServer() as server:
+                    run = drive.run(server.port, "51", **COM_FAILS)
+                self.assertUnchanged(run, server, "51")
+                self.assertEqual(len(server.requests), 1)
+                self.assertEqual(drive.files(), left)
+                with open(drive.record_path("50"), encoding="utf-8") as f:
+                    self.assertEqual(f.read(), planted)
+
     def test_spool_beyond_its_bounds_loses_its_oldest_records_first(self):
         drive = Drive(self)
         template = drive.leave_record("1")
@@ -386,6 +446,27 @@ class DefinedOutcomes(unittest.TestCase):
         self.assertEqual(job_ids(server), ["42"] + kept[:100])
         self.assertEqual(drive.files(), sorted(["..\\..\\keep", "notes.txt"] + [job + ".xml" for job in kept[100:]]))
         self.assertTrue(os.path.exists(sentinel))
+
+
+    def test_a_crowded_spool_is_brought_within_its_bounds_a_bounded_step_per_job(self):
+        drive = Drive(self)
+        template = drive.leave_record("1")
+        os.remove(drive.record_path("1"))
+        now = time.time()
+        jobs = [str(10001 + i) for i in range(3200)]
+        for i, job in enumerate(jobs):
+            drive.write_record(job, template.replace("<nJobID>1</nJobID>", "<nJobID>%s</nJobID>" % job),
+                               now - 3200 + i)
+        # Each job removes at most 1,000 of the oldest, then sends the
+        # oldest 100 of those that stay; later jobs go on.
+        for own, removed, sent in (("42", jobs[:1000], jobs[1000:1100]), ("43", jobs[1100:2100], jobs[2100:2200]),
+                                   ("44", jobs[2200:2201], jobs[2201:2301])):
+            with StatusServer() as server:
+                drive.run(server.port, own, **COM_FAILS)
+            self.assertEqual(job_ids(server), [own] + sent)
+            files = set(drive.files())
+            self.assertEqual([job for job in removed + sent if job + ".xml" in files], [])
+        self.assertEqual(drive.files(), sorted(job + ".xml" for job in jobs[2301:]))
 
 
 if __name__ == "__main__":

@@ -17,6 +17,7 @@ import unittest
 import wine_harness as wine
 from harness import SPOOL_LOCK_FILE, StatusServer, unused_port
 from test_spool import INTERRUPTED, SEARCH_BLOCKS, UNAVAILABLE, job_ids, newest_record
+import test_spool_faults
 from test_spool_faults import ALREADY_RUNNING
 from test_wine_spool import WineDrive
 
@@ -90,6 +91,27 @@ class HeldRecords(unittest.TestCase):
                 self.assertEqual({request.body for request in later.requests[1:]}, {outcome} if left else set())
                 self.assertNotIn(INTERRUPTED, [summary[2] for summary in request_summaries(own, later)])
                 self.assertEqual(drive.files(), [])
+
+
+class StaleListing(test_spool_faults.StaleListing):
+    JOB_ENV = {}
+
+    def drive(self):
+        return WineDrive(self)
+
+    def leave_pending(self, drive, job):
+        # Stopped in its first pause, the record holds the outcome; the
+        # agent's journal gets no search, which the interrupted job waits for.
+        with StatusServer([UNAVAILABLE]) as server:
+            text, paused = wine.run_until(drive.args(server.port, job), "Soap failure. ",
+                                          env=dict(drive.env, **AGENT_FAILS))
+        self.assertTrue(paused, text)
+
+    def leave_interrupted(self, drive, job):
+        leave_interrupted_record(drive, job)
+
+    def held(self, drive, name):
+        return wine.held_file(spool_path(drive, name), "r", "r")
 
 
 IN_ALL_EVENTS = 0xFFF
@@ -200,8 +222,20 @@ class LinkedFolders(unittest.TestCase):
                 self.assertTrue(os.path.islink(link))
 
 
+class OthersFolder(unittest.TestCase):
+    def test_spool_folder_writable_by_all_is_not_used(self):
+        drive = WineDrive(self)
+        self.assertEqual(os.path.basename(leave_interrupted_record(drive, "50")), "50.1.xml")
+        os.chmod(drive.reports, 0o777)
+        left = drive.files()
+        with StatusServer() as server:
+            drive.run(server.port, "51", **AGENT_FAILS)
+        self.assertEqual(job_ids(server), ["51"])
+        self.assertEqual(drive.files(), left)
+
+
 class SameJobTwice(unittest.TestCase):
-    def test_second_worker_for_a_running_job_reports_so_and_the_first_ones_record_comes_later(self):
+    def test_second_worker_for_a_running_job_sends_nothing_and_the_first_ones_record_comes_later(self):
         drive = WineDrive(self)
         first = drive.start(unused_port(), "201", **SEARCH_BLOCKS)
         second_journal = os.path.join(drive.root, "second-journal.log")
@@ -213,11 +247,12 @@ class SameJobTwice(unittest.TestCase):
                 second = drive.run(server.port, "201", WUA_SIM_FAULTS="",
                                    WUA_SIM_JOURNAL=wine.DRIVE + ":\\second-journal.log")
                 self.assertEqual(second.returncode, 0)
-                self.assertEqual(second.text, ALREADY_RUNNING + "\r\nSuccess")
+                self.assertEqual(second.text, ALREADY_RUNNING + "\r\n")
+                self.assertEqual(server.requests, [])
                 # It deployed nothing: it never created the update agent.
                 self.assertFalse(os.path.exists(second_journal))
                 self.assertIsNone(first.poll())
-                self.assertEqual(drive.files(), [newest_record(drive.files(), "201")])
+                self.assertEqual(drive.files(), ["201.1.xml", "201.2.xml.tmp"])
                 with open(drive.record_path("201"), "rb") as f:
                     self.assertEqual(f.read(), interrupted)
             finally:
@@ -226,8 +261,8 @@ class SameJobTwice(unittest.TestCase):
                 first.stdout.close()
             drive.run(server.port, "203")
         self.assertEqual(request_summaries(server),
-                         [("201", "-6", ALREADY_RUNNING), ("203", "6", ""), ("201", "-6", INTERRUPTED)])
-        self.assertEqual([server.requests[i].report()["nRebootRequired"] for i in (0, 2)], ["0", "0"])
+                         [("203", "6", ""), ("201", "-6", INTERRUPTED)])
+        self.assertEqual(server.requests[1].report()["nRebootRequired"], "0")
         self.assertEqual(drive.files(), [])
 
 

@@ -145,6 +145,22 @@ TEST_F(FileApiTest, DrivePathsIgnoreLetterCaseAsNtfsDoes) {
 // Opening, creating, replacing and deleting go to the entry that differs
 // only in letter case, never beside it: a second file would leave the old
 // one to be read or delivered again.
+// A folder too large to read for each name is looked up by the name's
+// letter-case variants: the answers are those of reading it.
+TEST_F(FileApiTest, ALargeFolderGivesTheSameLetterCaseAnswers) {
+    for (int i = 0; i < 3000; ++i) WriteFile(drive_ / ("D/Big/entry" + std::to_string(i) + ".dat").c_str(), "");
+    WriteFile(drive_ / "D/Big/Report.XML", "x");
+    EXPECT_EQ(LocalPathOf(u"D:\\big\\report.xml").string(), drive_ / "D/Big/Report.XML");
+    EXPECT_EQ(LocalPathOf(u"D:\\Big\\new.tmp").string(), drive_ / "D/Big/new.tmp");
+    WriteFile(drive_ / "D/Big/REPORT.XML", "y");
+    EXPECT_EQ(LocalPathOf(u"D:\\Big\\report.xml").string(), drive_ / "D/Big/REPORT.XML");
+    EXPECT_EQ(LocalPathOf(u"D:\\Big\\Report.XML").string(), drive_ / "D/Big/Report.XML");
+    HANDLE made =
+        CreateFileW(u"D:\\Big\\REPORT.xml", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(made, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+}
+
 TEST_F(FileApiTest, FileCallsReachAnEntryInAnotherLetterCase) {
     WriteFile(drive_ / "D/ORV/Reports/42.XML", "old");
     const auto folderNames = [&] {

@@ -67,4 +67,29 @@ TEST(ReportRecordTest, ReadsOnlyTextTheWorkerWrites) {
     }
 }
 
+// The refusal count is written only for a refused record, so that every
+// other record reads as earlier workers wrote them (without it) and is read
+// by them; a count that is there must be one.
+TEST(ReportRecordTest, RefusalsAreWrittenOnlyWhenThereAreAnyAndReadBack) {
+    ReportRecord record;
+    record.nJobID = 42;
+    record.attempts = 5;
+    const std::string unrefused = WriteReportRecord(record);
+    EXPECT_EQ(unrefused.find("refusals"), std::string::npos);
+    ASSERT_TRUE(ReadReportRecord(unrefused));
+    EXPECT_EQ(ReadReportRecord(unrefused)->refusals, 0);
+
+    record.refusals = 2;
+    const std::string refused = WriteReportRecord(record);
+    std::optional<ReportRecord> read = ReadReportRecord(refused);
+    ASSERT_TRUE(read);
+    EXPECT_EQ((std::pair{read->attempts, read->refusals}), (std::pair{5, 2}));
+
+    for (const char* bad : {"0", "-1", "x", ""}) {
+        std::string damaged = refused;
+        damaged.replace(damaged.find(">2<") + 1, 1, bad);
+        EXPECT_FALSE(ReadReportRecord(damaged)) << bad;
+    }
+}
+
 }  // namespace

@@ -61,7 +61,7 @@ TEST(ClassifyAttemptTest, ServersAnswer) {
     };
     const Case cases[] = {
         {LoopbackServer::Reply("202 Accepted"), AttemptResult::Acknowledged},
-        {LoopbackServer::Reply("500 Internal Server Error", fault), AttemptResult::Refused},
+        {LoopbackServer::Reply("500 Internal Server Error", fault), AttemptResult::Faulted},
         {LoopbackServer::Reply("503 Service Unavailable"), AttemptResult::Refused},
         {LoopbackServer::Reply("404 Not Found", "<html><body>Not Found</body></html>"), AttemptResult::Refused},
         // "HTTP Error" with the content as detail.

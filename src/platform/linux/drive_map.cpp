@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "folder_entries.h"
 #include "letter_case.h"
@@ -18,6 +19,46 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
+// An ASCII name equals only its ASCII letter-case variants (no mapping
+// leads into ASCII): up to this many letters, they are looked up one by one
+// in a large folder, so that a look-up does not read a folder of any size
+// whole. A small one (its size, as the file system gives it, within a few
+// blocks) is read at less cost.
+constexpr std::size_t kMostProbedLetters = 8;
+constexpr off_t kSmallFolderBytes = 32 * 1024;
+
+// EntryIgnoringCase by looking up each letter-case variant of an ASCII name:
+// nothing when the name is not such, the folder is small, or a look-up fails
+// for another reason than a missing entry.
+std::optional<std::string> ProbedEntryIgnoringCase(const std::string& folder, const std::string& name) {
+    std::vector<std::size_t> letters;
+    for (std::size_t at = 0; at < name.size(); ++at) {
+        const unsigned char c = static_cast<unsigned char>(name[at]);
+        if (c >= 0x80) return std::nullopt;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) letters.push_back(at);
+    }
+    struct stat info;
+    // A folder that is not there (as spelled) is left to the reading.
+    if (letters.size() > kMostProbedLetters || stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_size <= kSmallFolderBytes)
+        return std::nullopt;
+    std::string found;
+    for (unsigned long variant = 0; variant < (1ul << letters.size()); ++variant) {
+        std::string candidate = name;
+        for (std::size_t bit = 0; bit < letters.size(); ++bit) {
+            char& c = candidate[letters[bit]];
+            c = (variant >> bit) & 1 ? static_cast<char>(c & ~0x20) : static_cast<char>(c | 0x20);
+        }
+        if (lstat((folder + candidate).c_str(), &info) != 0) {
+            if (errno != ENOENT) return std::nullopt;
+            continue;
+        }
+        if (candidate == name) return name;
+        if (found.empty() || candidate < found) found = candidate;
+    }
+    return found;
+}
+
 // The entry of folder whose name equals name ignoring letter case: empty
 // when there is none, nothing when the folder cannot be read. Of several
 // (Linux allows "a" beside "A"), the one spelled as name is taken, else the
@@ -27,6 +68,7 @@ bool Exists(const std::string& path) {
 // look-ups are of a name that does not exist yet, and reading the folder is
 // their whole cost.
 std::optional<std::string> EntryIgnoringCase(const std::string& folder, const std::string& name) {
+    if (std::optional<std::string> probed = ProbedEntryIgnoringCase(folder, name)) return probed;
     const std::u16string wanted = Utf8ToUtf16(name.data(), name.size());
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;

@@ -169,6 +169,13 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
               LPOVERLAPPED lpOverlapped);
 BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                LPOVERLAPPED lpOverlapped);
+#define FILE_BEGIN 0
+#define INVALID_SET_FILE_POINTER (static_cast<DWORD>(-1))
+// Moves the handle's position; only FILE_BEGIN is taken (87 otherwise), and
+// lpDistanceToMoveHigh must be null. Returns the new position.
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
+// Ends the file at the handle's position (GENERIC_WRITE needed, 5 otherwise).
+BOOL SetEndOfFile(HANDLE hFile);
 // Writes the file's data through to the disk (fsync); for a folder, its
 // entries (a rename in it). The handle needs GENERIC_WRITE or
 // FILE_APPEND_DATA (5 otherwise).

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <mutex>
+#include <sstream>
 #include <vector>
 
 #include "base_api.h"
@@ -23,8 +25,35 @@ std::mutex& FaultGuard() {
     return guard;
 }
 
+const char* const kCallNames[] = {"create", "write", "flush", "move", "delete", "flushdir"};
+
+// The failures that WORKER_FILE_FAULTS sets for the whole process: entries
+// "<call>:<error>:<skip>:<times>:<path ending>", comma separated; an entry
+// that does not read so is passed over.
+std::vector<Fault> FaultsFromEnvironment() {
+    std::vector<Fault> faults;
+    const char* text = std::getenv("WORKER_FILE_FAULTS");
+    std::istringstream entries(text ? text : "");
+    std::string entry;
+    while (std::getline(entries, entry, ',')) {
+        std::istringstream fields(entry);
+        std::string name, ending;
+        unsigned long error = 0;
+        int skip = 0, times = 0;
+        char colon[4] = {};
+        if (!std::getline(fields, name, ':') ||
+            !(fields >> error >> colon[0] >> skip >> colon[1] >> times >> colon[2]) || std::string(colon, 3) != ":::")
+            continue;
+        std::getline(fields, ending);
+        for (std::size_t call = 0; call < sizeof kCallNames / sizeof kCallNames[0]; ++call)
+            if (name == kCallNames[call])
+                faults.push_back(Fault{static_cast<FileCall>(call), ending, static_cast<DWORD>(error), skip, times});
+    }
+    return faults;
+}
+
 std::vector<Fault>& Faults() {
-    static std::vector<Fault> faults;
+    static std::vector<Fault> faults = FaultsFromEnvironment();
     return faults;
 }
 

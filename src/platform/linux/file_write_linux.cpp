@@ -22,14 +22,16 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-// Syncs a folder so that the renames in it are on the disk.
-bool SyncFolder(const std::string& folder) {
+// Syncs a folder so that the renames in it are on the disk: 0, or the
+// error of the step that failed.
+DWORD SyncFolder(const std::string& folder) {
+    if (FileCallFails(FileCall::FlushFolder, folder)) return GetLastError();
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool synced = fsync(fd) == 0;
+    if (fd < 0) return FileErrorOf(errno, folder);
+    const DWORD error = fsync(fd) == 0 ? 0 : FileErrorOf(errno, folder);
     close(fd);
-    if (synced) JournalFileOperation("flushdir", folder);
-    return synced;
+    if (error == 0) JournalFileOperation("flushdir", folder);
+    return error;
 }
 
 // A handle that a call takes for itself to delete or rename a file, with
@@ -171,6 +173,34 @@ BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite, 
     return error == 0 ? TRUE : Fail(FileErrorOf(error, file->Path()));
 }
 
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
+    FileObject* file = FileOf(hFile);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh || dwMoveMethod != FILE_BEGIN || lDistanceToMove < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lseek(file->Fd(), lDistanceToMove, SEEK_SET) < 0) {
+        SetLastError(FileErrorOf(errno, file->Path()));
+        return INVALID_SET_FILE_POINTER;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(lDistanceToMove);
+}
+
+BOOL SetEndOfFile(HANDLE hFile) {
+    FileObject* file = FileOf(hFile);
+    if (!file) return Fail(ERROR_INVALID_HANDLE);
+    if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
+    const off_t end = lseek(file->Fd(), 0, SEEK_CUR);
+    if (end < 0 || ftruncate(file->Fd(), end) != 0) return Fail(FileErrorOf(errno, file->Path()));
+    JournalTruncate(file->Path(), static_cast<unsigned long long>(end));
+    return TRUE;
+}
+
 BOOL FlushFileBuffers(HANDLE hFile) {
     FileObject* file = FileOf(hFile);
     if (!file) return Fail(ERROR_INVALID_HANDLE);
@@ -215,8 +245,9 @@ BOOL MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlag
     JournalRename(from, to);
     if (dwFlags & MOVEFILE_WRITE_THROUGH) {
         const std::string toFolder = FolderOf(to), fromFolder = FolderOf(from);
-        if (!SyncFolder(toFolder) || (fromFolder != toFolder && !SyncFolder(fromFolder)))
-            return Fail(FileErrorOf(errno, to));
+        error = SyncFolder(toFolder);
+        if (error == 0 && fromFolder != toFolder) error = SyncFolder(fromFolder);
+        if (error != 0) return Fail(error);
     }
     return TRUE;
 }

@@ -28,6 +28,7 @@ typedef void* HANDLE;
 typedef void* LPVOID;
 typedef void* PVOID;
 typedef ULONG* PULONG;
+typedef LONG* PLONG;
 typedef HANDLE* PHANDLE;
 typedef HANDLE HLOCAL;
 
