@@ -130,6 +130,21 @@ def check_agent_released(journal_lines):
                              % journal_lines[-1])
 
 
+def under_strace(trace, calls, command):
+    """command run under strace, which writes the system calls that calls
+    names (its -e trace= list) of the command and its children into trace."""
+    return ["strace", "-f", "-qq", "-e", "trace=" + calls, "-o", trace] + list(command)
+
+
+def traceable(env):
+    """env for a program run under strace. LeakSanitizer, which a sanitized
+    build runs at the program's exit, cannot work under ptrace and would end
+    it with a fatal error: the leak check is left to the runs not traced."""
+    if "ASAN_OPTIONS" in env:
+        env = dict(env, ASAN_OPTIONS=env["ASAN_OPTIONS"] + ":detect_leaks=0")
+    return env
+
+
 @contextlib.contextmanager
 def worker_environment(env=None):
     """The test's environment with env added; WORKER_SLEEP_SCALE defaults to 0

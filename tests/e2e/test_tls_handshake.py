@@ -14,7 +14,7 @@ import unittest
 
 from handshake_stalls import DRIPPED_HANDSHAKE, HELLO_FLOOD, HELLO_REQUESTS, HandshakeStaller
 from harness import (COM_FAILED_LINE, COM_FAILS, SOAP_FAILURE, WORKER, StatusServer, decode_console, job_args,
-                     run_worker, worker_environment)
+                     run_worker, traceable, under_strace, worker_environment)
 
 # The attempt's limit, in seconds, scaled down from the product's two minutes.
 TRANSFER_LIMIT = 2
@@ -78,9 +78,10 @@ class ClosingConnection(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder, StatusServer(["silent"], tls=True) as server:
             trace = os.path.join(folder, "trace")
             with worker_environment(dict(COM_FAILS, WORKER_TRANSFER_TIMEOUT="1")) as env:
-                proc = subprocess.run(["strace", "-f", "-o", trace, "-e", "trace=connect,write,close," + ",".join(WAITS),
-                                       WORKER] + job_args(server.port, transport="1"), env=env, stdout=subprocess.PIPE,
-                                      stdin=subprocess.DEVNULL, timeout=RUN_LIMIT)
+                proc = subprocess.run(under_strace(trace, "connect,write,close," + ",".join(WAITS),
+                                                   [WORKER] + job_args(server.port, transport="1")),
+                                      env=traceable(env), stdout=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                                      timeout=RUN_LIMIT)
             with open(trace) as f:
                 closes = waits_after_close_alert(f.read(), server.port)
         self.assertEqual(decode_console(proc.stdout), COM_FAILED_LINE + SOAP_FAILURE + "(null)Success")

@@ -16,7 +16,7 @@ import unittest
 
 import certificates
 from harness import COM_FAILED_LINE, COM_FAILS, SOAP_FAILURE, WORKER, StatusServer, WorkerRun, decode_console, \
-    job_args, run_worker, worker_environment
+    job_args, run_worker, traceable, under_strace, worker_environment
 from test_server_trust import place_trust
 
 CONFIG_NAME = "openssl.cnf"
@@ -39,7 +39,7 @@ def hostile_config(module):
 def traced(command, trace):
     """The command under strace, which writes every system call of it and of
     its children that names a file into trace."""
-    return ["strace", "-f", "-qq", "-e", "trace=%file", "-o", trace] + command
+    return under_strace(trace, "%file", command)
 
 
 def planted_files_named(trace):
@@ -68,7 +68,7 @@ class NoConfigurationTest(unittest.TestCase):
                     env = dict(COM_FAILS, WORKER_DRIVE_ROOT=tmp, OPENSSL_CONF=config, OPENSSL_MODULES=tmp)
                     with worker_environment(env) as full_env:
                         proc = subprocess.run(traced([WORKER] + job_args(server.port, transport="1"), trace),
-                                              stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, env=full_env,
+                                              stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, env=traceable(full_env),
                                               timeout=120)
                     run = WorkerRun(proc.stdout, decode_console(proc.stdout), proc.returncode)
                     self.assertEqual(run.text, COM_FAILED_LINE + "Success")
