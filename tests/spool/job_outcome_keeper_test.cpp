@@ -136,14 +136,14 @@ TEST(JobWatchdogTest, TheActionRunsOnlyWhenTheLimitPassesFirst) {
         watchdog.StopTimeLimit();
     }
     EXPECT_FALSE(ran);
-    std::atomic<bool> done{false};
+    std::promise<void> done;
     {
         JobWatchdog watchdog(1, [&] {
             ran = true;
-            done = true;
-            done.notify_all();
+            done.set_value();
         });
-        done.wait(false);
+        // A watchdog whose action never runs fails here instead of hanging.
+        ASSERT_EQ(done.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
     }
     EXPECT_TRUE(ran);
 }
