@@ -11,3 +11,11 @@ void ConsolePrint(const WCHAR* format, A... args) {
     const FormatArg list[] = {MakeFormatArg(args)..., FormatArg{}};
     ConsolePrintList(format, list, sizeof...(A));
 }
+
+// A routine that ends with a console line ends in one statement: prints the
+// line and returns result.
+template <typename... A>
+int EndWithLine(int result, const WCHAR* format, A... args) {
+    ConsolePrint(format, args...);
+    return result;
+}
