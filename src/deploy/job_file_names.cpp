@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/text_format.h"
+#include "platform/wide_string.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ StepResult CheckPackagePathForCommandInterpreter(const WCHAR* packagePath, WCHAR
     if (usable) {
         return kGoOn;
     }
-    std::basic_string<WCHAR> shown(packagePath);
+    WideString shown(packagePath);
     for (WCHAR& c : shown) {
         if (IsControlCharacter(c)) {
             c = TEXT(' ');

@@ -8,12 +8,11 @@
 #include "deploy/step_exit.h"
 #include "joblog/job_log.h"
 #include "platform/text_format.h"
+#include "platform/wide_string.h"
 #include "process/run_command.h"
 #include "process/start_failure.h"
 
 namespace {
-
-using WideString = std::basic_string<WCHAR>;
 
 // The installer's exit texts that count as success: installed, already
 // installed, and installed pending a restart (3010 and 3011).

@@ -9,6 +9,7 @@
 #include "errors/scan_error_codes.h"
 #include "joblog/job_log.h"
 #include "platform/console.h"
+#include "platform/wide_string.h"
 #include "spool/job_outcome_keeper.h"
 #include "spool/spool_folder.h"
 #include "status/report_sending.h"
@@ -167,7 +168,7 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     const LogStopwatch jobClock;
     WCHAR description[kDescriptionCapacity] = {};
     const JobNumbers job{_wtoi(argv[2]), _wtoi(argv[8]), _wtoi(argv[9])};
-    StartJobLog(OpenWorkerFolder(argv[3], TEXT("Logs")), LogText(TEXT("Job ")) + argv[2]);
+    StartJobLog(OpenWorkerFolder(argv[3], TEXT("Logs")), WideString(TEXT("Job ")) + argv[2]);
     const StatusSettings settings = ReadStatusSettings(argv);
     LogJobStart(argv, settings);
     std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings);

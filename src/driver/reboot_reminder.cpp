@@ -4,6 +4,7 @@
 
 #include "joblog/job_log.h"
 #include "platform/console.h"
+#include "platform/wide_string.h"
 #include "spool/spool_folder.h"
 #include "platform/drive_letter.h"
 #include "process/launch_as_user.h"
@@ -19,8 +20,8 @@ constexpr DWORD kTrayStartPauseMs = 10000;
 // escaped with a backslash, and the backslashes before a double quote (an
 // escaped one or the closing one) are doubled. A text without quotes and
 // without trailing backslashes stays as it is.
-std::basic_string<WCHAR> EscapeForQuotedArgument(const WCHAR* text) {
-    std::basic_string<WCHAR> escaped;
+WideString EscapeForQuotedArgument(const WCHAR* text) {
+    WideString escaped;
     std::size_t backslashes = 0;
     for (const WCHAR* c = text; *c != 0; ++c) {
         if (*c == TEXT('\\')) {

@@ -2,7 +2,7 @@
 // which the entry point has made a UTF-16 text stream.
 #pragma once
 
-#include "text_format.h"
+#include "platform/text_format.h"
 
 void ConsolePrintList(const WCHAR* format, const FormatArg* args, std::size_t count);
 

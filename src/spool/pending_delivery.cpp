@@ -1,3 +1,4 @@
+#include "platform/wide_string.h"
 #include "spool/pending_delivery.h"
 
 #include <algorithm>
@@ -14,14 +15,14 @@ namespace {
 // One job's files, in the order they are removed: what was set aside and
 // left over first, then its records from the lowest generation up.
 struct JobFiles {
-    SpoolText job;
+    WideString job;
     std::vector<SpoolEntry> files;
     // Its newest file's time, a time after now counted as now.
     std::time_t written = 0;
 
     // Its files; without those set aside when they are to stay.
-    std::vector<SpoolText> Names(bool setAsideToo) const {
-        std::vector<SpoolText> names;
+    std::vector<WideString> Names(bool setAsideToo) const {
+        std::vector<WideString> names;
         for (const SpoolEntry& entry : files)
             if (setAsideToo || entry.file.kind != SpoolFileKind::SetAside) names.push_back(entry.name);
         return names;
@@ -32,7 +33,7 @@ struct JobFiles {
     }
     // Removes the temporary files that a stopped write left; the records
     // are removed without them, so that one that stays does not hold them.
-    void RemoveTemporaries(const SpoolText& folder) {
+    void RemoveTemporaries(const WideString& folder) {
         for (const SpoolEntry& entry : files)
             if (entry.file.kind == SpoolFileKind::Temporary) DeleteFileW(SpoolPath(folder, entry.name).c_str());
         files.erase(std::remove_if(files.begin(), files.end(),
@@ -80,7 +81,7 @@ struct WrittenEarlier {
 // Other jobs' files, oldest job first: of a folder of any size only the
 // oldest kMostListed files are kept (the delivery sends from the oldest
 // jobs, and the bound removes from them), with the count of all of them.
-std::vector<JobFiles> OtherJobsOldestFirst(const SpoolText& folder, const SpoolText& ownJob, std::time_t now,
+std::vector<JobFiles> OtherJobsOldestFirst(const WideString& folder, const WideString& ownJob, std::time_t now,
                                            std::size_t& total) {
     // A heap whose top is the newest file kept.
     const WrittenEarlier earlier{now};
@@ -97,7 +98,7 @@ std::vector<JobFiles> OtherJobsOldestFirst(const SpoolText& folder, const SpoolT
         oldest.push_back(std::move(entry));
         std::push_heap(oldest.begin(), oldest.end(), earlier);
     });
-    std::map<SpoolText, JobFiles> byJob;
+    std::map<WideString, JobFiles> byJob;
     for (SpoolEntry& entry : oldest) AddFile(byJob[entry.file.job], std::move(entry), now);
     std::vector<JobFiles> jobs;
     for (auto& [number, job] : byJob) {
@@ -111,7 +112,7 @@ std::vector<JobFiles> OtherJobsOldestFirst(const SpoolText& folder, const SpoolT
 }
 
 // One job's files as the folder holds them now.
-JobFiles JobFilesNow(const SpoolText& folder, const SpoolText& number, std::time_t now) {
+JobFiles JobFilesNow(const WideString& folder, const WideString& number, std::time_t now) {
     JobFiles job;
     job.job = number;
     for (SpoolEntry& entry : ListSpoolFiles(folder, number + TEXT(".*"))) {
@@ -125,13 +126,13 @@ JobFiles JobFilesNow(const SpoolText& folder, const SpoolText& number, std::time
 // job's own record, trying at most kMostDeletions of them (some may not go:
 // read-only, held by another program), so that a folder of any size costs
 // a run the same; later runs go on. total counts all of the jobs' files.
-std::vector<JobFiles> KeepWithinBound(const SpoolText& folder, std::vector<JobFiles> jobs, std::size_t total) {
+std::vector<JobFiles> KeepWithinBound(const WideString& folder, std::vector<JobFiles> jobs, std::size_t total) {
     const std::size_t most = SpoolBounds::kMostFiles - 1;
     std::size_t attempts = 0;
     std::vector<JobFiles> kept;
     for (JobFiles& job : jobs) {
         if (total > most && attempts < SpoolBounds::kMostDeletions) {
-            std::vector<SpoolText> names = job.Names(true);
+            std::vector<WideString> names = job.Names(true);
             names.resize(std::min(names.size(), SpoolBounds::kMostDeletions - attempts));
             const std::size_t deleted = DeleteInOrder(folder, names, names.size() == job.files.size());
             // The one that stayed was tried too.
@@ -147,9 +148,9 @@ std::vector<JobFiles> KeepWithinBound(const SpoolText& folder, std::vector<JobFi
 
 // A record that cannot be read is kept for support staff under another
 // name, and with it the job's older records, which it supersedes.
-void SetAside(const SpoolText& folder, const std::vector<const SpoolEntry*>& records) {
+void SetAside(const WideString& folder, const std::vector<const SpoolEntry*>& records) {
     for (const SpoolEntry* record : records) {
-        const SpoolText path = SpoolPath(folder, record->name);
+        const WideString path = SpoolPath(folder, record->name);
         // An earlier set-aside file of that name is replaced: otherwise the
         // record would stay, be read again by every job, and never age out.
         MoveFileExW(path.c_str(), SpoolPath(folder, SetAsideFileName(record->name)).c_str(), MOVEFILE_REPLACE_EXISTING);
@@ -160,7 +161,7 @@ void SetAside(const SpoolText& folder, const std::vector<const SpoolEntry*>& rec
 
 // The request of the job's newest record, when it can be sent; a record that
 // is not one is set aside.
-std::optional<ReportRecord> ReadNewestRecord(const SpoolText& folder, const JobFiles& job) {
+std::optional<ReportRecord> ReadNewestRecord(const WideString& folder, const JobFiles& job) {
     const std::vector<const SpoolEntry*> records = job.Records();
     const SpoolEntry& newest = *records.back();
     std::string bytes;
@@ -179,7 +180,7 @@ std::optional<ReportRecord> ReadNewestRecord(const SpoolText& folder, const JobF
 
 // A record declined with a SOAP Fault counts it, written as the job's next
 // generation; on the last refusal it is set aside instead.
-void CountRefusal(const SpoolText& folder, const JobFiles& job, ReportRecord record) {
+void CountRefusal(const WideString& folder, const JobFiles& job, ReportRecord record) {
     const std::vector<const SpoolEntry*> records = job.Records();
     if (++record.refusals >= SpoolBounds::kMostRefusals) {
         SetAside(folder, records);
@@ -214,7 +215,7 @@ public:
     // Sends the job's newest record, unless the server declined it before
     // and refusedToo is false: false then, to be offered again later.
     bool Offer(const JobFiles& listed, bool refusedToo) {
-        const SpoolText& folder = spool_.Folder();
+        const WideString& folder = spool_.Folder();
         if (!listed.Holds(SpoolFileKind::Record) && !listed.Holds(SpoolFileKind::Temporary)) return true;
         // Holding the job's records keeps its own worker, and other
         // deliverers, away from them while they are sent.

@@ -1,3 +1,4 @@
+#include "platform/wide_string.h"
 #include "spool/report_spool.h"
 
 #include <algorithm>
@@ -21,11 +22,11 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) : jobNumber_(SpoolJob
     inUse_ = true;
     // What earlier runs of the job left: its records, which this run's
     // supersede, and temporary files that a stopped write left behind.
-    for (const SpoolText& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
+    for (const WideString& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
 }
 
-std::vector<SpoolText> ReportSpool::ReadGenerations() {
-    std::vector<SpoolText> temporaries;
+std::vector<WideString> ReportSpool::ReadGenerations() {
+    std::vector<WideString> temporaries;
     generations_.clear();
     for (const SpoolEntry& entry : ListSpoolFiles(folder_, jobNumber_ + TEXT(".*"))) {
         if (entry.file.job != jobNumber_) continue;
@@ -51,7 +52,7 @@ bool ReportSpool::ReserveSpace() {
     if (!inUse_ || (nextGeneration_ >= kLastGeneration && !NumberFromStart())) return false;
     // The write after the next one takes it: its generation is kept for it.
     const DWORD generation = nextGeneration_ + 1;
-    const SpoolText name = TemporaryFileName(jobNumber_, generation);
+    const WideString name = TemporaryFileName(jobNumber_, generation);
     ScopedHandle file = MakeTemporaryFile(folder_, name);
     if (!file) return false;
     if (!ReserveRecordSpace(file.Get())) {
@@ -89,7 +90,7 @@ bool ReportSpool::Write(const ReportRecord& record) {
 
 bool ReportSpool::NumberFromStart() {
     if (!Remove()) return false;
-    for (const SpoolText& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
+    for (const WideString& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
     // Flushed: a record of a higher number that a power loss brought back
     // would be taken for the job's newest.
     if (!FlushFolder(folder_)) return false;
@@ -110,8 +111,8 @@ void ReportSpool::RemoveOlderRecords() {
     generations_.erase(generations_.begin(), generations_.begin() + static_cast<std::ptrdiff_t>(deleted));
 }
 
-std::vector<SpoolText> ReportSpool::RecordNames(std::size_t count) const {
-    std::vector<SpoolText> names;
+std::vector<WideString> ReportSpool::RecordNames(std::size_t count) const {
+    std::vector<WideString> names;
     for (std::size_t i = 0; i < count; ++i) names.push_back(RecordFileName(jobNumber_, generations_[i]));
     return names;
 }

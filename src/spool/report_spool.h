@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/scoped_resource.h"
+#include "platform/wide_string.h"
 #include "spool/job_locks.h"
 #include "spool/record_names.h"
 #include "spool/report_record.h"
@@ -51,25 +52,25 @@ public:
     bool Remove();
 
     // For the delivery of other jobs' records.
-    const SpoolText& Folder() const { return folder_; }
-    const SpoolText& JobNumber() const { return jobNumber_; }
+    const WideString& Folder() const { return folder_; }
+    const WideString& JobNumber() const { return jobNumber_; }
     JobLocks& Locks() { return *locks_; }
 
 private:
     // Learns the job's records from the folder; returns the temporary files
     // of the job that it holds.
-    std::vector<SpoolText> ReadGenerations();
+    std::vector<WideString> ReadGenerations();
     // The job's numbers are used up: once its records and temporary files
     // are gone from the disk, they start again at 1. False when some stay.
     bool NumberFromStart();
     // Removes the records below the newest that this job knows of.
     void RemoveOlderRecords();
-    std::vector<SpoolText> RecordNames(std::size_t count) const;
+    std::vector<WideString> RecordNames(std::size_t count) const;
 
     bool inUse_ = false;
     bool alreadyRunning_ = false;
-    SpoolText folder_;
-    SpoolText jobNumber_;
+    WideString folder_;
+    WideString jobNumber_;
     std::unique_ptr<JobLocks> locks_;
     // The job's records on the disk, lowest generation first.
     std::vector<DWORD> generations_;

@@ -6,10 +6,9 @@
 
 #include "deploy/content_file.h"
 #include "errors/scan_error_codes.h"
+#include "platform/wide_string.h"
 
 namespace {
-
-using WideString = std::basic_string<WCHAR>;
 
 TEST(CheckJobFolderName, OnlyOneFolderInsideTheInstallDirectory) {
     for (const WCHAR* usable : {TEXT("42"), TEXT("abc"), TEXT("4.2"), TEXT(" 7")}) {
