@@ -25,10 +25,10 @@ void LogRecordWrite(bool written, const WCHAR* what) {
 }  // namespace
 
 JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
-                                   const StatusSettings& settings, SpoolClock clock)
+                                   SendJobReport sendReport, SpoolClock clock)
     : started_(std::chrono::steady_clock::now()),
       spool_(jobIdText, drive),
-      settings_(settings),
+      sendReport_(std::move(sendReport)),
       clock_(std::move(clock)) {
     if (spool_.JobAlreadyRunning()) return;
     LastErrorKept lastError;
@@ -112,14 +112,15 @@ void JobOutcomeKeeper::AttemptFailed() {
     }
 }
 
-void JobOutcomeKeeper::Acknowledged(veltwuaPortBindingProxy& proxy) {
+void JobOutcomeKeeper::Acknowledged(veltwuaPortBindingProxy* proxy) {
     LastErrorKept lastError;
     delivered_ = true;
     try {
         if (spool_.Remove()) kept_ = Kept::Nothing;
-        KeepConnectionAlive(&proxy);
-        const SendPendingReport send = [&proxy](ns1__UpdateDeployJobStatus& request) {
-            const AttemptResult result = SendReportQuietly(proxy, request);
+        if (!proxy) return;
+        KeepConnectionAlive(proxy);
+        const SendPendingReport send = [proxy](ns1__UpdateDeployJobStatus& request) {
+            const AttemptResult result = SendReportQuietly(*proxy, request);
             JobLog(result == AttemptResult::Acknowledged ? LogType::Information : LogType::Warning,
                    TEXT("Earlier job %d's record (nStatus %d): %s"), request.nJobID, request.nStatus,
                    result == AttemptResult::Acknowledged ? TEXT("delivered")
@@ -133,8 +134,7 @@ void JobOutcomeKeeper::Acknowledged(veltwuaPortBindingProxy& proxy) {
 }
 
 // Runs on the watchdog's thread while the job's own thread is still inside
-// the update agent: it has a proxy of its own, as a runtime context is not
-// shared between threads.
+// the update agent.
 void JobOutcomeKeeper::ReportTimeLimitAndExit() {
     LastErrorKept lastError;
     try {
@@ -142,19 +142,9 @@ void JobOutcomeKeeper::ReportTimeLimitAndExit() {
         record_.strErrorDescription = ToReportText(kTimeLimitText);
         JobLog(LogType::Error, TEXT("Time limit passed: %s"), kTimeLimitText);
         Supersede();
-        // Without an endpoint that can be sent the record waits for a later job.
-        if (settings_.endpoint && kept_ != Kept::OlderRecord) {
-            std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings_);
-            ns1__UpdateDeployJobStatus request;
-            record_.FillRequest(request);
-            const bool acknowledged = SendReportQuietly(*proxy, request) == AttemptResult::Acknowledged;
-            JobLog(ResultType(acknowledged), TEXT("Report of the time limit to %S: %s"), proxy->soap_endpoint,
-                   acknowledged ? TEXT("acknowledged") : TEXT("not acknowledged, kept for a later job"));
-            if (acknowledged)
-                spool_.Remove();
-            else
-                AttemptFailed();
-        }
+        ns1__UpdateDeployJobStatus request;
+        record_.FillRequest(request);
+        if (sendReport_) sendReport_(*this, request, JobEnd::TimeLimit);
         JobLog(LogType::Error, TEXT("Job finished: failed, nStatus %d, at its time limit"), record_.nStatus);
     } catch (...) {
     }
