@@ -70,24 +70,15 @@ public:
     void Acknowledged(veltwuaPortBindingProxy* proxy);
 
 private:
-    // What the spool holds for the job, as its newest record.
-    enum class Kept {
-        Nothing,      // no record: none written, or all removed
-        Interrupted,  // the interrupted record
-        Outcome,      // the record as it stands: the outcome, or the time limit's report
-        OlderRecord,  // only an older record is there
-    };
-
-    // The record changed: the spool's record, now older, is replaced by it.
-    void Supersede();
-    // Makes the record the job's newest, or removes the older ones.
-    void KeepOutcome();
+    // The record changed (the outcome, the time limit's text): it becomes
+    // the job's newest record, or, when it cannot be written, the job's
+    // older records, which no longer stand for it, are removed.
+    void KeepChangedRecord();
     [[noreturn]] void ReportTimeLimitAndExit();
 
     std::chrono::steady_clock::time_point started_;
     ReportSpool spool_;
     ReportRecord record_;
-    Kept kept_ = Kept::Nothing;
     bool delivered_ = false;
     SendJobReport sendReport_;
     SpoolClock clock_;

@@ -2,7 +2,6 @@
 #include "spool/pending_delivery.h"
 
 #include <algorithm>
-#include <chrono>
 #include <map>
 
 #include "joblog/job_log.h"
@@ -150,10 +149,7 @@ std::vector<JobFiles> KeepWithinBound(const WideString& folder, std::vector<JobF
 // name, and with it the job's older records, which it supersedes.
 void SetAside(const WideString& folder, const std::vector<const SpoolEntry*>& records) {
     for (const SpoolEntry* record : records) {
-        const WideString path = SpoolPath(folder, record->name);
-        // An earlier set-aside file of that name is replaced: otherwise the
-        // record would stay, be read again by every job, and never age out.
-        MoveFileExW(path.c_str(), SpoolPath(folder, SetAsideFileName(record->name)).c_str(), MOVEFILE_REPLACE_EXISTING);
+        SetAsideFile(folder, record->name);
         JobLog(LogType::Warning, TEXT("Record %s cannot be sent: set aside as %s"), record->name.c_str(),
                SetAsideFileName(record->name).c_str());
     }
@@ -198,8 +194,10 @@ void CountRefusal(const WideString& folder, const JobFiles& job, ReportRecord re
 // bounds of a delivery.
 class Delivery {
 public:
-    Delivery(ReportSpool& spool, const SendPendingReport& send, const SpoolClock& clock, std::time_t now)
-        : spool_(spool),
+    Delivery(const WideString& folder, JobLocks& locks, const SendPendingReport& send, const SpoolClock& clock,
+             std::time_t now)
+        : folder_(folder),
+          locks_(locks),
           send_(send),
           clock_(clock),
           now_(now),
@@ -215,11 +213,11 @@ public:
     // Sends the job's newest record, unless the server declined it before
     // and refusedToo is false: false then, to be offered again later.
     bool Offer(const JobFiles& listed, bool refusedToo) {
-        const WideString& folder = spool_.Folder();
+        const WideString& folder = folder_;
         if (!listed.Holds(SpoolFileKind::Record) && !listed.Holds(SpoolFileKind::Temporary)) return true;
         // Holding the job's records keeps its own worker, and other
         // deliverers, away from them while they are sent.
-        JobLocks::Borrowed lock(spool_.Locks(), listed.job);
+        JobLocks::Borrowed lock(locks_, listed.job);
         if (!lock.Held()) return true;
         ++offered_;
         // The listing may be minutes old: what is sent is the job's newest
@@ -251,7 +249,8 @@ public:
     }
 
 private:
-    ReportSpool& spool_;
+    const WideString& folder_;
+    JobLocks& locks_;
     const SendPendingReport& send_;
     const SpoolClock& clock_;
     const std::time_t now_;
@@ -265,23 +264,14 @@ private:
 
 }  // namespace
 
-SpoolClock SpoolClock::System() {
-    return SpoolClock{[] { return std::time(nullptr); },
-                      [] {
-                          return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                            std::chrono::steady_clock::now().time_since_epoch())
-                                                            .count());
-                      }};
-}
-
 void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const SpoolClock& clock) {
     if (!spool.InUse()) return;
     const std::time_t now = clock.now();
     std::size_t total = 0;
-    std::vector<JobFiles> listed = OtherJobsOldestFirst(spool.Folder(), spool.JobNumber(), now, total);
-    std::vector<JobFiles> jobs = KeepWithinBound(spool.Folder(), std::move(listed), total);
+    std::vector<JobFiles> listed = OtherJobsOldestFirst(spool.folder_, spool.jobNumber_, now, total);
+    std::vector<JobFiles> jobs = KeepWithinBound(spool.folder_, std::move(listed), total);
     if (!send) return;
-    Delivery delivery(spool, *send, clock, now);
+    Delivery delivery(spool.folder_, *spool.locks_, *send, clock, now);
     // Records that the server never declined first: one it declines for
     // itself (a job deleted on its console) would otherwise come first in
     // every delivery.

@@ -51,6 +51,11 @@ bool WriteFileDurably(const WideString& folder, const WideString& temporaryName,
     return false;
 }
 
+bool SetAsideFile(const WideString& folder, const WideString& name) {
+    return MoveFileExW(SpoolPath(folder, name).c_str(), SpoolPath(folder, SetAsideFileName(name)).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 RecordRead ReadRecordFile(const WideString& path, std::string& bytes) {
     ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));

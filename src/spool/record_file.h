@@ -33,6 +33,12 @@ bool ReserveRecordSpace(HANDLE file);
 bool WriteFileDurably(const WideString& folder, const WideString& temporaryName, const WideString& name,
                       const std::string& bytes, ScopedHandle reserved = ScopedHandle());
 
+// Renames the folder's file name to its set-aside name, where no job reads
+// it again, written through like every record's rename. An earlier set-aside
+// file of that name is replaced: otherwise the file would stay, be read again
+// by every job, and never age out. False when it could not be renamed.
+bool SetAsideFile(const WideString& folder, const WideString& name);
+
 enum class RecordRead { Read, Unavailable, NotARecord };
 
 // Reads a record file: Unavailable when it cannot be opened now (gone,

@@ -16,10 +16,8 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) : jobNumber_(SpoolJob
     if (folder_.empty()) return;
     locks_ = std::make_unique<JobLocks>(folder_);
     // Another worker sends one of the job's records for at most one attempt.
-    const JobLocks::Claim claim = locks_->ClaimJob(jobNumber_, StatusTransferTimeoutSeconds() * 1000u);
-    alreadyRunning_ = claim == JobLocks::Claim::AlreadyRunning;
-    if (claim != JobLocks::Claim::Claimed) return;
-    inUse_ = true;
+    claim_ = locks_->ClaimJob(jobNumber_, StatusTransferTimeoutSeconds() * 1000u);
+    if (!InUse()) return;
     // What earlier runs of the job left: its records, which this run's
     // supersede, and temporary files that a stopped write left behind.
     for (const WideString& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
@@ -49,7 +47,7 @@ ReportSpool::~ReportSpool() {
 }
 
 bool ReportSpool::ReserveSpace() {
-    if (!inUse_ || (nextGeneration_ >= kLastGeneration && !NumberFromStart())) return false;
+    if (!InUse() || (nextGeneration_ >= kLastGeneration && !NumberFromStart())) return false;
     // The write after the next one takes it: its generation is kept for it.
     const DWORD generation = nextGeneration_ + 1;
     const WideString name = TemporaryFileName(jobNumber_, generation);
@@ -66,7 +64,7 @@ bool ReportSpool::ReserveSpace() {
 }
 
 bool ReportSpool::Write(const ReportRecord& record) {
-    if (!inUse_) return false;
+    if (!InUse()) return false;
     const bool reserved = reserved_ && nextGeneration_ >= reservedGeneration_;
     if (!reserved && nextGeneration_ > kLastGeneration && !NumberFromStart()) return false;
     const std::string bytes = WriteReportRecord(record);
@@ -84,8 +82,16 @@ bool ReportSpool::Write(const ReportRecord& record) {
         return false;
     }
     generations_.push_back(generation);
+    written_ = true;
     RemoveOlderRecords();
     return true;
+}
+
+bool ReportSpool::Replace(const ReportRecord& record) {
+    written_ = false;
+    if (Write(record)) return true;
+    Remove();
+    return false;
 }
 
 bool ReportSpool::NumberFromStart() {
@@ -100,7 +106,7 @@ bool ReportSpool::NumberFromStart() {
 }
 
 bool ReportSpool::Remove() {
-    if (!inUse_) return true;
+    if (!InUse()) return true;
     const std::size_t deleted = DeleteInOrder(folder_, RecordNames(generations_.size()), true);
     generations_.erase(generations_.begin(), generations_.begin() + static_cast<std::ptrdiff_t>(deleted));
     return generations_.empty();

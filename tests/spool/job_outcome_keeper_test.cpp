@@ -80,6 +80,10 @@ TEST_F(JobOutcomeKeeperTest, AnOutcomeThatCannotBeWrittenRemovesTheOlderRecord) 
     FailFileCalls(FileCall::Write, ".tmp", ERROR_DISK_FULL);
     next.AttemptFailed();
     EXPECT_EQ(Records(), (RecordList{{"43.2.xml", 6}}));
+    // The outcome still stands for the job: it is sent, and not written again.
+    ClearFileFaults();
+    EXPECT_TRUE(next.ReadyToSend());
+    EXPECT_EQ(Records(), (RecordList{{"43.2.xml", 6}}));
 }
 
 // Another program holds the interrupted record while the disk is full: the
