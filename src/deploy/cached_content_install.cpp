@@ -83,7 +83,7 @@ StepResult PatchDeployment::CacheBundledUpdate(LONG index) {
         return Fail(ExitRelease::Both, StepLine(TEXT("retItem is null :: Not able to get the download url\n")),
                     StepText(TEXT("Patch deploy failed. Unable to get the download URL.")));
     }
-    if (!CheckJobFolderName(jobId_, description_)) {
+    if (CheckJobFolderName(jobId_, description_)) {
         return Fail(ExitRelease::Both);
     }
 

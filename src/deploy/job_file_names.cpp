@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "errors/scan_error_codes.h"
 #include "platform/text_format.h"
+#include "platform/wide_string.h"
 
 namespace {
 
@@ -38,12 +38,11 @@ bool IsFolderName(const WCHAR* name) {
 
 }  // namespace
 
-bool CheckJobFolderName(const WCHAR* jobId, WCHAR* description) {
+StepResult CheckJobFolderName(const WCHAR* jobId, WCHAR* description) {
     if (IsFolderName(jobId)) {
-        return true;
+        return kGoOn;
     }
-    FormatTruncatedN(description, kDescriptionCapacity, TEXT("Invalid job identifier: it is not a valid folder name."));
-    return false;
+    return FailStep(description, StepText(TEXT("Invalid job identifier: it is not a valid folder name.")));
 }
 
 bool IsNameOfOneEntry(const WCHAR* name) {
@@ -55,23 +54,22 @@ bool IsNameOfOneEntry(const WCHAR* name) {
     return true;
 }
 
-bool CheckPackagePathForCommandInterpreter(const WCHAR* packagePath, WCHAR* description) {
+StepResult CheckPackagePathForCommandInterpreter(const WCHAR* packagePath, WCHAR* description) {
     bool usable = true;
     for (const WCHAR* c = packagePath; *c != 0; ++c) {
         usable = usable && *c != TEXT('%') && *c != TEXT('"') && !IsControlCharacter(*c);
     }
     if (usable) {
-        return true;
+        return kGoOn;
     }
-    std::basic_string<WCHAR> shown(packagePath);
+    WideString shown(packagePath);
     for (WCHAR& c : shown) {
         if (IsControlCharacter(c)) {
             c = TEXT(' ');
         }
     }
-    FormatTruncatedN(description, kDescriptionCapacity,
-                     TEXT("Invalid MSU file path: it contains a percent sign, a double quote or a control character, "
-                          "which the command interpreter would change: %s"),
-                     shown.c_str());
-    return false;
+    return FailStep(description,
+                    StepText(TEXT("Invalid MSU file path: it contains a percent sign, a double quote or a control "
+                                  "character, which the command interpreter would change: %s"),
+                             shown.c_str()));
 }

@@ -4,6 +4,7 @@
 // checked before anything is done with them.
 #pragma once
 
+#include "deploy/step_exit.h"
 #include "platform/platform.h"
 
 // True when the job identifier names one folder inside the install
@@ -11,9 +12,9 @@
 // holds a path separator, a colon, "..", a control character or another
 // character that Windows never allows in a name, or is "." would lead the
 // worker out of the job folder or to no folder at all. Then the reason is
-// written into description (kDescriptionCapacity characters) and false is
-// returned.
-bool CheckJobFolderName(const WCHAR* jobId, WCHAR* description);
+// written into description (kDescriptionCapacity characters) and the failed
+// step's result is returned; otherwise kGoOn.
+StepResult CheckJobFolderName(const WCHAR* jobId, WCHAR* description);
 
 // True when a name that the directory search found names one entry of that
 // folder, so that the folder's path, a backslash and the name lead to it. A
@@ -21,9 +22,10 @@ bool CheckJobFolderName(const WCHAR* jobId, WCHAR* description);
 // would then lead elsewhere: "..\\..\\evil.msu" out of the folder.
 bool IsNameOfOneEntry(const WCHAR* name);
 
-// True when the package path can stand between the double quotes of cmd's
+// kGoOn when the package path can stand between the double quotes of cmd's
 // command line unchanged. Inside them cmd still expands %NAME%, a double
 // quote would end the quoting and let the rest become commands or switches,
 // and control characters have no place in a path. Otherwise description
-// names the path (control characters shown as blanks) and false is returned.
-bool CheckPackagePathForCommandInterpreter(const WCHAR* packagePath, WCHAR* description);
+// names the path (control characters shown as blanks) and the failed step's
+// result is returned.
+StepResult CheckPackagePathForCommandInterpreter(const WCHAR* packagePath, WCHAR* description);

@@ -7,6 +7,7 @@
 #include "platform/plain_file.h"
 #include "platform/scoped_resource.h"
 #include "platform/text_format.h"
+#include "platform/wide_string.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ WCHAR UpperLatinLetter(WCHAR c) {
 // NTFS lists names of such letters, then, for names that differ only in
 // letter case, as spelled. NTFS upper-cases beyond ASCII as well, and other
 // file systems list names in an order of their own.
-bool ListedBefore(const std::basic_string<WCHAR>& name, const std::basic_string<WCHAR>& other) {
+bool ListedBefore(const WideString& name, const WideString& other) {
     const auto upper = [](WCHAR a, WCHAR b) { return UpperLatinLetter(a) < UpperLatinLetter(b); };
     if (std::lexicographical_compare(name.begin(), name.end(), other.begin(), other.end(), upper)) return true;
     if (std::lexicographical_compare(other.begin(), other.end(), name.begin(), name.end(), upper)) return false;
@@ -38,8 +39,8 @@ bool ListedBefore(const std::basic_string<WCHAR>& name, const std::basic_string<
 
 }  // namespace
 
-std::basic_string<WCHAR> GetMsuFileName(LPCWSTR installDir, LPCWSTR jobId) {
-    std::basic_string<WCHAR> fileName;
+WideString GetMsuFileName(LPCWSTR installDir, LPCWSTR jobId) {
+    WideString fileName;
     WCHAR pattern[256] = {};
     FormatTruncated(pattern, TEXT("%s\\%s\\*"), installDir, jobId);
 

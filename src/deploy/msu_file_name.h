@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/wide_string.h"
 
 // The name of the entry of installDir\jobId whose name ends in ".msu" in
 // any letter case; of several, the first by name with ASCII letters compared
@@ -13,4 +14,4 @@
 // links and junctions by any name, and names that hold a backslash (see
 // IsNameOfOneEntry): the package is a plain file. A search that fails
 // midway (an error other than ERROR_NO_MORE_FILES) gives the empty name too.
-std::basic_string<WCHAR> GetMsuFileName(LPCWSTR installDir, LPCWSTR jobId);
+WideString GetMsuFileName(LPCWSTR installDir, LPCWSTR jobId);

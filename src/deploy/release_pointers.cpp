@@ -7,15 +7,13 @@
 namespace {
 
 // A reference as a release routine hands it over: the object, and the name
-// that its exception line gives it (null for none).
+// that its exception line gives it (null for none). The names are the texts
+// that support staff know from the console, whatever the variables are called.
 struct NamedReference {
     NamedReference(IUnknown* object, const WCHAR* objectName) : reference(object), name(objectName) {}
     IUnknown* reference;
     const WCHAR* name;
 };
-
-// The reference under the name of the parameter that holds it.
-#define NAMED(reference) NamedReference(reference, TEXT(#reference))
 
 // Releases one reference under its own guard; a release that raises an
 // exception is reported by the reference's own line, and the routine goes on.
@@ -47,10 +45,14 @@ void ReleasePatchScanPointers(IUpdateSession* lpUpdateSession, IUpdateSearcher* 
                               IUpdateServiceManager* lpUpdateServiceManager, IUpdateService* pService,
                               IUpdateCollection* pUpdateCollection1, IUpdateCollection* pUpdateCollection2,
                               IUpdateCollection* pUpdateCollection3, ISearchResult* pSearchResult) {
-    ReleaseInOrder(
-        TEXT("ReleasePatchScanPointers"),
-        {NAMED(lpUpdateSession), NAMED(lpUpdateSearcher), NAMED(lpUpdateServiceManager), NAMED(pService),
-         NAMED(pUpdateCollection1), NAMED(pUpdateCollection2), NAMED(pUpdateCollection3), NAMED(pSearchResult)});
+    ReleaseInOrder(TEXT("ReleasePatchScanPointers"), {{lpUpdateSession, TEXT("lpUpdateSession")},
+                                                      {lpUpdateSearcher, TEXT("lpUpdateSearcher")},
+                                                      {lpUpdateServiceManager, TEXT("lpUpdateServiceManager")},
+                                                      {pService, TEXT("pService")},
+                                                      {pUpdateCollection1, TEXT("pUpdateCollection1")},
+                                                      {pUpdateCollection2, TEXT("pUpdateCollection2")},
+                                                      {pUpdateCollection3, TEXT("pUpdateCollection3")},
+                                                      {pSearchResult, TEXT("pSearchResult")}});
 }
 
 void ReleasePatchDeployPointers(IUpdate* lpUpdate, IUpdate2* lpUpdate2, IUpdateIdentity* pUpdateIdentity,
@@ -61,10 +63,16 @@ void ReleasePatchDeployPointers(IUpdate* lpUpdate, IUpdate2* lpUpdate2, IUpdateI
                                 IUpdate* pUpdate, IUpdate2* pUpdate2) {
     // The update identity has no exception line of its own.
     ReleaseInOrder(TEXT("ReleasePatchDeployPointers"),
-                   {NAMED(lpUpdate), NAMED(lpUpdate2), NamedReference{pUpdateIdentity, nullptr},
-                    NAMED(pUpdateDownloadContentCollection), NAMED(lpString), NAMED(pUpdateDownloadContent),
-                    NAMED(lpUpdateInstaller), NAMED(IResult), NAMED(lpUpdateDownloader), NAMED(lpDownloadResult),
-                    NAMED(pUpdate), NAMED(pUpdate2)});
+                   {{lpUpdate, TEXT("lpUpdate")},
+                    {lpUpdate2, TEXT("lpUpdate2")},
+                    {pUpdateIdentity, nullptr},
+                    {pUpdateDownloadContentCollection, TEXT("pUpdateDownloadContentCollection")},
+                    {lpString, TEXT("lpString")},
+                    {pUpdateDownloadContent, TEXT("pUpdateDownloadContent")},
+                    {lpUpdateInstaller, TEXT("lpUpdateInstaller")},
+                    {IResult, TEXT("IResult")},
+                    {lpUpdateDownloader, TEXT("lpUpdateDownloader")},
+                    {lpDownloadResult, TEXT("lpDownloadResult")},
+                    {pUpdate, TEXT("pUpdate")},
+                    {pUpdate2, TEXT("pUpdate2")}});
 }
-
-#undef NAMED

@@ -8,12 +8,11 @@
 #include "deploy/step_exit.h"
 #include "joblog/job_log.h"
 #include "platform/text_format.h"
+#include "platform/wide_string.h"
 #include "process/run_command.h"
 #include "process/start_failure.h"
 
 namespace {
-
-using WideString = std::basic_string<WCHAR>;
 
 // The installer's exit texts that count as success: installed, already
 // installed, and installed pending a restart (3010 and 3011).
@@ -28,22 +27,20 @@ constexpr DWORD kErrorNameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
 // folder and the current folder first, and a cmd.exe or wusa.exe placed
 // there would run with the service's rights. A system folder that cannot be
 // had, or a line that would not fit whole, starts nothing: the installer
-// could not be started, and description says why.
-bool FormatInstallerCommandLine(const WCHAR* packagePath, WCHAR (&commandLine)[1024], WCHAR* description) {
+// could not be started, and the failed step's result is returned.
+StepResult FormatInstallerCommandLine(const WCHAR* packagePath, WCHAR (&commandLine)[1024], WCHAR* description) {
     WCHAR systemFolder[MAX_PATH] = {};
     const UINT folderLength = GetSystemDirectoryW(systemFolder, MAX_PATH);
     if (folderLength == 0 || folderLength >= MAX_PATH) {
-        ReportInstallerStartFailure(folderLength == 0 ? GetLastError() : kErrorNameTooLong, description);
-        return false;
+        return FailStep(description, InstallerStartFailure{folderLength == 0 ? GetLastError() : kErrorNameTooLong});
     }
     const std::size_t lineLength =
         FormatTruncated(commandLine, TEXT("%s\\cmd.exe /c %s\\wusa.exe \"%s\" /quiet /norestart"), systemFolder,
                         systemFolder, packagePath);
     if (lineLength >= sizeof commandLine / sizeof commandLine[0] - 1) {
-        ReportInstallerStartFailure(kErrorNameTooLong, description);
-        return false;
+        return FailStep(description, InstallerStartFailure{kErrorNameTooLong});
     }
-    return true;
+    return kGoOn;
 }
 
 }  // namespace
@@ -62,8 +59,8 @@ bool IsStandalonePackageTitle(const WCHAR* title) {
 }
 
 int InstallStandalonePackage(const WCHAR* driveLetter, const WCHAR* jobId, WCHAR* description) {
-    if (!CheckJobFolderName(jobId, description)) {
-        return FailStep(description);
+    if (const StepResult refused = CheckJobFolderName(jobId, description)) {
+        return *refused;
     }
     WCHAR installDirectory[1024] = {};
     FormatTruncated(installDirectory, TEXT("%s:\\ORV"), driveLetter);
@@ -75,12 +72,12 @@ int InstallStandalonePackage(const WCHAR* driveLetter, const WCHAR* jobId, WCHAR
 
     WCHAR packagePath[1024] = {};
     FormatTruncated(packagePath, TEXT("%s\\%s\\%s"), installDirectory, jobId, packageName.c_str());
-    if (!CheckPackagePathForCommandInterpreter(packagePath, description)) {
-        return FailStep(description);
+    if (const StepResult refused = CheckPackagePathForCommandInterpreter(packagePath, description)) {
+        return *refused;
     }
     WCHAR commandLine[1024] = {};
-    if (!FormatInstallerCommandLine(packagePath, commandLine, description)) {
-        return FailStep(description);
+    if (const StepResult notStarted = FormatInstallerCommandLine(packagePath, commandLine, description)) {
+        return *notStarted;
     }
     WCHAR exitText[256] = {};
     JobLog(LogType::Information, TEXT("Installer started: %s"), commandLine);

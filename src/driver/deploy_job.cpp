@@ -5,13 +5,14 @@
 
 #include "deploy/scan_and_download.h"
 #include "deploy/step_exit.h"
+#include "driver/job_report.h"
 #include "driver/narrow_text.h"
 #include "errors/scan_error_codes.h"
 #include "joblog/job_log.h"
 #include "platform/console.h"
+#include "platform/wide_string.h"
 #include "spool/job_outcome_keeper.h"
 #include "spool/spool_folder.h"
-#include "status/report_sending.h"
 #include "status/report_text.h"
 #include "status/status_endpoint.h"
 #include "status/status_settings.h"
@@ -19,18 +20,9 @@
 
 namespace {
 
-constexpr int kReportAttempts = 5;
-constexpr DWORD kPauseAfterFailedReportMs = 60000;
 constexpr int kStatusSucceeded = 6;
 constexpr int kStatusFailed = -6;
 
-// Printed instead of the report when the endpoint cannot be sent as it is.
-const WCHAR kUnsendableEndpoint[] = TEXT("Soap failure. The status server's host or port is not valid.");
-// Printed instead of an attempt while the job's outcome could neither
-// replace its older record in the spool nor remove it: were the outcome
-// acknowledged, a later job would deliver that record after it.
-const WCHAR kReportHeldBack[] =
-    TEXT("The report is held back: an older record of this job could not be replaced or removed.");
 // The report of a job that another worker is running already.
 const WCHAR kAlreadyRunningText[] = TEXT("Another worker is already running this job.");
 
@@ -125,38 +117,6 @@ void LogOutcome(const ns1__UpdateDeployJobStatus& request, const WCHAR* descript
     }
 }
 
-// Sends the job's report up to attempts times, each failure counted in its
-// record and followed by the pause when pauseAfterFailure says so. A proxy
-// without an endpoint (one that cannot be sent) sends nothing. True when
-// the server acknowledged the report.
-bool ReportOutcome(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& request, JobOutcomeKeeper& keeper,
-                   int attempts, bool pauseAfterFailure) {
-    if (proxy.soap_endpoint == nullptr) {
-        ConsolePrint(kUnsendableEndpoint);
-        JobLog(LogType::Error, TEXT("Report not sent: %s"), kUnsendableEndpoint);
-        return false;
-    }
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        const LogStopwatch attemptClock;
-        WCHAR printed[kDescriptionCapacity] = {};
-        if (!keeper.ReadyToSend()) {
-            ConsolePrint(kReportHeldBack);
-            JobLog(LogType::Warning, TEXT("Report attempt %d of %d: %s"), attempt + 1, attempts, kReportHeldBack);
-        } else if (SendReport(proxy, request, printed)) {
-            JobLog(LogType::Information, TEXT("Report attempt %d of %d to %S, %u ms: acknowledged"), attempt + 1,
-                   attempts, proxy.soap_endpoint, attemptClock.Milliseconds());
-            keeper.Acknowledged(proxy);
-            return true;
-        } else {
-            JobLog(LogType::Error, TEXT("Report attempt %d of %d to %S, %u ms: %s"), attempt + 1, attempts,
-                   proxy.soap_endpoint, attemptClock.Milliseconds(), printed);
-        }
-        keeper.AttemptFailed();
-        if (pauseAfterFailure) Pause(kPauseAfterFailedReportMs);
-    }
-    return false;
-}
-
 }  // namespace
 
 int RunDeployJob(WCHAR** argv) {
@@ -167,7 +127,7 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     const LogStopwatch jobClock;
     WCHAR description[kDescriptionCapacity] = {};
     const JobNumbers job{_wtoi(argv[2]), _wtoi(argv[8]), _wtoi(argv[9])};
-    StartJobLog(OpenWorkerFolder(argv[3], TEXT("Logs")), LogText(TEXT("Job ")) + argv[2]);
+    StartJobLog(OpenWorkerFolder(argv[3], TEXT("Logs")), WideString(TEXT("Job ")) + argv[2]);
     const StatusSettings settings = ReadStatusSettings(argv);
     LogJobStart(argv, settings);
     std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings);
@@ -176,7 +136,8 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     std::wstring reportText;
     // Kept on disk until acknowledged: first as interrupted, then the outcome.
     FillFailure(request, job, JobOutcomeKeeper::kInterruptedText, reportText);
-    JobOutcomeKeeper keeper(argv[2], argv[3], request, settings);
+    const SendJobReport sendReport = MakeJobReportSender(*proxy, settings);
+    JobOutcomeKeeper keeper(argv[2], argv[3], request, sendReport);
     if (keeper.JobAlreadyRunning()) {
         // The job belongs to the worker that runs it: its report is the only
         // word the server gets, so this one sends nothing (a report of its
@@ -193,14 +154,14 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
         FillOutcome(request, job, result, description, reportText);
         LogOutcome(request, description);
         keeper.OutcomeKnown(request);
-        acknowledged = ReportOutcome(*proxy, request, keeper, kReportAttempts, true);
+        acknowledged = sendReport(keeper, request, JobEnd::Outcome);
         proxy->soap_close_socket();
     } catch (...) {
         FailStep(description, StepLine(TEXT("Exception caught in main")), kUnknownError);
         FillFailure(request, job, description, reportText);
         LogOutcome(request, description);
         keeper.OutcomeKnown(request);
-        acknowledged = ReportOutcome(*proxy, request, keeper, 1, false);
+        acknowledged = sendReport(keeper, request, JobEnd::Exception);
     }
     proxy->destroy();
     JobLog(ResultType(request.nStatus == kStatusSucceeded && acknowledged),

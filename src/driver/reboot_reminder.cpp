@@ -4,6 +4,7 @@
 
 #include "joblog/job_log.h"
 #include "platform/console.h"
+#include "platform/wide_string.h"
 #include "spool/spool_folder.h"
 #include "platform/drive_letter.h"
 #include "process/launch_as_user.h"
@@ -19,8 +20,8 @@ constexpr DWORD kTrayStartPauseMs = 10000;
 // escaped with a backslash, and the backslashes before a double quote (an
 // escaped one or the closing one) are doubled. A text without quotes and
 // without trailing backslashes stays as it is.
-std::basic_string<WCHAR> EscapeForQuotedArgument(const WCHAR* text) {
-    std::basic_string<WCHAR> escaped;
+WideString EscapeForQuotedArgument(const WCHAR* text) {
+    WideString escaped;
     std::size_t backslashes = 0;
     for (const WCHAR* c = text; *c != 0; ++c) {
         if (*c == TEXT('\\')) {
@@ -57,16 +58,14 @@ int LaunchRebootReminder(WCHAR** argv) {
         for (int i = 0; i < 6; ++i) numbers[i] = _wtoi(argv[2 + i]);
 
         if (numbers[0] == 0) {
-            ConsolePrint(TEXT("LaunchRebootReminder:  Reboot disabled\n"));
             JobLog(LogType::Information, TEXT("The reminder is disabled: nothing started"));
-            return -1;
+            return EndWithLine(-1, TEXT("LaunchRebootReminder:  Reboot disabled\n"));
         }
         // Anything but a drive letter would change which program is started.
         if (!IsDriveLetter(drive)) {
             JobLog(LogType::Error, TEXT("The drive is not a letter: nothing started"));
-            ConsolePrint(TEXT("Patch Tray Execution Failed. ReturnValue:%d, ErrorCode:%d"), -1,
-                         static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-            return -1;
+            return EndWithLine(-1, TEXT("Patch Tray Execution Failed. ReturnValue:%d, ErrorCode:%d"), -1,
+                               static_cast<DWORD>(ERROR_INVALID_PARAMETER));
         }
 
         WCHAR commandLine[1024] = {};
@@ -84,10 +83,8 @@ int LaunchRebootReminder(WCHAR** argv) {
         }
         JobLog(LogType::Error, TEXT("Tray program not started: %s: result %d, error %d"), commandLine, result,
                static_cast<int>(error));
-        ConsolePrint(TEXT("Patch Tray Execution Failed. ReturnValue:%d, ErrorCode:%d"), result, error);
-        return -1;
+        return EndWithLine(-1, TEXT("Patch Tray Execution Failed. ReturnValue:%d, ErrorCode:%d"), result, error);
     } catch (...) {
-        ConsolePrint(TEXT("Exception in LaunchRebootReminder"));
-        return 0;
+        return EndWithLine(0, TEXT("Exception in LaunchRebootReminder"));
     }
 }

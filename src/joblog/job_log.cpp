@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "joblog/log_file.h"
+#include "platform/wide_string.h"
 #include "spool/last_error_kept.h"
 
 namespace {
@@ -11,18 +12,18 @@ namespace {
 // A sink that gathers a line's formatted text.
 class TextSink : public FormatSink {
 public:
-    explicit TextSink(LogText& text) : text_(text) {}
+    explicit TextSink(WideString& text) : text_(text) {}
     void Append(const WCHAR* text, std::size_t length) override { text_.append(text, length); }
 
 private:
-    LogText& text_;
+    WideString& text_;
 };
 
 // The job's log: lines come from the job's thread and from its time limit's.
 struct JobLogState {
     std::mutex lock;
     std::unique_ptr<LogFile> file;
-    LogText heading;
+    WideString heading;
 };
 
 JobLogState& State() {
@@ -32,7 +33,7 @@ JobLogState& State() {
 
 }  // namespace
 
-void StartJobLog(const LogText& folder, const LogText& subject) {
+void StartJobLog(const WideString& folder, const WideString& subject) {
     LastErrorKept lastError;
     try {
         JobLogState& state = State();
@@ -56,7 +57,7 @@ void JobLogList(LogType type, const WCHAR* format, const FormatArg* args, std::s
         JobLogState& state = State();
         std::lock_guard<std::mutex> hold(state.lock);
         if (!state.file || !state.file->IsOpen()) return;
-        LogText text = state.heading;
+        WideString text = state.heading;
         TextSink sink(text);
         FormatToSink(sink, format, args, count);
         state.file->Append(FormatLogLine(text.data(), text.size(), ToLogTime(std::chrono::system_clock::now()), type,

@@ -9,13 +9,14 @@
 
 #include "joblog/log_line.h"
 #include "platform/text_format.h"
+#include "platform/wide_string.h"
 #include "worker_version.h"
 
 // The version of the worker that the first line of a job names: the build's.
 inline constexpr WCHAR kWorkerVersion[] = TEXT(WORKER_VERSION);
 
 // Starts the log in folder (empty: no log) for lines headed by "<subject>: ".
-void StartJobLog(const LogText& folder, const LogText& subject);
+void StartJobLog(const WideString& folder, const WideString& subject);
 // Closes the log; later lines are passed over.
 void StopJobLog();
 

@@ -1,6 +1,7 @@
 #include "joblog/log_file.h"
 
 #include "platform/text_format.h"
+#include "platform/wide_string.h"
 
 namespace {
 
@@ -10,7 +11,7 @@ const char kByteOrderMark[] = "\xEF\xBB\xBF";
 // so that no worker keeps another from its log or from rotating it.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-HANDLE OpenForAppending(const LogText& path) {
+HANDLE OpenForAppending(const WideString& path) {
     return CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
 }
@@ -25,10 +26,10 @@ unsigned long long SizeOf(HANDLE file) {
 // none: written under a name of this process's own and renamed without
 // replacing, so that no worker ever appends to a log whose mark is not yet
 // written, and of two workers making it at once one wins.
-void MakeLog(const LogText& folder, const LogText& path) {
+void MakeLog(const WideString& folder, const WideString& path) {
     WCHAR name[64] = {};
     FormatTruncated(name, TEXT("\\PatchWorker.%u.new"), static_cast<unsigned>(GetCurrentProcessId()));
-    const LogText fresh = folder + name;
+    const WideString fresh = folder + name;
     {
         ScopedHandle file(
             CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -45,15 +46,15 @@ void MakeLog(const LogText& folder, const LogText& path) {
 
 }  // namespace
 
-LogFile::LogFile(const LogText& folder, unsigned long long rotationBytes) {
+LogFile::LogFile(const WideString& folder, unsigned long long rotationBytes) {
     if (folder.empty()) return;
-    const LogText path = folder + TEXT("\\") + kLogFileName;
+    const WideString path = folder + TEXT("\\") + kLogFileName;
     file_.Reset(OpenForAppending(path));
     if (file_ && SizeOf(file_.Get()) >= rotationBytes) {
         // Renamed while this worker and others hold it: they all share
         // its deletion. One that another program holds stays as it is.
         file_.Reset();
-        const LogText rotated = folder + TEXT("\\") + kRotatedLogFileName;
+        const WideString rotated = folder + TEXT("\\") + kRotatedLogFileName;
         MoveFileExW(path.c_str(), rotated.c_str(), MOVEFILE_REPLACE_EXISTING);
         file_.Reset(OpenForAppending(path));
     }

@@ -10,6 +10,7 @@
 
 #include "joblog/log_line.h"
 #include "platform/scoped_resource.h"
+#include "platform/wide_string.h"
 
 inline constexpr unsigned long long kLogRotationBytes = 2ull * 1024 * 1024;
 inline constexpr WCHAR kLogFileName[] = TEXT("PatchWorker.log");
@@ -20,7 +21,7 @@ public:
     // Opens the log in folder (a path without the trailing backslash),
     // rotating it first when it has grown to rotationBytes. A log that
     // cannot be opened leaves the file closed: its lines are passed over.
-    explicit LogFile(const LogText& folder, unsigned long long rotationBytes = kLogRotationBytes);
+    explicit LogFile(const WideString& folder, unsigned long long rotationBytes = kLogRotationBytes);
 
     bool IsOpen() const { return static_cast<bool>(file_); }
     // Appends the bytes of whole lines in one write. A failure is passed

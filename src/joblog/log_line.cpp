@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/utf8_encoding.h"
+#include "platform/wide_string.h"
 
 namespace {
 
@@ -40,8 +41,8 @@ void CivilDate(long long days, int& year, int& month, int& day) {
 
 }  // namespace
 
-LogText CleanLogText(const WCHAR* text, std::size_t length) {
-    LogText clean;
+WideString CleanLogText(const WCHAR* text, std::size_t length) {
+    WideString clean;
     clean.reserve(length < kLogTextCapacity ? length : kLogTextCapacity);
     for (std::size_t i = 0; i < length; ++i) {
         const char32_t c = static_cast<char16_t>(text[i]);
@@ -85,7 +86,7 @@ LogTime ToLogTime(std::chrono::system_clock::time_point moment) {
 }
 
 std::string FormatLogLine(const WCHAR* text, std::size_t length, const LogTime& time, LogType type, DWORD thread) {
-    const LogText clean = CleanLogText(text, length);
+    const WideString clean = CleanLogText(text, length);
     std::string line = "<![LOG[";
     for (std::size_t i = 0; i < clean.size(); ++i) {
         char32_t c = static_cast<char16_t>(clean[i]);

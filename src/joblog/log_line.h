@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/wide_string.h"
 
 // How a line is shown: information, warning or error (CMTrace's type).
 enum class LogType { Information = 1, Warning = 2, Error = 3 };
@@ -18,15 +19,13 @@ enum class LogType { Information = 1, Warning = 2, Error = 3 };
 // The most UTF-16 units a line's text keeps.
 inline constexpr std::size_t kLogTextCapacity = 1023;
 
-using LogText = std::basic_string<WCHAR>;
-
 // The text as a line can carry it: every control character (C0, DEL, C1)
 // and line or paragraph separator (U+2028, U+2029) a blank, so that nothing
 // ends the line early; an unpaired surrogate U+FFFD, so that the UTF-8 is
 // well formed; the ">" of every "]LOG]!>" a blank, so that a viewer finds
 // the text's end where the line puts it. Cut after kLogTextCapacity units,
 // never inside a surrogate pair.
-LogText CleanLogText(const WCHAR* text, std::size_t length);
+WideString CleanLogText(const WCHAR* text, std::size_t length);
 
 // A moment in UTC, as a line shows it.
 struct LogTime {

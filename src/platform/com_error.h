@@ -4,7 +4,7 @@
 
 #include <exception>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 class ComError : public std::exception {
 public:

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/wide_string.h"
 
 // True for a single letter from A to Z, in either case; anything else (a
 // path, a colon, several characters, nothing) would make the worker's paths
@@ -16,12 +17,12 @@ inline bool IsDriveLetter(const WCHAR* drive) {
 }
 
 // The agent's install directory on a drive that IsDriveLetter accepts.
-inline std::basic_string<WCHAR> AgentInstallFolder(const WCHAR* drive) {
-    return std::basic_string<WCHAR>(1, drive[0]) + TEXT(":\\ORV");
+inline WideString AgentInstallFolder(const WCHAR* drive) {
+    return WideString(1, drive[0]) + TEXT(":\\ORV");
 }
 
 // The worker's own folder in it, where the agent's installer places the
 // worker's files.
-inline std::basic_string<WCHAR> WorkerFolder(const WCHAR* drive) {
+inline WideString WorkerFolder(const WCHAR* drive) {
     return AgentInstallFolder(drive) + TEXT("\\PatchDeploy");
 }

@@ -5,6 +5,6 @@
 
 #include <filesystem>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 std::filesystem::path LocalPathOf(LPCWSTR windowsPath);

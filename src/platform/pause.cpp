@@ -1,4 +1,4 @@
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace {
 PauseFunction g_pause = nullptr;

@@ -2,8 +2,8 @@
 // Failures throw ComError.
 #pragma once
 
-#include "com_error.h"
-#include "platform.h"
+#include "platform/com_error.h"
+#include "platform/platform.h"
 
 class ScopedBstr {
 public:

@@ -4,7 +4,7 @@
 // last-error code that the routine is about to report.
 #pragma once
 
-#include "platform.h"
+#include "platform/platform.h"
 
 // Which values hold a resource. Most calls hand out null for "none".
 struct NonNullResource {

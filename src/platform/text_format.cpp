@@ -1,4 +1,4 @@
-#include "text_format.h"
+#include "platform/text_format.h"
 
 namespace {
 

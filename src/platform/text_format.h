@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 struct FormatArg {
     enum class Kind { Integer, Wide, Narrow } kind;

@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace {
 

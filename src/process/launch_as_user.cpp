@@ -97,33 +97,28 @@ int LaunchProcessAsUser(LPCWSTR commandLine, LPCWSTR workingDirectory) {
             if (!CreateProcessW(nullptr, commandCopy.data(), nullptr, nullptr, FALSE, 0, nullptr, directory, &startup,
                                 &process)) {
                 DWORD error = GetLastError();
-                ConsolePrint(TEXT("LaunchProcessAsUser:: CreateProcess Failed with the error code:: %d\n"), error);
-                return FailureResult(error);
+                return EndWithLine(FailureResult(error),
+                                   TEXT("LaunchProcessAsUser:: CreateProcess Failed with the error code:: %d\n"), error);
             }
             ReleaseProcessHandles(process);
-            ConsolePrint(TEXT("LaunchProcessAsUser:: CreateProcess success with out sessionid\n"));
-            return 1;
+            return EndWithLine(1, TEXT("LaunchProcessAsUser:: CreateProcess success with out sessionid\n"));
         }
 
         ScopedEnvironment environment;
         if (!CreateEnvironmentBlock(environment.Receive(), token.Get(), FALSE)) {
             DWORD error = GetLastError();
-            ConsolePrint(TEXT("LaunchProcessAsUser:: CreateEnvironmentBlock Failed Error code - %d\n"), error);
-            return FailureResult(error);
+            return EndWithLine(FailureResult(error),
+                               TEXT("LaunchProcessAsUser:: CreateEnvironmentBlock Failed Error code - %d\n"), error);
         }
         BOOL started = CreateProcessAsUserW(token.Get(), nullptr, commandCopy.data(), nullptr, nullptr, FALSE,
                                             CREATE_UNICODE_ENVIRONMENT, environment.Get(), nullptr, &startup, &process);
         if (!started) {
-            DWORD error = GetLastError();
-            ConsolePrint(TEXT("LaunchProcessAsUser:: CreateProcessAsUser failed . Error code -- %d, %d\n"), started,
-                         error);
-            return -1;
+            return EndWithLine(-1, TEXT("LaunchProcessAsUser:: CreateProcessAsUser failed . Error code -- %d, %d\n"),
+                               started, GetLastError());
         }
         ReleaseProcessHandles(process);
-        ConsolePrint(TEXT("LaunchProcessAsUser:: CreateProcessAsUser Success\n"));
-        return 1;
+        return EndWithLine(1, TEXT("LaunchProcessAsUser:: CreateProcessAsUser Success\n"));
     } catch (...) {
-        ConsolePrint(TEXT("LaunchProcessAsUser:: Exception caught!!\n"));
-        return -1;
+        return EndWithLine(-1, TEXT("LaunchProcessAsUser:: Exception caught!!\n"));
     }
 }

@@ -10,3 +10,12 @@
 // message (kDescriptionCapacity characters; may be null) and prints the same
 // text as a console line.
 void ReportInstallerStartFailure(DWORD error, WCHAR* message);
+
+// The same as the text of a failing step's exit: FailStep(description,
+// InstallerStartFailure{error}) prints it and writes it as the description.
+struct InstallerStartFailure {
+    DWORD error;
+};
+inline void CarryExit(const InstallerStartFailure& failure, WCHAR* description) {
+    ReportInstallerStartFailure(failure.error, description);
+}

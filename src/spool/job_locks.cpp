@@ -1,3 +1,4 @@
+#include "platform/wide_string.h"
 #include "spool/job_locks.h"
 
 #include <chrono>
@@ -26,7 +27,7 @@ bool LockByte(HANDLE file, OVERLAPPED& position, bool wait) {
 
 }  // namespace
 
-JobLocks::JobLocks(const SpoolText& folder) {
+JobLocks::JobLocks(const WideString& folder) {
     file_.Reset(CreateFileW(SpoolPath(folder, kLockFileName).c_str(), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -36,7 +37,7 @@ JobLocks::JobLocks(const SpoolText& folder) {
         file_.Reset();
 }
 
-JobLocks::Claim JobLocks::ClaimJob(const SpoolText& job, DWORD waitMilliseconds) {
+JobLocks::Claim JobLocks::ClaimJob(const WideString& job, DWORD waitMilliseconds) {
     if (!file_) return Claim::Failed;
     OVERLAPPED run = ByteAt(JobNumberValue(job) + kRunOffset);
     if (!LockByte(file_.Get(), run, false))
@@ -56,7 +57,7 @@ JobLocks::Claim JobLocks::ClaimJob(const SpoolText& job, DWORD waitMilliseconds)
     return Claim::Claimed;
 }
 
-JobLocks::Borrowed::Borrowed(JobLocks& locks, const SpoolText& job)
+JobLocks::Borrowed::Borrowed(JobLocks& locks, const WideString& job)
     : file_(locks.file_.Get()), position_(ByteAt(JobNumberValue(job))), held_(LockByte(file_, position_, false)) {}
 
 JobLocks::Borrowed::~Borrowed() {

@@ -11,13 +11,14 @@
 #pragma once
 
 #include "platform/scoped_resource.h"
+#include "platform/wide_string.h"
 #include "spool/record_names.h"
 
 class JobLocks {
 public:
     // Opens the lock file of folder (never through a link); when it cannot
     // be opened, every claim fails.
-    explicit JobLocks(const SpoolText& folder);
+    explicit JobLocks(const WideString& folder);
 
     enum class Claim { Claimed, AlreadyRunning, Failed };
     // Takes the job's run without waiting (AlreadyRunning when another
@@ -25,12 +26,12 @@ public:
     // sends one of them, for at most waitMilliseconds: records held longer
     // belong to a worker that runs the job (an earlier worker holds them for
     // its whole run), and the claim lets the run go and is AlreadyRunning.
-    Claim ClaimJob(const SpoolText& job, DWORD waitMilliseconds);
+    Claim ClaimJob(const WideString& job, DWORD waitMilliseconds);
 
     // Another job's records, taken without waiting and held while this lives.
     class Borrowed {
     public:
-        Borrowed(JobLocks& locks, const SpoolText& job);
+        Borrowed(JobLocks& locks, const WideString& job);
         ~Borrowed();
         Borrowed(const Borrowed&) = delete;
         Borrowed& operator=(const Borrowed&) = delete;

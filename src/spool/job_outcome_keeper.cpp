@@ -25,101 +25,79 @@ void LogRecordWrite(bool written, const WCHAR* what) {
 }  // namespace
 
 JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
-                                   const StatusSettings& settings, SpoolClock clock)
+                                   SendJobReport sendReport, SpoolClock clock)
     : started_(std::chrono::steady_clock::now()),
       spool_(jobIdText, drive),
-      settings_(settings),
+      sendReport_(std::move(sendReport)),
       clock_(std::move(clock)) {
     if (spool_.JobAlreadyRunning()) return;
-    LastErrorKept lastError;
-    try {
+    // Without memory for the record or the watchdog the job runs as it would
+    // without them.
+    BesideTheJob([&] {
         record_.SetRequest(interrupted);
         record_.written = clock_.now();
         // The outcome's space first: a job whose interrupted record is on
         // the disk can always replace it, full disk or not. Without that
         // space the job keeps no interrupted record, which it might have to
         // remove before its outcome could be sent.
-        if (spool_.ReserveSpace() && spool_.Write(record_)) kept_ = Kept::Interrupted;
-        if (spool_.InUse())
-            LogRecordWrite(kept_ == Kept::Interrupted, TEXT("the job as interrupted, until it reports"));
+        const bool kept = spool_.ReserveSpace() && spool_.Write(record_);
+        if (spool_.InUse()) LogRecordWrite(kept, TEXT("the job as interrupted, until it reports"));
         // The limit runs from the worker's start: the claim may have waited.
         const auto waited =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count();
         const DWORD limit = JobTimeLimitMilliseconds(kTimeLimitMilliseconds);
         const DWORD left = waited >= limit ? 0 : limit - static_cast<DWORD>(waited);
         watchdog_ = std::make_unique<JobWatchdog>(left, [this] { ReportTimeLimitAndExit(); });
-    } catch (...) {
-        // Without memory for the record or the watchdog the job runs as it
-        // would without them.
-    }
+    });
 }
 
 JobOutcomeKeeper::~JobOutcomeKeeper() {
     watchdog_.reset();
     if (delivered_) return;
-    LastErrorKept lastError;
-    try {
-        TidyAndDeliver(spool_, nullptr, clock_);
-    } catch (...) {
-    }
+    BesideTheJob([&] { TidyAndDeliver(spool_, nullptr, clock_); });
 }
 
-void JobOutcomeKeeper::KeepOutcome() {
+void JobOutcomeKeeper::KeepChangedRecord() {
     if (!spool_.InUse()) return;
     record_.written = clock_.now();
-    if (spool_.Write(record_))
-        kept_ = Kept::Outcome;
-    else
-        kept_ = spool_.Remove() ? Kept::Nothing : Kept::OlderRecord;
-    LogRecordWrite(kept_ == Kept::Outcome, TEXT("the outcome"));
-}
-
-void JobOutcomeKeeper::Supersede() {
-    if (kept_ != Kept::Nothing) kept_ = Kept::OlderRecord;
-    KeepOutcome();
+    LogRecordWrite(spool_.Replace(record_), TEXT("the outcome"));
 }
 
 void JobOutcomeKeeper::OutcomeKnown(const ns1__UpdateDeployJobStatus& request) {
-    LastErrorKept lastError;
-    try {
+    BesideTheJob([&] {
         if (watchdog_) watchdog_->StopTimeLimit();
         record_.SetRequest(request);
-        Supersede();
-    } catch (...) {
-    }
+        KeepChangedRecord();
+    });
 }
 
 bool JobOutcomeKeeper::ReadyToSend() {
-    LastErrorKept lastError;
-    try {
-        if (kept_ == Kept::OlderRecord) KeepOutcome();
-    } catch (...) {
-    }
-    return kept_ != Kept::OlderRecord;
+    BesideTheJob([&] {
+        if (spool_.HoldsOnlyOlderRecords()) KeepChangedRecord();
+    });
+    return !spool_.HoldsOnlyOlderRecords();
 }
 
 void JobOutcomeKeeper::AttemptFailed() {
-    LastErrorKept lastError;
-    try {
+    BesideTheJob([&] {
         ++record_.attempts;
         // A count that cannot be written leaves the record with the same
         // outcome and a count behind.
-        if (kept_ == Kept::Outcome) {
+        if (spool_.RecordWritten()) {
             record_.written = clock_.now();
             LogRecordWrite(spool_.Write(record_), TEXT("the outcome with its failed attempts counted"));
         }
-    } catch (...) {
-    }
+    });
 }
 
-void JobOutcomeKeeper::Acknowledged(veltwuaPortBindingProxy& proxy) {
-    LastErrorKept lastError;
+void JobOutcomeKeeper::Acknowledged(veltwuaPortBindingProxy* proxy) {
     delivered_ = true;
-    try {
-        if (spool_.Remove()) kept_ = Kept::Nothing;
-        KeepConnectionAlive(&proxy);
-        const SendPendingReport send = [&proxy](ns1__UpdateDeployJobStatus& request) {
-            const AttemptResult result = SendReportQuietly(proxy, request);
+    BesideTheJob([&] {
+        spool_.Remove();
+        if (!proxy) return;
+        KeepConnectionAlive(proxy);
+        const SendPendingReport send = [proxy](ns1__UpdateDeployJobStatus& request) {
+            const AttemptResult result = SendReportQuietly(*proxy, request);
             JobLog(result == AttemptResult::Acknowledged ? LogType::Information : LogType::Warning,
                    TEXT("Earlier job %d's record (nStatus %d): %s"), request.nJobID, request.nStatus,
                    result == AttemptResult::Acknowledged ? TEXT("delivered")
@@ -128,35 +106,21 @@ void JobOutcomeKeeper::Acknowledged(veltwuaPortBindingProxy& proxy) {
             return result;
         };
         TidyAndDeliver(spool_, &send, clock_);
-    } catch (...) {
-    }
+    });
 }
 
 // Runs on the watchdog's thread while the job's own thread is still inside
-// the update agent: it has a proxy of its own, as a runtime context is not
-// shared between threads.
+// the update agent.
 void JobOutcomeKeeper::ReportTimeLimitAndExit() {
-    LastErrorKept lastError;
-    try {
+    BesideTheJob([&] {
         // The interrupted job's failure report with the time limit's text.
         record_.strErrorDescription = ToReportText(kTimeLimitText);
         JobLog(LogType::Error, TEXT("Time limit passed: %s"), kTimeLimitText);
-        Supersede();
-        // Without an endpoint that can be sent the record waits for a later job.
-        if (settings_.endpoint && kept_ != Kept::OlderRecord) {
-            std::unique_ptr<veltwuaPortBindingProxy> proxy = MakeStatusProxy(settings_);
-            ns1__UpdateDeployJobStatus request;
-            record_.FillRequest(request);
-            const bool acknowledged = SendReportQuietly(*proxy, request) == AttemptResult::Acknowledged;
-            JobLog(ResultType(acknowledged), TEXT("Report of the time limit to %S: %s"), proxy->soap_endpoint,
-                   acknowledged ? TEXT("acknowledged") : TEXT("not acknowledged, kept for a later job"));
-            if (acknowledged)
-                spool_.Remove();
-            else
-                AttemptFailed();
-        }
+        KeepChangedRecord();
+        ns1__UpdateDeployJobStatus request;
+        record_.FillRequest(request);
+        if (sendReport_) sendReport_(*this, request, JobEnd::TimeLimit);
         JobLog(LogType::Error, TEXT("Job finished: failed, nStatus %d, at its time limit"), record_.nStatus);
-    } catch (...) {
-    }
+    });
     ExitProcess(0);
 }

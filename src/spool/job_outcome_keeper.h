@@ -8,12 +8,27 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "spool/job_watchdog.h"
 #include "spool/pending_delivery.h"
 #include "spool/report_spool.h"
-#include "status/status_settings.h"
+#include "status/status_proxy.h"
+
+class JobOutcomeKeeper;
+
+// How the job ended; its report goes out in the way that suits the end.
+enum class JobEnd {
+    Outcome,    // the deployment returned
+    Exception,  // the deployment raised an exception
+    TimeLimit,  // the time limit passed while the job's thread is still inside the update agent
+};
+
+// The one routine that sends the job's report, whichever way the job ended:
+// through keeper, which counts its attempts and keeps its record. True when
+// the server acknowledged it.
+using SendJobReport = std::function<bool(JobOutcomeKeeper& keeper, ns1__UpdateDeployJobStatus& request, JobEnd end)>;
 
 class JobOutcomeKeeper {
 public:
@@ -25,10 +40,10 @@ public:
 
     // Claims the job in the spool of drive and, unless another worker runs
     // it, writes its record with interrupted (the job's failure report with
-    // kInterruptedText) and starts the time limit, whose own report goes out
-    // with a copy of settings. jobIdText and drive are the command line's.
+    // kInterruptedText) and starts the time limit, whose report goes out
+    // through sendReport. jobIdText and drive are the command line's.
     JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
-                     const StatusSettings& settings, SpoolClock clock = SpoolClock::System());
+                     SendJobReport sendReport, SpoolClock clock = SpoolClock::System());
     // Keeps the spool within its bounds when the job's report was not
     // acknowledged (an acknowledged job did so as it delivered).
     ~JobOutcomeKeeper();
@@ -50,30 +65,22 @@ public:
     // A report attempt failed: the record counts it.
     void AttemptFailed();
     // The job's report was acknowledged: its records go, and the records
-    // that earlier jobs left are sent through the same proxy.
-    void Acknowledged(veltwuaPortBindingProxy& proxy);
+    // that earlier jobs left are sent through the same proxy when one is
+    // given (the time limit's report ends the process instead).
+    void Acknowledged(veltwuaPortBindingProxy* proxy);
 
 private:
-    // What the spool holds for the job, as its newest record.
-    enum class Kept {
-        Nothing,      // no record: none written, or all removed
-        Interrupted,  // the interrupted record
-        Outcome,      // the record as it stands: the outcome, or the time limit's report
-        OlderRecord,  // only an older record is there
-    };
-
-    // The record changed: the spool's record, now older, is replaced by it.
-    void Supersede();
-    // Makes the record the job's newest, or removes the older ones.
-    void KeepOutcome();
+    // The record changed (the outcome, the time limit's text): it becomes
+    // the job's newest record, or, when it cannot be written, the job's
+    // older records, which no longer stand for it, are removed.
+    void KeepChangedRecord();
     [[noreturn]] void ReportTimeLimitAndExit();
 
     std::chrono::steady_clock::time_point started_;
     ReportSpool spool_;
     ReportRecord record_;
-    Kept kept_ = Kept::Nothing;
     bool delivered_ = false;
-    StatusSettings settings_;
+    SendJobReport sendReport_;
     SpoolClock clock_;
     std::unique_ptr<JobWatchdog> watchdog_;
 };

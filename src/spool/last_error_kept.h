@@ -15,3 +15,16 @@ public:
 private:
     DWORD saved_;
 };
+
+// Runs work that the job adds beside its own (keeping its record, its time
+// limit's report): with the thread's last error kept, and without letting an
+// exception (exhausted memory) reach the job, which then goes on as it would
+// without that work.
+template <typename Work>
+void BesideTheJob(Work&& work) noexcept {
+    LastErrorKept lastError;
+    try {
+        work();
+    } catch (...) {
+    }
+}

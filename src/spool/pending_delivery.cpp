@@ -1,7 +1,7 @@
+#include "platform/wide_string.h"
 #include "spool/pending_delivery.h"
 
 #include <algorithm>
-#include <chrono>
 #include <map>
 
 #include "joblog/job_log.h"
@@ -14,14 +14,14 @@ namespace {
 // One job's files, in the order they are removed: what was set aside and
 // left over first, then its records from the lowest generation up.
 struct JobFiles {
-    SpoolText job;
+    WideString job;
     std::vector<SpoolEntry> files;
     // Its newest file's time, a time after now counted as now.
     std::time_t written = 0;
 
     // Its files; without those set aside when they are to stay.
-    std::vector<SpoolText> Names(bool setAsideToo) const {
-        std::vector<SpoolText> names;
+    std::vector<WideString> Names(bool setAsideToo) const {
+        std::vector<WideString> names;
         for (const SpoolEntry& entry : files)
             if (setAsideToo || entry.file.kind != SpoolFileKind::SetAside) names.push_back(entry.name);
         return names;
@@ -32,7 +32,7 @@ struct JobFiles {
     }
     // Removes the temporary files that a stopped write left; the records
     // are removed without them, so that one that stays does not hold them.
-    void RemoveTemporaries(const SpoolText& folder) {
+    void RemoveTemporaries(const WideString& folder) {
         for (const SpoolEntry& entry : files)
             if (entry.file.kind == SpoolFileKind::Temporary) DeleteFileW(SpoolPath(folder, entry.name).c_str());
         files.erase(std::remove_if(files.begin(), files.end(),
@@ -80,7 +80,7 @@ struct WrittenEarlier {
 // Other jobs' files, oldest job first: of a folder of any size only the
 // oldest kMostListed files are kept (the delivery sends from the oldest
 // jobs, and the bound removes from them), with the count of all of them.
-std::vector<JobFiles> OtherJobsOldestFirst(const SpoolText& folder, const SpoolText& ownJob, std::time_t now,
+std::vector<JobFiles> OtherJobsOldestFirst(const WideString& folder, const WideString& ownJob, std::time_t now,
                                            std::size_t& total) {
     // A heap whose top is the newest file kept.
     const WrittenEarlier earlier{now};
@@ -97,7 +97,7 @@ std::vector<JobFiles> OtherJobsOldestFirst(const SpoolText& folder, const SpoolT
         oldest.push_back(std::move(entry));
         std::push_heap(oldest.begin(), oldest.end(), earlier);
     });
-    std::map<SpoolText, JobFiles> byJob;
+    std::map<WideString, JobFiles> byJob;
     for (SpoolEntry& entry : oldest) AddFile(byJob[entry.file.job], std::move(entry), now);
     std::vector<JobFiles> jobs;
     for (auto& [number, job] : byJob) {
@@ -111,7 +111,7 @@ std::vector<JobFiles> OtherJobsOldestFirst(const SpoolText& folder, const SpoolT
 }
 
 // One job's files as the folder holds them now.
-JobFiles JobFilesNow(const SpoolText& folder, const SpoolText& number, std::time_t now) {
+JobFiles JobFilesNow(const WideString& folder, const WideString& number, std::time_t now) {
     JobFiles job;
     job.job = number;
     for (SpoolEntry& entry : ListSpoolFiles(folder, number + TEXT(".*"))) {
@@ -125,13 +125,13 @@ JobFiles JobFilesNow(const SpoolText& folder, const SpoolText& number, std::time
 // job's own record, trying at most kMostDeletions of them (some may not go:
 // read-only, held by another program), so that a folder of any size costs
 // a run the same; later runs go on. total counts all of the jobs' files.
-std::vector<JobFiles> KeepWithinBound(const SpoolText& folder, std::vector<JobFiles> jobs, std::size_t total) {
+std::vector<JobFiles> KeepWithinBound(const WideString& folder, std::vector<JobFiles> jobs, std::size_t total) {
     const std::size_t most = SpoolBounds::kMostFiles - 1;
     std::size_t attempts = 0;
     std::vector<JobFiles> kept;
     for (JobFiles& job : jobs) {
         if (total > most && attempts < SpoolBounds::kMostDeletions) {
-            std::vector<SpoolText> names = job.Names(true);
+            std::vector<WideString> names = job.Names(true);
             names.resize(std::min(names.size(), SpoolBounds::kMostDeletions - attempts));
             const std::size_t deleted = DeleteInOrder(folder, names, names.size() == job.files.size());
             // The one that stayed was tried too.
@@ -147,12 +147,9 @@ std::vector<JobFiles> KeepWithinBound(const SpoolText& folder, std::vector<JobFi
 
 // A record that cannot be read is kept for support staff under another
 // name, and with it the job's older records, which it supersedes.
-void SetAside(const SpoolText& folder, const std::vector<const SpoolEntry*>& records) {
+void SetAside(const WideString& folder, const std::vector<const SpoolEntry*>& records) {
     for (const SpoolEntry* record : records) {
-        const SpoolText path = SpoolPath(folder, record->name);
-        // An earlier set-aside file of that name is replaced: otherwise the
-        // record would stay, be read again by every job, and never age out.
-        MoveFileExW(path.c_str(), SpoolPath(folder, SetAsideFileName(record->name)).c_str(), MOVEFILE_REPLACE_EXISTING);
+        SetAsideFile(folder, record->name);
         JobLog(LogType::Warning, TEXT("Record %s cannot be sent: set aside as %s"), record->name.c_str(),
                SetAsideFileName(record->name).c_str());
     }
@@ -160,7 +157,7 @@ void SetAside(const SpoolText& folder, const std::vector<const SpoolEntry*>& rec
 
 // The request of the job's newest record, when it can be sent; a record that
 // is not one is set aside.
-std::optional<ReportRecord> ReadNewestRecord(const SpoolText& folder, const JobFiles& job) {
+std::optional<ReportRecord> ReadNewestRecord(const WideString& folder, const JobFiles& job) {
     const std::vector<const SpoolEntry*> records = job.Records();
     const SpoolEntry& newest = *records.back();
     std::string bytes;
@@ -179,7 +176,7 @@ std::optional<ReportRecord> ReadNewestRecord(const SpoolText& folder, const JobF
 
 // A record declined with a SOAP Fault counts it, written as the job's next
 // generation; on the last refusal it is set aside instead.
-void CountRefusal(const SpoolText& folder, const JobFiles& job, ReportRecord record) {
+void CountRefusal(const WideString& folder, const JobFiles& job, ReportRecord record) {
     const std::vector<const SpoolEntry*> records = job.Records();
     if (++record.refusals >= SpoolBounds::kMostRefusals) {
         SetAside(folder, records);
@@ -197,8 +194,10 @@ void CountRefusal(const SpoolText& folder, const JobFiles& job, ReportRecord rec
 // bounds of a delivery.
 class Delivery {
 public:
-    Delivery(ReportSpool& spool, const SendPendingReport& send, const SpoolClock& clock, std::time_t now)
-        : spool_(spool),
+    Delivery(const WideString& folder, JobLocks& locks, const SendPendingReport& send, const SpoolClock& clock,
+             std::time_t now)
+        : folder_(folder),
+          locks_(locks),
           send_(send),
           clock_(clock),
           now_(now),
@@ -214,11 +213,11 @@ public:
     // Sends the job's newest record, unless the server declined it before
     // and refusedToo is false: false then, to be offered again later.
     bool Offer(const JobFiles& listed, bool refusedToo) {
-        const SpoolText& folder = spool_.Folder();
+        const WideString& folder = folder_;
         if (!listed.Holds(SpoolFileKind::Record) && !listed.Holds(SpoolFileKind::Temporary)) return true;
         // Holding the job's records keeps its own worker, and other
         // deliverers, away from them while they are sent.
-        JobLocks::Borrowed lock(spool_.Locks(), listed.job);
+        JobLocks::Borrowed lock(locks_, listed.job);
         if (!lock.Held()) return true;
         ++offered_;
         // The listing may be minutes old: what is sent is the job's newest
@@ -250,7 +249,8 @@ public:
     }
 
 private:
-    ReportSpool& spool_;
+    const WideString& folder_;
+    JobLocks& locks_;
     const SendPendingReport& send_;
     const SpoolClock& clock_;
     const std::time_t now_;
@@ -264,23 +264,14 @@ private:
 
 }  // namespace
 
-SpoolClock SpoolClock::System() {
-    return SpoolClock{[] { return std::time(nullptr); },
-                      [] {
-                          return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                            std::chrono::steady_clock::now().time_since_epoch())
-                                                            .count());
-                      }};
-}
-
 void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const SpoolClock& clock) {
     if (!spool.InUse()) return;
     const std::time_t now = clock.now();
     std::size_t total = 0;
-    std::vector<JobFiles> listed = OtherJobsOldestFirst(spool.Folder(), spool.JobNumber(), now, total);
-    std::vector<JobFiles> jobs = KeepWithinBound(spool.Folder(), std::move(listed), total);
+    std::vector<JobFiles> listed = OtherJobsOldestFirst(spool.folder_, spool.jobNumber_, now, total);
+    std::vector<JobFiles> jobs = KeepWithinBound(spool.folder_, std::move(listed), total);
     if (!send) return;
-    Delivery delivery(spool, *send, clock, now);
+    Delivery delivery(spool.folder_, *spool.locks_, *send, clock, now);
     // Records that the server never declined first: one it declines for
     // itself (a job deleted on its console) would otherwise come first in
     // every delivery.

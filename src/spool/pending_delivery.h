@@ -3,23 +3,8 @@
 #pragma once
 
 #include <cstddef>
-#include <ctime>
-#include <functional>
 
 #include "spool/report_spool.h"
-#include "status/attempt_result.h"
-
-// The clocks of the delivery, replaced in tests: the calendar time that
-// records are aged by, and a steady count of milliseconds that bounds the
-// delivery's duration.
-struct SpoolClock {
-    std::function<std::time_t()> now;
-    std::function<long long()> milliseconds;
-    static SpoolClock System();
-};
-
-// One attempt to send a pending record's report.
-using SendPendingReport = std::function<AttemptResult(ns1__UpdateDeployJobStatus&)>;
 
 struct SpoolBounds {
     // The files of other jobs that the folder keeps beside the job's own;

@@ -1,3 +1,4 @@
+#include "platform/wide_string.h"
 #include "spool/record_file.h"
 
 #include "platform/plain_file.h"
@@ -14,14 +15,14 @@ bool WriteWhole(HANDLE file, const std::string& bytes) {
 // Whether a deletion took the name away: on Windows a file that another
 // program holds open (with delete sharing) keeps its name until it is
 // closed, and a power loss meanwhile brings it back.
-bool IsGone(const SpoolText& path) {
+bool IsGone(const WideString& path) {
     return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
            (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
 }
 
 }  // namespace
 
-ScopedHandle MakeTemporaryFile(const SpoolText& folder, const SpoolText& temporaryName) {
+ScopedHandle MakeTemporaryFile(const WideString& folder, const WideString& temporaryName) {
     return ScopedHandle(CreateFileW(SpoolPath(folder, temporaryName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
@@ -30,9 +31,9 @@ bool ReserveRecordSpace(HANDLE file) {
     return WriteWhole(file, std::string(kMostRecordBytes, ' '));
 }
 
-bool WriteFileDurably(const SpoolText& folder, const SpoolText& temporaryName, const SpoolText& name,
+bool WriteFileDurably(const WideString& folder, const WideString& temporaryName, const WideString& name,
                       const std::string& bytes, ScopedHandle reserved) {
-    const SpoolText temporary = SpoolPath(folder, temporaryName);
+    const WideString temporary = SpoolPath(folder, temporaryName);
     bool written;
     {
         // Over the reserved space from its start, ended where the record ends.
@@ -50,7 +51,12 @@ bool WriteFileDurably(const SpoolText& folder, const SpoolText& temporaryName, c
     return false;
 }
 
-RecordRead ReadRecordFile(const SpoolText& path, std::string& bytes) {
+bool SetAsideFile(const WideString& folder, const WideString& name) {
+    return MoveFileExW(SpoolPath(folder, name).c_str(), SpoolPath(folder, SetAsideFileName(name)).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+RecordRead ReadRecordFile(const WideString& path, std::string& bytes) {
     ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return RecordRead::Unavailable;
@@ -74,10 +80,10 @@ RecordRead ReadRecordFile(const SpoolText& path, std::string& bytes) {
     return RecordRead::Read;
 }
 
-std::size_t DeleteInOrder(const SpoolText& folder, const std::vector<SpoolText>& names, bool lastIsNewest) {
+std::size_t DeleteInOrder(const WideString& folder, const std::vector<WideString>& names, bool lastIsNewest) {
     std::size_t deleted = 0;
-    for (const SpoolText& name : names) {
-        const SpoolText path = SpoolPath(folder, name);
+    for (const WideString& name : names) {
+        const WideString path = SpoolPath(folder, name);
         // One that is gone already (delivered by another job) counts as
         // deleted. Whether a deletion that succeeded took the name away
         // matters only while newer files follow: the job's newest, held

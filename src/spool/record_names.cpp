@@ -1,3 +1,4 @@
+#include "platform/wide_string.h"
 #include "spool/record_names.h"
 
 #include <algorithm>
@@ -14,14 +15,14 @@ WCHAR AsciiLower(WCHAR c) {
 }
 
 // Letter case ignored, as NTFS ignores it in names: "7.XML" is "7.xml".
-bool EndsWith(const SpoolText& text, const SpoolText& suffix) {
+bool EndsWith(const WideString& text, const WideString& suffix) {
     return text.size() > suffix.size() &&
            std::equal(suffix.begin(), suffix.end(), text.end() - static_cast<std::ptrdiff_t>(suffix.size()),
                       [](WCHAR a, WCHAR b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
-SpoolText DecimalText(unsigned long long value) {
-    SpoolText digits;
+WideString DecimalText(unsigned long long value) {
+    WideString digits;
     do {
         digits.insert(digits.begin(), static_cast<WCHAR>('0' + value % 10));
         value /= 10;
@@ -30,7 +31,7 @@ SpoolText DecimalText(unsigned long long value) {
 }
 
 // The value of a canonical decimal number up to most; nothing for any other text.
-std::optional<unsigned long long> CanonicalNumber(const SpoolText& text, unsigned long long most) {
+std::optional<unsigned long long> CanonicalNumber(const WideString& text, unsigned long long most) {
     if (text.empty() || (text.size() > 1 && text[0] == '0')) return std::nullopt;
     unsigned long long value = 0;
     for (WCHAR c : text) {
@@ -42,11 +43,11 @@ std::optional<unsigned long long> CanonicalNumber(const SpoolText& text, unsigne
 }
 
 // A record's name without its kind's suffix: "<job>" or "<job>.<n>".
-std::optional<SpoolFileName> ParseRecordStem(const SpoolText& stem, SpoolFileKind kind) {
-    const SpoolText::size_type dot = stem.find('.');
+std::optional<SpoolFileName> ParseRecordStem(const WideString& stem, SpoolFileKind kind) {
+    const WideString::size_type dot = stem.find('.');
     SpoolFileName parsed{kind, stem.substr(0, dot), 0};
     if (!CanonicalNumber(parsed.job, INT_MAX)) return std::nullopt;
-    if (dot == SpoolText::npos) return parsed;
+    if (dot == WideString::npos) return parsed;
     std::optional<unsigned long long> generation = CanonicalNumber(stem.substr(dot + 1), kLastGeneration);
     if (!generation || *generation == 0) return std::nullopt;
     parsed.generation = static_cast<DWORD>(*generation);
@@ -55,25 +56,25 @@ std::optional<SpoolFileName> ParseRecordStem(const SpoolText& stem, SpoolFileKin
 
 }  // namespace
 
-SpoolText SpoolJobNumber(LPCWSTR jobIdText) {
-    if (!jobIdText || !*jobIdText) return SpoolText();
+WideString SpoolJobNumber(LPCWSTR jobIdText) {
+    if (!jobIdText || !*jobIdText) return WideString();
     unsigned long long value = 0;
     for (const WCHAR* c = jobIdText; *c; ++c) {
-        if (*c < '0' || *c > '9') return SpoolText();
+        if (*c < '0' || *c > '9') return WideString();
         value = value * 10 + static_cast<unsigned long long>(*c - '0');
-        if (value > INT_MAX) return SpoolText();
+        if (value > INT_MAX) return WideString();
     }
     return DecimalText(value);
 }
 
-DWORD JobNumberValue(const SpoolText& jobNumber) {
+DWORD JobNumberValue(const WideString& jobNumber) {
     return static_cast<DWORD>(CanonicalNumber(jobNumber, INT_MAX).value_or(0));
 }
 
-std::optional<SpoolFileName> ParseSpoolFileName(const SpoolText& name) {
-    const SpoolText record = kRecordSuffix;
-    const SpoolText temporary = record + kTemporarySuffix;
-    const SpoolText setAside = kSetAsideSuffix;
+std::optional<SpoolFileName> ParseSpoolFileName(const WideString& name) {
+    const WideString record = kRecordSuffix;
+    const WideString temporary = record + kTemporarySuffix;
+    const WideString setAside = kSetAsideSuffix;
     if (EndsWith(name, setAside)) {
         std::optional<SpoolFileName> kept = ParseSpoolFileName(name.substr(0, name.size() - setAside.size()));
         if (!kept || kept->kind == SpoolFileKind::SetAside) return std::nullopt;
@@ -87,15 +88,15 @@ std::optional<SpoolFileName> ParseSpoolFileName(const SpoolText& name) {
     return std::nullopt;
 }
 
-SpoolText RecordFileName(const SpoolText& job, DWORD generation) {
+WideString RecordFileName(const WideString& job, DWORD generation) {
     if (generation == 0) return job + kRecordSuffix;
     return job + TEXT(".") + DecimalText(generation) + kRecordSuffix;
 }
 
-SpoolText TemporaryFileName(const SpoolText& job, DWORD generation) {
+WideString TemporaryFileName(const WideString& job, DWORD generation) {
     return RecordFileName(job, generation) + kTemporarySuffix;
 }
 
-SpoolText SetAsideFileName(const SpoolText& name) {
+WideString SetAsideFileName(const WideString& name) {
     return name + kSetAsideSuffix;
 }

@@ -15,33 +15,32 @@
 #include <string>
 
 #include "platform/platform.h"
-
-using SpoolText = std::basic_string<WCHAR>;
+#include "platform/wide_string.h"
 
 // The job number's canonical text when jobIdText is a plain decimal number
 // (digits only, no sign or spaces, within the range of nJobID); empty
 // otherwise.
-SpoolText SpoolJobNumber(LPCWSTR jobIdText);
+WideString SpoolJobNumber(LPCWSTR jobIdText);
 
 // The job number's value; the text must be canonical.
-DWORD JobNumberValue(const SpoolText& jobNumber);
+DWORD JobNumberValue(const WideString& jobNumber);
 
 enum class SpoolFileKind { Record, Temporary, SetAside };
 
 struct SpoolFileName {
     SpoolFileKind kind;
-    SpoolText job;         // canonical job number
+    WideString job;        // canonical job number
     DWORD generation = 0;  // of a record or temporary file
 };
 
 // What a name of the folder is, when it is one of the spool's files. Letter
 // case is ignored, as the file system ignores it: "7.XML" names the record
 // that this worker writes as "7.xml".
-std::optional<SpoolFileName> ParseSpoolFileName(const SpoolText& name);
+std::optional<SpoolFileName> ParseSpoolFileName(const WideString& name);
 
-SpoolText RecordFileName(const SpoolText& job, DWORD generation);
-SpoolText TemporaryFileName(const SpoolText& job, DWORD generation);
-SpoolText SetAsideFileName(const SpoolText& name);
+WideString RecordFileName(const WideString& job, DWORD generation);
+WideString TemporaryFileName(const WideString& job, DWORD generation);
+WideString SetAsideFileName(const WideString& name);
 
 // The highest generation that a record may have; a job whose records reach
 // it numbers them from 1 again once all of them are gone.

@@ -1,3 +1,4 @@
+#include "platform/wide_string.h"
 #include "spool/report_spool.h"
 
 #include <algorithm>
@@ -15,17 +16,15 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) : jobNumber_(SpoolJob
     if (folder_.empty()) return;
     locks_ = std::make_unique<JobLocks>(folder_);
     // Another worker sends one of the job's records for at most one attempt.
-    const JobLocks::Claim claim = locks_->ClaimJob(jobNumber_, StatusTransferTimeoutSeconds() * 1000u);
-    alreadyRunning_ = claim == JobLocks::Claim::AlreadyRunning;
-    if (claim != JobLocks::Claim::Claimed) return;
-    inUse_ = true;
+    claim_ = locks_->ClaimJob(jobNumber_, StatusTransferTimeoutSeconds() * 1000u);
+    if (!InUse()) return;
     // What earlier runs of the job left: its records, which this run's
     // supersede, and temporary files that a stopped write left behind.
-    for (const SpoolText& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
+    for (const WideString& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
 }
 
-std::vector<SpoolText> ReportSpool::ReadGenerations() {
-    std::vector<SpoolText> temporaries;
+std::vector<WideString> ReportSpool::ReadGenerations() {
+    std::vector<WideString> temporaries;
     generations_.clear();
     for (const SpoolEntry& entry : ListSpoolFiles(folder_, jobNumber_ + TEXT(".*"))) {
         if (entry.file.job != jobNumber_) continue;
@@ -48,10 +47,10 @@ ReportSpool::~ReportSpool() {
 }
 
 bool ReportSpool::ReserveSpace() {
-    if (!inUse_ || (nextGeneration_ >= kLastGeneration && !NumberFromStart())) return false;
+    if (!InUse() || (nextGeneration_ >= kLastGeneration && !NumberFromStart())) return false;
     // The write after the next one takes it: its generation is kept for it.
     const DWORD generation = nextGeneration_ + 1;
-    const SpoolText name = TemporaryFileName(jobNumber_, generation);
+    const WideString name = TemporaryFileName(jobNumber_, generation);
     ScopedHandle file = MakeTemporaryFile(folder_, name);
     if (!file) return false;
     if (!ReserveRecordSpace(file.Get())) {
@@ -65,7 +64,7 @@ bool ReportSpool::ReserveSpace() {
 }
 
 bool ReportSpool::Write(const ReportRecord& record) {
-    if (!inUse_) return false;
+    if (!InUse()) return false;
     const bool reserved = reserved_ && nextGeneration_ >= reservedGeneration_;
     if (!reserved && nextGeneration_ > kLastGeneration && !NumberFromStart()) return false;
     const std::string bytes = WriteReportRecord(record);
@@ -83,13 +82,21 @@ bool ReportSpool::Write(const ReportRecord& record) {
         return false;
     }
     generations_.push_back(generation);
+    written_ = true;
     RemoveOlderRecords();
     return true;
 }
 
+bool ReportSpool::Replace(const ReportRecord& record) {
+    written_ = false;
+    if (Write(record)) return true;
+    Remove();
+    return false;
+}
+
 bool ReportSpool::NumberFromStart() {
     if (!Remove()) return false;
-    for (const SpoolText& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
+    for (const WideString& name : ReadGenerations()) DeleteFileW(SpoolPath(folder_, name).c_str());
     // Flushed: a record of a higher number that a power loss brought back
     // would be taken for the job's newest.
     if (!FlushFolder(folder_)) return false;
@@ -99,7 +106,7 @@ bool ReportSpool::NumberFromStart() {
 }
 
 bool ReportSpool::Remove() {
-    if (!inUse_) return true;
+    if (!InUse()) return true;
     const std::size_t deleted = DeleteInOrder(folder_, RecordNames(generations_.size()), true);
     generations_.erase(generations_.begin(), generations_.begin() + static_cast<std::ptrdiff_t>(deleted));
     return generations_.empty();
@@ -110,8 +117,8 @@ void ReportSpool::RemoveOlderRecords() {
     generations_.erase(generations_.begin(), generations_.begin() + static_cast<std::ptrdiff_t>(deleted));
 }
 
-std::vector<SpoolText> ReportSpool::RecordNames(std::size_t count) const {
-    std::vector<SpoolText> names;
+std::vector<WideString> ReportSpool::RecordNames(std::size_t count) const {
+    std::vector<WideString> names;
     for (std::size_t i = 0; i < count; ++i) names.push_back(RecordFileName(jobNumber_, generations_[i]));
     return names;
 }

@@ -8,13 +8,19 @@
 // leaves the job to run and report as it would without one.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "platform/scoped_resource.h"
+#include "platform/wide_string.h"
 #include "spool/job_locks.h"
 #include "spool/record_names.h"
 #include "spool/report_record.h"
+#include "status/attempt_result.h"
+
+// One attempt to send a pending record's report.
+using SendPendingReport = std::function<AttemptResult(ns1__UpdateDeployJobStatus&)>;
 
 class ReportSpool {
 public:
@@ -29,9 +35,9 @@ public:
     ReportSpool(const ReportSpool&) = delete;
     ReportSpool& operator=(const ReportSpool&) = delete;
 
-    bool InUse() const { return inUse_; }
+    bool InUse() const { return claim_ == JobLocks::Claim::Claimed; }
     // Another worker holds the job's run: this one must not run it.
-    bool JobAlreadyRunning() const { return alreadyRunning_; }
+    bool JobAlreadyRunning() const { return claim_ == JobLocks::Claim::AlreadyRunning; }
 
     // Sets the space of a record aside on the disk, as the temporary file
     // of the generation after the next: the write after the next one takes
@@ -46,34 +52,47 @@ public:
     // is there as well and counts among them.
     bool Write(const ReportRecord& record);
 
+    // Writes record, which changed, as the job's newest record: until it is
+    // written the job's older records no longer stand for it, and when it
+    // cannot be written they are removed. True when it was written.
+    bool Replace(const ReportRecord& record);
+
     // Removes the job's records, oldest first, never the newest while an
     // older one remains. True when the job has none left.
     bool Remove();
 
-    // For the delivery of other jobs' records.
-    const SpoolText& Folder() const { return folder_; }
-    const SpoolText& JobNumber() const { return jobNumber_; }
-    JobLocks& Locks() { return *locks_; }
+    // The job's record has been written since it last changed: a failed
+    // write after that (a count) leaves it standing with a count behind.
+    bool RecordWritten() const { return written_; }
+    // Only records older than the job's record, as it changed last, stand
+    // for the job: neither written nor removed.
+    bool HoldsOnlyOlderRecords() const { return !generations_.empty() && !written_; }
 
 private:
+    // The delivery of other jobs' records works in the same folder, passes
+    // this job over, and borrows the others' locks from the same table.
+    friend void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const SpoolClock& clock);
+
     // Learns the job's records from the folder; returns the temporary files
     // of the job that it holds.
-    std::vector<SpoolText> ReadGenerations();
+    std::vector<WideString> ReadGenerations();
     // The job's numbers are used up: once its records and temporary files
     // are gone from the disk, they start again at 1. False when some stay.
     bool NumberFromStart();
     // Removes the records below the newest that this job knows of.
     void RemoveOlderRecords();
-    std::vector<SpoolText> RecordNames(std::size_t count) const;
+    std::vector<WideString> RecordNames(std::size_t count) const;
 
-    bool inUse_ = false;
-    bool alreadyRunning_ = false;
-    SpoolText folder_;
-    SpoolText jobNumber_;
+    // The job's run: Claimed when the spool is in use; Failed too when the
+    // job or the folder cannot be used.
+    JobLocks::Claim claim_ = JobLocks::Claim::Failed;
+    WideString folder_;
+    WideString jobNumber_;
     std::unique_ptr<JobLocks> locks_;
     // The job's records on the disk, lowest generation first.
     std::vector<DWORD> generations_;
     DWORD nextGeneration_ = 1;
+    bool written_ = false;
     // The file of ReserveSpace, and its generation.
     ScopedHandle reserved_;
     DWORD reservedGeneration_ = 0;

@@ -1,6 +1,7 @@
 // Where the spool lives: <drive>:\ORV\PatchDeploy\Reports.
 #pragma once
 
+#include "platform/wide_string.h"
 #include "spool/record_names.h"
 
 // The spool folder of the agent's install directory on drive, made when it
@@ -11,13 +12,13 @@
 // junction, which could lead the worker's files into another folder, or
 // either is a folder that others could write to (IsAdministratorsFolder),
 // whose records anybody could have put there.
-SpoolText OpenSpoolFolder(LPCWSTR drive);
+WideString OpenSpoolFolder(LPCWSTR drive);
 // The same for another folder of the worker's own in PatchDeploy (Logs).
-SpoolText OpenWorkerFolder(LPCWSTR drive, const WCHAR* name);
+WideString OpenWorkerFolder(LPCWSTR drive, const WCHAR* name);
 
 // Flushes the folder of path, so that the names made or removed in it are
 // on the disk.
-bool FlushFolder(const SpoolText& path);
+bool FlushFolder(const WideString& path);
 
 // The path of a file of the folder.
-SpoolText SpoolPath(const SpoolText& folder, const SpoolText& name);
+WideString SpoolPath(const WideString& folder, const WideString& name);

@@ -1,3 +1,4 @@
+#include "platform/wide_string.h"
 #include "spool/spool_listing.h"
 
 #include "platform/plain_file.h"
@@ -15,19 +16,19 @@ std::time_t UnixSecondsOf(const FILETIME& time) {
 
 }  // namespace
 
-void ForEachSpoolFile(const SpoolText& folder, const SpoolText& pattern,
+void ForEachSpoolFile(const WideString& folder, const WideString& pattern,
                       const std::function<void(SpoolEntry&&)>& visit) {
     WIN32_FIND_DATAW data{};
     ScopedFindHandle search(FindFirstFileW(SpoolPath(folder, pattern).c_str(), &data));
     if (!search) return;
     do {
-        SpoolText name(data.cFileName);
+        WideString name(data.cFileName);
         if (std::optional<SpoolFileName> file = ParseSpoolFileName(name))
             visit({std::move(name), *file, data.dwFileAttributes, UnixSecondsOf(data.ftLastWriteTime)});
     } while (FindNextFileW(search.Get(), &data));
 }
 
-std::vector<SpoolEntry> ListSpoolFiles(const SpoolText& folder, const SpoolText& pattern) {
+std::vector<SpoolEntry> ListSpoolFiles(const WideString& folder, const WideString& pattern) {
     std::vector<SpoolEntry> entries;
     ForEachSpoolFile(folder, pattern, [&entries](SpoolEntry&& entry) { entries.push_back(std::move(entry)); });
     return entries;

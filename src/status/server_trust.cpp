@@ -1,3 +1,4 @@
+#include "platform/wide_string.h"
 #include "status/server_trust.h"
 
 #include <algorithm>
@@ -150,7 +151,7 @@ ServerTrust JudgeTrustFile(const std::string& bytes) {
 
 ServerTrust ReadServerTrust(LPCWSTR drive) {
     if (!IsDriveLetter(drive)) return ServerTrust();
-    const std::basic_string<WCHAR> path = WorkerFolder(drive) + kTrustFileName;
+    const WideString path = WorkerFolder(drive) + kTrustFileName;
     // Shared for deletion too, so that an installer may replace the file
     // while a job reads it.
     ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,

@@ -1,3 +1,4 @@
+#include "platform/wide_string.h"
 #include "status/status_endpoint.h"
 
 #include <string_view>
@@ -31,7 +32,7 @@ std::optional<std::string> NarrowHost(const WCHAR* host) {
         return std::nullopt;
     const int wideSize = MultiByteToWideChar(CP_THREAD_ACP, 0, narrow.c_str(), -1, nullptr, 0);
     if (wideSize <= 0) return std::nullopt;
-    std::basic_string<WCHAR> back(static_cast<std::size_t>(wideSize), 0);
+    WideString back(static_cast<std::size_t>(wideSize), 0);
     if (MultiByteToWideChar(CP_THREAD_ACP, 0, narrow.c_str(), -1, back.data(), wideSize) != wideSize ||
         back.compare(0, back.size() - 1, host) != 0)
         return std::nullopt;

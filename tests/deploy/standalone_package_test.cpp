@@ -1,4 +1,5 @@
 #include "deploy/standalone_package.h"
+#include "platform/wide_string.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ TEST(IsStandalonePackageTitle, OnlyLatinLettersAreLowered) {
     // A dotted capital I (U+0130) is not a Latin letter A to Z: no match.
     EXPECT_FALSE(IsStandalonePackageTitle(TEXT("Cumulative Update for W\u0130ndows 11")));
     // Text beyond the 1023 characters that are read is not searched.
-    std::basic_string<WCHAR> longTitle(1010, TEXT('x'));
+    WideString longTitle(1010, TEXT('x'));
     longTitle += TEXT("Cumulative Update for Windows 11");
     EXPECT_FALSE(IsStandalonePackageTitle(longTitle.c_str()));
 }

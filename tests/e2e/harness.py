@@ -223,7 +223,7 @@ def holding(command, path, env=None, cwd=None):
             proc.wait(timeout=NO_PARTNER_LIMIT)
         except subprocess.TimeoutExpired:
             proc.kill()
-            proc.wait()
+            proc.wait(NO_PARTNER_LIMIT)
             raise
         finally:
             proc.stdout.close()

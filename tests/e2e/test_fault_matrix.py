@@ -64,7 +64,7 @@ def run_held_at_first_failure(args, env, while_held):
             proc.wait(timeout=RUN_LIMIT)
         finally:
             proc.kill()
-            proc.wait()
+            proc.wait(NO_PARTNER_LIMIT)
     return WorkerRun(raw, decode_console(raw), proc.returncode)
 
 

@@ -26,7 +26,8 @@ import time
 import unittest
 
 from crash_states import ServerAnswer, enumerate_crash_states, read_journal, read_tree
-from harness import COM_FAILS, JOURNALED_DESCRIPTION, SPOOL_LOCK_FILE, StatusServer, job_args, run_worker
+from harness import (COM_FAILS, JOURNALED_DESCRIPTION, NO_PARTNER_LIMIT, SPOOL_LOCK_FILE, StatusServer, job_args,
+                     run_worker)
 from test_spool_faults import fill
 from test_spool import EVENT_LIMIT, INTERRUPTED, SEARCH_BLOCKS, TIME_LIMIT, UNAVAILABLE, UPDATE_ID, Drive
 
@@ -338,7 +339,7 @@ class RealPowerCut(unittest.TestCase):
             self.volume.cut_power()
         finally:
             worker.kill()
-            worker.wait()
+            worker.wait(NO_PARTNER_LIMIT)
 
     def check_next_job(self):
         """Runs the next job after the power cut; returns the reports its
@@ -370,7 +371,7 @@ class RealPowerCut(unittest.TestCase):
 
         def hold(conn, stop):
             arrived.set()
-            stop.wait()
+            stop.wait(NO_PARTNER_LIMIT)
 
         def report_arrived(worker):
             self.assertTrue(arrived.wait(EVENT_LIMIT), "the report never arrived")
@@ -403,7 +404,7 @@ class RealPowerCut(unittest.TestCase):
             finally:
                 if worker.poll() is None:
                     worker.kill()
-                    worker.wait()
+                    worker.wait(NO_PARTNER_LIMIT)
             self.volume.cut_power()
         # Not only reported: its outcome, kept in the space set aside for it.
         self.assertIn(("101", "-6", TIME_LIMIT), self.check_next_job())

@@ -20,7 +20,7 @@ import tempfile
 import time
 import unittest
 
-from harness import WORKER, decode_console, open_for_writing, run_worker, run_worker_to_exit
+from harness import NO_PARTNER_LIMIT, WORKER, decode_console, open_for_writing, run_worker, run_worker_to_exit
 
 TEST_USER = "orvremindtest"
 USER_PROCESS = 7
@@ -99,7 +99,7 @@ def login_record(kind, pid, line, user, host=""):
 def ended_pid():
     """The id of a process that has ended, as a stale login record holds it."""
     child = subprocess.Popen(["true"])
-    child.wait()
+    child.wait(NO_PARTNER_LIMIT)
     return child.pid
 
 

@@ -15,8 +15,8 @@ import time
 import unittest
 import xml.etree.ElementTree as ET
 
-from harness import (ACCEPTED, COM_FAILS, WORKER, StatusServer, decode_console, fault_reply, job_args, run_worker,
-                     spool_files, unused_port)
+from harness import (ACCEPTED, COM_FAILS, NO_PARTNER_LIMIT, WORKER, StatusServer, decode_console, fault_reply, job_args,
+                     run_worker, spool_files, unused_port)
 
 INTERRUPTED = ("The deployment job ended before it could report its outcome (the worker was stopped or the "
                "machine restarted).")
@@ -213,7 +213,7 @@ class Delivery(unittest.TestCase):
 
         def hold(conn, stop):
             arrived.set()
-            stop.wait()
+            stop.wait(NO_PARTNER_LIMIT)
 
         with StatusServer([hold]) as server:
             worker = drive.start(server.port, "311")
@@ -221,7 +221,7 @@ class Delivery(unittest.TestCase):
                 self.assertTrue(arrived.wait(EVENT_LIMIT), "the report never arrived")
             finally:
                 worker.send_signal(signal.SIGKILL)
-                worker.wait()
+                worker.wait(NO_PARTNER_LIMIT)
         self.assertEqual(drive.files(), ["311.2.xml"])
         self.assertEqual(drive.record("311")["nStatus"], server.requests[0].report()["nStatus"])
         check_next_job_delivers(self, drive, "311", server.requests[0].body)
@@ -248,7 +248,7 @@ class RunningJobs(unittest.TestCase):
             self.assertEqual(drive.files(), ["201.1.xml", "201.2.xml.tmp"])
         finally:
             blocked.send_signal(signal.SIGKILL)
-            blocked.wait()
+            blocked.wait(NO_PARTNER_LIMIT)
             if blocked.stdout:
                 blocked.stdout.close()
         with StatusServer() as server:
@@ -332,7 +332,7 @@ class WriteAhead(unittest.TestCase):
             self.assertTrue(durable(journal(), "402.1.xml"))
         finally:
             blocked.send_signal(signal.SIGKILL)
-            blocked.wait()
+            blocked.wait(NO_PARTNER_LIMIT)
 
 
 class DefinedOutcomes(unittest.TestCase):

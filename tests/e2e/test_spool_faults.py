@@ -16,7 +16,8 @@ import threading
 import time
 import unittest
 
-from harness import ACCEPTED, BINARY_DIR, COM_FAILS, SPOOL_LOCK_FILE, StatusServer, holding, unused_port
+from harness import (ACCEPTED, BINARY_DIR, COM_FAILS, NO_PARTNER_LIMIT, SPOOL_LOCK_FILE, StatusServer, holding,
+                     unused_port)
 from test_spool import (EVENT_LIMIT, INTERRUPTED, SEARCH_BLOCKS, TIME_LIMIT, UNAVAILABLE, Drive, job_ids,
                         newest_record)
 
@@ -43,7 +44,7 @@ def start_blocked(drive, job, **env):
 
 def kill(worker):
     worker.send_signal(signal.SIGKILL)
-    worker.wait()
+    worker.wait(NO_PARTNER_LIMIT)
 
 
 def summaries(*servers):

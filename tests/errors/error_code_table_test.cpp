@@ -16,10 +16,9 @@
 
 #include "errors/error_code_table.h"
 #include "platform/text_format.h"
+#include "platform/wide_string.h"
 
 namespace {
-
-using WideString = std::basic_string<WCHAR>;
 
 // Codes as the published list writes them: "0x..." separated by commas, a
 // hyphen joining the first and last code of a range. A single code is its

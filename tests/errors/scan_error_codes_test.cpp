@@ -11,11 +11,10 @@
 #include "errors/scan_error_codes.h"
 #include "errors/system_message_lookup.h"
 #include "platform/text_format.h"
+#include "platform/wide_string.h"
 #include "support/console_capture.h"
 
 namespace {
-
-using WideString = std::basic_string<WCHAR>;
 
 WideString Widen(const char* text) {
     WideString wide;

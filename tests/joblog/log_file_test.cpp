@@ -7,6 +7,7 @@
 
 #include "joblog/job_log.h"
 #include "joblog/log_file.h"
+#include "platform/wide_string.h"
 #include "standins/file_holder.h"
 #include "standins/test_programs.h"
 
@@ -31,7 +32,7 @@ protected:
         return names;
     }
 
-    const LogText folder_ = TEXT("C:\\ORV\\PatchDeploy\\Logs");
+    const WideString folder_ = TEXT("C:\\ORV\\PatchDeploy\\Logs");
     test_programs::TempDrives drives_;
 };
 
@@ -90,7 +91,7 @@ TEST_F(LogFileTest, JobLinesAreHeadedAndLeaveTheLastErrorAlone) {
 }
 
 TEST_F(LogFileTest, NoFolderNoLog) {
-    StartJobLog(LogText(), TEXT("Job 1"));
+    StartJobLog(WideString(), TEXT("Job 1"));
     JobLog(LogType::Information, TEXT("nothing"));
     StopJobLog();
     EXPECT_EQ(Names(), std::vector<std::string>{});

@@ -7,13 +7,15 @@
 
 #include "joblog/log_line.h"
 
+#include "platform/wide_string.h"
+
 namespace {
 
-LogText Clean(const std::u16string& text) {
+WideString Clean(const std::u16string& text) {
     return CleanLogText(reinterpret_cast<const WCHAR*>(text.data()), text.size());
 }
 
-std::u16string Narrowed(const LogText& text) {
+std::u16string Narrowed(const WideString& text) {
     return std::u16string(text.begin(), text.end());
 }
 
@@ -42,7 +44,7 @@ TEST(LogLineTest, LongTextIsCutBetweenCharacters) {
     // A pair that would end one unit beyond the capacity is left out whole.
     std::u16string text(kLogTextCapacity - 1, u'x');
     text += u"\U0001F600";
-    const LogText clean = Clean(text);
+    const WideString clean = Clean(text);
     EXPECT_EQ(clean.size(), kLogTextCapacity - 1);
     EXPECT_EQ(static_cast<char16_t>(clean.back()), u'x');
 }

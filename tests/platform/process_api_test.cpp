@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -6,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <string>
 
 #include "platform/platform.h"
 #include "platform/linux/spawn.h"
 #include "standins/test_programs.h"
+#include "support/child_exit.h"
 
 namespace {
 
@@ -35,9 +38,14 @@ bool Start(const std::string& commandLine, PROCESS_INFORMATION& info, const WCHA
                           &info) != FALSE;
 }
 
-// Waits for the child without limit and returns its exit code.
+// Waits for the child's end and returns its exit code; one that does not end
+// within the limit fails the test and is killed.
 DWORD RunToEnd(PROCESS_INFORMATION& info) {
-    EXPECT_EQ(WaitForSingleObject(info.hProcess, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+    if (WaitForSingleObject(info.hProcess, kChildEndLimitMs) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the child did not end";
+        kill(static_cast<pid_t>(info.dwProcessId), SIGKILL);
+        EXPECT_EQ(WaitForSingleObject(info.hProcess, kChildEndLimitMs), static_cast<DWORD>(WAIT_OBJECT_0));
+    }
     DWORD code = 0xDEAD;
     EXPECT_TRUE(GetExitCodeProcess(info.hProcess, &code));
     EXPECT_TRUE(CloseHandle(info.hThread));
@@ -141,7 +149,7 @@ TEST(CreateProcessW, WorkerWithoutStandardDescriptorsStillLearnsOfAFailedStart) 
         _exit(refused ? 0 : 1);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(worker, &status, 0), worker);
+    ASSERT_TRUE(ReapWithin(worker, &status));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
@@ -166,7 +174,11 @@ TEST(CreateProcessW, ChildOutlivesTheTimeLimitAndItsHandle) {
 
     // Once it ends, the next start reaps it: no zombie stays behind.
     close(hold);
-    while (!IsZombieOrGone(pid)) usleep(1000);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kChildEndLimitMs);
+    while (!IsZombieOrGone(pid)) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the child did not end";
+        usleep(1000);
+    }
     ASSERT_TRUE(Start(WriteScript(folder / "quick", "exit 0"), info));
     RunToEnd(info);
     errno = 0;

@@ -5,10 +5,9 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/wide_string.h"
 
 namespace {
-
-using WideString = std::basic_string<WCHAR>;
 
 constexpr DWORD kMessageNotFound = 317;
 

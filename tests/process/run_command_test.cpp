@@ -9,6 +9,7 @@
 #include <string>
 
 #include "standins/test_programs.h"
+#include "support/child_exit.h"
 #include "support/console_capture.h"
 #include "support/named_pipe.h"
 
@@ -22,13 +23,14 @@ using test_programs::WriteFile;
 using test_programs::WriteScript;
 
 // The two output buffers, filled with a mark that shows whether they were
-// written. Without a time limit of its own, a test waits for the child's end.
+// written. A test without a time limit of its own gives the child a minute, which
+// only a child that never ends reaches.
 struct Outputs {
     WCHAR exitCodeText[256] = u"untouched";
     WCHAR message[1024] = u"untouched";
 };
 
-bool RunLine(const std::string& commandLine, Outputs& out, DWORD timeoutMs = INFINITE,
+bool RunLine(const std::string& commandLine, Outputs& out, DWORD timeoutMs = kChildEndLimitMs,
              const WCHAR* successCodeText = u"0x240006", const WCHAR* workingDirectory = nullptr) {
     std::u16string line = Wide(commandLine);
     return RunCommandAndWait(line.data(), timeoutMs, successCodeText, out.exitCodeText, out.message, workingDirectory);
@@ -70,9 +72,9 @@ TEST_F(RunCommandAndWaitTest, TurnsExitCodesIntoResultAndTexts) {
 TEST_F(RunCommandAndWaitTest, SuccessTextIsComparedExactly) {
     ScopedVariable code("WUSA_EXIT_CODE", "0xBC2");
     Outputs out;
-    EXPECT_TRUE(RunLine("wusa.exe x.msu", out, INFINITE, u"0xBC2"));
+    EXPECT_TRUE(RunLine("wusa.exe x.msu", out, kChildEndLimitMs, u"0xBC2"));
     EXPECT_EQ(Narrow(out.message), "untouched");
-    EXPECT_FALSE(RunLine("wusa.exe x.msu", out, INFINITE, u"0xbc2"));
+    EXPECT_FALSE(RunLine("wusa.exe x.msu", out, kChildEndLimitMs, u"0xbc2"));
     EXPECT_EQ(Narrow(out.message), "Exit Code-->0xBC2");
 }
 
@@ -103,7 +105,7 @@ TEST_F(RunCommandAndWaitTest, TimeLimitLeavesTheChildRunning) {
     pid_t pid = std::stoi(started.ReadFromWriter());
     EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "the child must still run";
     kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    ReapWithin(pid);
 }
 
 TEST_F(RunCommandAndWaitTest, ProgramThatCannotStartIsReportedWithTheSystemsReason) {
@@ -131,7 +133,7 @@ TEST_F(RunCommandAndWaitTest, ProgramThatCannotStartIsReportedWithTheSystemsReas
     ConsoleCapture console;
     std::u16string line = Wide(folder_ / "missing.exe");
     WCHAR exitCodeText[256] = {};
-    EXPECT_FALSE(RunCommandAndWait(line.data(), INFINITE, u"0x240006", exitCodeText, nullptr, nullptr));
+    EXPECT_FALSE(RunCommandAndWait(line.data(), kChildEndLimitMs, u"0x240006", exitCodeText, nullptr, nullptr));
     EXPECT_EQ(console.Text(), notFound + "\r\n");
 }
 
@@ -149,7 +151,7 @@ TEST_F(RunCommandAndWaitTest, RunsInTheGivenFolderAndWithoutMessageBuffer) {
     WriteScript(folder_ / "where", "pwd > '" + out + "'; exit 2");
     std::u16string line = Wide(folder_ / "where");
     WCHAR exitCodeText[256] = {};
-    EXPECT_FALSE(RunCommandAndWait(line.data(), INFINITE, u"0x240006", exitCodeText, nullptr, u"C:\\Work"));
+    EXPECT_FALSE(RunCommandAndWait(line.data(), kChildEndLimitMs, u"0x240006", exitCodeText, nullptr, u"C:\\Work"));
     EXPECT_EQ(Narrow(exitCodeText), "0x2");
     EXPECT_EQ(ReadFile(out), (folder_ / "C/Work") + "\n");
 }

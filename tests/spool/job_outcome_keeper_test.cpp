@@ -43,13 +43,17 @@ protected:
     std::wstring interruptedText_{L"interrupted"};
     ns1__UpdateDeployJobStatus interrupted_ = RequestOf(-6, interruptedText_.data());
     ns1__UpdateDeployJobStatus outcome_ = RequestOf(6, nullptr);
-    StatusSettings settings_;
+    // A server that cannot be reached: each report has one failed attempt.
+    SendJobReport send_ = [](JobOutcomeKeeper& keeper, ns1__UpdateDeployJobStatus&, JobEnd) {
+        keeper.AttemptFailed();
+        return false;
+    };
 };
 
 using RecordList = std::vector<std::pair<std::string, int>>;
 
 TEST_F(JobOutcomeKeeperTest, TheRecordIsInterruptedBeforeTheJobAndTheOutcomeBeforeItIsSent) {
-    JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, settings_);
+    JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, send_);
     // Beside it, the outcome's space, which the outcome's write takes.
     EXPECT_EQ(Records(), (RecordList{{"42.1.xml", -6}, {"42.2.xml.tmp", 0}}));
     keeper.OutcomeKnown(outcome_);
@@ -64,17 +68,21 @@ TEST_F(JobOutcomeKeeperTest, TheRecordIsInterruptedBeforeTheJobAndTheOutcomeBefo
 // removed rather than left to contradict it; a count that cannot be
 // written leaves the same outcome behind.
 TEST_F(JobOutcomeKeeperTest, AnOutcomeThatCannotBeWrittenRemovesTheOlderRecord) {
-    JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, settings_);
+    JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, send_);
     FailFileCalls(FileCall::Write, ".tmp", ERROR_DISK_FULL);
     keeper.OutcomeKnown(outcome_);
     EXPECT_TRUE(keeper.ReadyToSend());
     EXPECT_TRUE(Records().empty());
 
     ClearFileFaults();
-    JobOutcomeKeeper next(TEXT("43"), TEXT("C"), interrupted_, settings_);
+    JobOutcomeKeeper next(TEXT("43"), TEXT("C"), interrupted_, send_);
     next.OutcomeKnown(outcome_);
     FailFileCalls(FileCall::Write, ".tmp", ERROR_DISK_FULL);
     next.AttemptFailed();
+    EXPECT_EQ(Records(), (RecordList{{"43.2.xml", 6}}));
+    // The outcome still stands for the job: it is sent, and not written again.
+    ClearFileFaults();
+    EXPECT_TRUE(next.ReadyToSend());
     EXPECT_EQ(Records(), (RecordList{{"43.2.xml", 6}}));
 }
 
@@ -82,7 +90,7 @@ TEST_F(JobOutcomeKeeperTest, AnOutcomeThatCannotBeWrittenRemovesTheOlderRecord) 
 // outcome is not sent while only that record stands for the job, and is
 // once either the outcome is written or the record removed.
 TEST_F(JobOutcomeKeeperTest, TheOutcomeIsHeldBackWhileOnlyAnOlderRecordStandsForTheJob) {
-    JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, settings_);
+    JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, send_);
     FailFileCalls(FileCall::Write, ".tmp", ERROR_DISK_FULL);
     FailFileCalls(FileCall::Delete, "42.1.xml", ERROR_SHARING_VIOLATION);
     keeper.OutcomeKnown(outcome_);
@@ -96,8 +104,8 @@ TEST_F(JobOutcomeKeeperTest, TheOutcomeIsHeldBackWhileOnlyAnOlderRecordStandsFor
 }
 
 TEST_F(JobOutcomeKeeperTest, ASecondRunOfTheJobKeepsNothingAndLeavesTheFirstRunsRecord) {
-    JobOutcomeKeeper first(TEXT("42"), TEXT("C"), interrupted_, settings_);
-    JobOutcomeKeeper second(TEXT("42"), TEXT("C"), interrupted_, settings_);
+    JobOutcomeKeeper first(TEXT("42"), TEXT("C"), interrupted_, send_);
+    JobOutcomeKeeper second(TEXT("42"), TEXT("C"), interrupted_, send_);
     EXPECT_FALSE(first.JobAlreadyRunning());
     EXPECT_TRUE(second.JobAlreadyRunning());
     second.OutcomeKnown(outcome_);
@@ -110,11 +118,19 @@ TEST_F(JobOutcomeKeeperTest, ASecondRunOfTheJobKeepsNothingAndLeavesTheFirstRuns
 // for a later job when the server cannot be reached.
 TEST_F(JobOutcomeKeeperTest, TheTimeLimitRecordsItsReportAndEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "fast");
-    settings_.endpoint = "http://127.0.0.1:1/VeltraneWS/veltwua";
     test_programs::ScopedVariable limit("WORKER_JOB_TIME_LIMIT_MS", "1");
     EXPECT_EXIT(
         {
-            JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, settings_);
+            // The report goes to the job's one sending routine as the time
+            // limit's, with the time limit's text.
+            const SendJobReport send = [this](JobOutcomeKeeper& keeper, ns1__UpdateDeployJobStatus& request,
+                                              JobEnd end) {
+                if (end != JobEnd::TimeLimit || request.strErrorDescription == nullptr ||
+                    request.strErrorDescription != ToReportText(JobOutcomeKeeper::kTimeLimitText))
+                    std::_Exit(2);
+                return send_(keeper, request, end);
+            };
+            JobOutcomeKeeper keeper(TEXT("42"), TEXT("C"), interrupted_, send);
             // The time limit's action ends the process; a child still here
             // at the deadline fails with another code.
             std::promise<void> never;
@@ -136,14 +152,14 @@ TEST(JobWatchdogTest, TheActionRunsOnlyWhenTheLimitPassesFirst) {
         watchdog.StopTimeLimit();
     }
     EXPECT_FALSE(ran);
-    std::atomic<bool> done{false};
+    std::promise<void> done;
     {
         JobWatchdog watchdog(1, [&] {
             ran = true;
-            done = true;
-            done.notify_all();
+            done.set_value();
         });
-        done.wait(false);
+        // A watchdog whose action never runs fails here instead of hanging.
+        ASSERT_EQ(done.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
     }
     EXPECT_TRUE(ran);
 }

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/wide_string.h"
 #include "spool/report_spool.h"
 
 namespace fs = std::filesystem;
@@ -78,8 +79,8 @@ inline ReportRecord RecordOf(int job, int status, const std::wstring& descriptio
     return record;
 }
 
-inline std::basic_string<WCHAR> Wide(const std::string& text) {
-    return std::basic_string<WCHAR>(text.begin(), text.end());
+inline WideString Wide(const std::string& text) {
+    return WideString(text.begin(), text.end());
 }
 
 // Leaves a record for job as a job that ended without an acknowledgement

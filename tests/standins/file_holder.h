@@ -8,12 +8,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
+
+#include "support/child_exit.h"
 
 extern char** environ;
 
@@ -84,11 +85,7 @@ private:
         output_ = -1;
         if (pid_ <= 0) return -1;
         int status = -1;
-        const int ended = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
-        pollfd exited{ended, POLLIN, 0};
-        if (ended < 0 || poll(&exited, 1, kDeadlineMs) != 1) kill(pid_, SIGKILL);
-        if (ended >= 0) close(ended);
-        waitpid(pid_, &status, 0);
+        ReapWithin(pid_, &status, kDeadlineMs);
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "utf.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "../wua_sim/wua_sim.h"
 
 namespace {

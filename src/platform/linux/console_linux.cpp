@@ -2,7 +2,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-#include "../platform.h"
+#include "platform/platform.h"
 
 void EnterUtf16ConsoleMode() {
     // A parent that stops reading must not kill the worker before it has

@@ -2,7 +2,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "../platform.h"
+#include "platform/platform.h"
 
 DWORD GetCurrentProcessId() {
     return static_cast<DWORD>(getpid());

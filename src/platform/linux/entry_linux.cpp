@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "utf.h"
 
 int WorkerMain(int argc, WCHAR** argv);

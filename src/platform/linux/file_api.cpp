@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "drive_map.h"
 #include "file_attributes.h"
 #include "folder_entries.h"

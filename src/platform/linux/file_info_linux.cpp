@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "file_attributes.h"
 #include "file_object.h"
 #include "file_sharing.h"

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "drive_map.h"
 #include "file_journal.h"
 #include "file_sharing.h"

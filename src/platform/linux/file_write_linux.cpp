@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <string>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "drive_map.h"
 #include "file_faults.h"
 #include "file_journal.h"

@@ -1,4 +1,4 @@
-#include "../folder_trust.h"
+#include "platform/folder_trust.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -2,7 +2,7 @@
 // platform_extras.h).
 #include <cstdlib>
 
-#include "../platform.h"
+#include "platform/platform.h"
 
 namespace {
 

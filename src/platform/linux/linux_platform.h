@@ -11,4 +11,4 @@
 #include "file_api.h"
 #include "process_api.h"
 #include "session_api.h"
-#include "../platform_extras.h"
+#include "platform/platform_extras.h"

@@ -1,4 +1,4 @@
-#include "../local_path.h"
+#include "platform/local_path.h"
 
 #include "drive_map.h"
 

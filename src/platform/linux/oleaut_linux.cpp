@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "utf.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "process_object.h"
 #include "spawn.h"
 #include "utf.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "security_descriptor.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "user_token.h"
 #include "utf.h"
 

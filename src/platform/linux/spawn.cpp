@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "command_line.h"
 #include "drive_map.h"
 #include "process_object.h"

@@ -4,7 +4,7 @@
 // number, and every text ends with a carriage return and a line feed. No
 // text holds insert sequences, so a request without arguments never needs
 // them. Every language gives the English text.
-#include "../platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "../platform.h"
+#include "platform/platform.h"
 #include "spawn.h"
 #include "user_token.h"
 #include "utf.h"

@@ -1,6 +1,6 @@
 #include "utf.h"
 
-#include "../utf8_encoding.h"
+#include "platform/utf8_encoding.h"
 
 std::size_t WideLengthOf(const WCHAR* text) {
     std::size_t n = 0;

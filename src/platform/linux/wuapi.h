@@ -596,7 +596,7 @@ struct IUpdateSession : public IDispatch {
 
 };
 
-#include "../wuapi_additions.h"
+#include "platform/wuapi_additions.h"
 
 // The classes.
 // {4CB43D7F-7EEE-4906-8698-60DA1C38F2FE}

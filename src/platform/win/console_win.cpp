@@ -2,7 +2,7 @@
 #include <io.h>
 #include <stdio.h>
 
-#include "../platform.h"
+#include "platform/platform.h"
 
 void EnterUtf16ConsoleMode() {
     _setmode(_fileno(stdout), _O_U16TEXT);

@@ -1,5 +1,5 @@
 // Process entry of the Windows build (linked with -municode).
-#include "../platform.h"
+#include "platform/platform.h"
 
 int WorkerMain(int argc, WCHAR** argv);
 

@@ -1,10 +1,10 @@
-#include "../folder_trust.h"
+#include "platform/folder_trust.h"
 
 #include <aclapi.h>
 
 #include <vector>
 
-#include "../scoped_resource.h"
+#include "platform/scoped_resource.h"
 
 namespace {
 

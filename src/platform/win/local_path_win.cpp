@@ -1,4 +1,4 @@
-#include "../local_path.h"
+#include "platform/local_path.h"
 
 std::filesystem::path LocalPathOf(LPCWSTR windowsPath) {
     return std::filesystem::path(windowsPath);

@@ -20,4 +20,4 @@
 #include <wuapi.h>
 
 #include "wuapi_extra.h"
-#include "../platform_extras.h"
+#include "platform/platform_extras.h"

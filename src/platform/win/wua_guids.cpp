@@ -2,4 +2,4 @@
 // interfaces and classes: MinGW-w64 ships no library that holds them.
 #include <initguid.h>
 
-#include "../platform.h"
+#include "platform/platform.h"

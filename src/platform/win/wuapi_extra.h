@@ -5,4 +5,4 @@
 #include <wuapi.h>
 
 #define WUA_DEFINE_GUID DEFINE_GUID
-#include "../wuapi_additions.h"
+#include "platform/wuapi_additions.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform.h"
+#include "platform/platform.h"
 
 namespace wua_sim {
 

@@ -8,15 +8,15 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../com_error.h"
-#include "../platform.h"
+#include "platform/com_error.h"
+#include "platform/platform.h"
+#include "platform/wide_string.h"
 #include "sim_objects.h"
 #include "sim_runtime.h"
 
 namespace wua_sim::detail {
 
 using nlohmann::json;
-using WideString = std::basic_string<WCHAR>;
 
 inline std::string Text(BSTR value) {
     return Narrow(value, SysStringLen(value));

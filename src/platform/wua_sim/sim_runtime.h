@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../platform.h"
+#include "platform/platform.h"
 
 namespace wua_sim {
 

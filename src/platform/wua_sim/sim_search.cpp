@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "../local_path.h"
+#include "platform/local_path.h"
 #include "sim_catalog.h"
 #include "sim_updates.h"
 

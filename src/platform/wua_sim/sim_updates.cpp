@@ -5,7 +5,7 @@
 #include <system_error>
 #include <utility>
 
-#include "../local_path.h"
+#include "platform/local_path.h"
 
 namespace wua_sim::detail {
 

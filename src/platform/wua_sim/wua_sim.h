@@ -4,7 +4,7 @@
 // injection and a journal of every call. See README.md in this folder.
 #pragma once
 
-#include "../platform.h"
+#include "platform/platform.h"
 
 // Creates an object of one of the four classes, as CoCreateInstance does for
 // an in-process server: REGDB_E_CLASSNOTREG for any other class or a context

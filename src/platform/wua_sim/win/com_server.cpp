@@ -6,8 +6,8 @@
 #include <new>
 #include <string>
 
-#include "../../platform.h"
-#include "../../scoped_resource.h"
+#include "platform/platform.h"
+#include "platform/scoped_resource.h"
 #include "../sim_objects.h"
 #include "../wua_sim.h"
 
