@@ -515,26 +515,18 @@ def main():
     # files are made and deleted in the temporary folder, away from them.
     drives_dir = None if job == "growth" else os.path.dirname(MEASURER)
     with tempfile.TemporaryDirectory(dir=drives_dir, prefix="drives.") as workdir:
-        if job == "growth":
-            growth(worker, runs, workdir)
-            return
-        if job == "spool":
-            spool_cost(worker, runs, workdir)
-            return
-        if job == "log":
-            log_cost(worker, runs, workdir)
-            return
-        if job == "hostile":
-            hostile(worker, runs)
-            return
-        if job == "folders":
-            folders(worker, runs)
-            return
-        if job == "instructions":
-            instructions(worker, runs, workdir)
-            return
-        if job == "spool-names":
-            spool_names(worker, runs)
+        # The rows that are not a job against curl, each its own measurement.
+        rows_of_their_own = {
+            "growth": lambda: growth(worker, runs, workdir),
+            "spool": lambda: spool_cost(worker, runs, workdir),
+            "log": lambda: log_cost(worker, runs, workdir),
+            "hostile": lambda: hostile(worker, runs),
+            "folders": lambda: folders(worker, runs),
+            "instructions": lambda: instructions(worker, runs, workdir),
+            "spool-names": lambda: spool_names(worker, runs),
+        }
+        if job in rows_of_their_own:
+            rows_of_their_own[job]()
             return
         if job == "not-in-catalog":
             drive = os.path.join(workdir, "drive")
