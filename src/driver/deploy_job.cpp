@@ -10,6 +10,7 @@
 #include "errors/scan_error_codes.h"
 #include "joblog/job_log.h"
 #include "platform/console.h"
+#include "platform/test_seams.h"
 #include "platform/wide_string.h"
 #include "spool/job_outcome_keeper.h"
 #include "spool/spool_folder.h"
@@ -96,7 +97,7 @@ void LogJobStart(WCHAR** argv, const StatusSettings& settings) {
 }
 
 // COM, then the deployment routine; the result as the routine gives it.
-int Deploy(WCHAR** argv, DeployRoutine deploy, WCHAR* description) {
+int Deploy(WCHAR** argv, WCHAR* description) {
     const LogStopwatch comStart;
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     JobLog(ResultType(SUCCEEDED(hr)), TEXT("COM start: hr 0x%X, %u ms"), hr, comStart.Milliseconds());
@@ -104,6 +105,7 @@ int Deploy(WCHAR** argv, DeployRoutine deploy, WCHAR* description) {
         return FailStep(description, StepLine(TEXT("Failed to initialize COM.\n")),
                         FailureText{hr, TEXT("Failed to initialize COM library. ")});
     }
+    const DeployRoutine deploy = Seams().deploy ? Seams().deploy : ScanAndDownload;
     return deploy(argv[1], argv[2], argv[3], argv[4], argv[5], argv[6], argv[7], argv[8], argv[9], description);
 }
 
@@ -120,10 +122,6 @@ void LogOutcome(const ns1__UpdateDeployJobStatus& request, const WCHAR* descript
 }  // namespace
 
 int RunDeployJob(WCHAR** argv) {
-    return RunDeployJob(argv, ScanAndDownload);
-}
-
-int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     const LogStopwatch jobClock;
     WCHAR description[kDescriptionCapacity] = {};
     const JobNumbers job{_wtoi(argv[2]), _wtoi(argv[8]), _wtoi(argv[9])};
@@ -150,7 +148,7 @@ int RunDeployJob(WCHAR** argv, DeployRoutine deploy) {
     }
     bool acknowledged = false;
     try {
-        const int result = Deploy(argv, deploy, description);
+        const int result = Deploy(argv, description);
         FillOutcome(request, job, result, description, reportText);
         LogOutcome(request, description);
         keeper.OutcomeKnown(request);

@@ -3,11 +3,6 @@
 
 #include "platform/platform.h"
 
-// The deployment routine's form (arguments 1 to 9, then the description
-// buffer); ScanAndDownload in the product, another routine in tests.
-using DeployRoutine = int (*)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, WCHAR*);
-
 // Runs the job of argv (11 entries) and reports its outcome to the status
 // server, at most five times, 60000 ms apart. Returns 0 in every case.
 int RunDeployJob(WCHAR** argv);
-int RunDeployJob(WCHAR** argv, DeployRoutine deploy);

@@ -3,6 +3,7 @@
 #include "errors/scan_error_codes.h"
 #include "joblog/job_log.h"
 #include "platform/console.h"
+#include "platform/test_seams.h"
 #include "status/report_sending.h"
 
 namespace {
@@ -74,7 +75,7 @@ bool SendThrough(veltwuaPortBindingProxy& proxy, ns1__UpdateDeployJobStatus& req
                    proxy.soap_endpoint, attemptClock.Milliseconds(), printed);
         }
         keeper.AttemptFailed();
-        if (way.pauseAfterFailure) Pause(kPauseAfterFailedReportMs);
+        if (way.pauseAfterFailure) Seams().pause(kPauseAfterFailedReportMs);
     }
     return false;
 }

@@ -4,6 +4,7 @@
 
 #include "joblog/job_log.h"
 #include "platform/console.h"
+#include "platform/test_seams.h"
 #include "platform/wide_string.h"
 #include "spool/spool_folder.h"
 #include "platform/drive_letter.h"
@@ -78,7 +79,7 @@ int LaunchRebootReminder(WCHAR** argv) {
         if (result == 1 || result == 0) {
             JobLog(LogType::Information, TEXT("Tray program started: %s"), commandLine);
             ConsolePrint(TEXT("Patch Tray Excecution Success\n"));
-            Pause(kTrayStartPauseMs);
+            Seams().pause(kTrayStartPauseMs);
             return 0;
         }
         JobLog(LogType::Error, TEXT("Tray program not started: %s: result %d, error %d"), commandLine, result,

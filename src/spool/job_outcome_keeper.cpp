@@ -1,6 +1,7 @@
 #include "spool/job_outcome_keeper.h"
 
 #include "joblog/job_log.h"
+#include "platform/test_seams.h"
 #include "spool/last_error_kept.h"
 #include "status/acknowledgement.h"
 #include "status/report_sending.h"
@@ -25,17 +26,16 @@ void LogRecordWrite(bool written, const WCHAR* what) {
 }  // namespace
 
 JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
-                                   SendJobReport sendReport, SpoolClock clock)
+                                   SendJobReport sendReport)
     : started_(std::chrono::steady_clock::now()),
       spool_(jobIdText, drive),
-      sendReport_(std::move(sendReport)),
-      clock_(std::move(clock)) {
+      sendReport_(std::move(sendReport)) {
     if (spool_.JobAlreadyRunning()) return;
     // Without memory for the record or the watchdog the job runs as it would
     // without them.
     BesideTheJob([&] {
         record_.SetRequest(interrupted);
-        record_.written = clock_.now();
+        record_.written = Seams().now();
         // The outcome's space first: a job whose interrupted record is on
         // the disk can always replace it, full disk or not. Without that
         // space the job keeps no interrupted record, which it might have to
@@ -45,7 +45,7 @@ JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__
         // The limit runs from the worker's start: the claim may have waited.
         const auto waited =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count();
-        const DWORD limit = JobTimeLimitMilliseconds(kTimeLimitMilliseconds);
+        const DWORD limit = Seams().jobTimeLimitMilliseconds(kTimeLimitMilliseconds);
         const DWORD left = waited >= limit ? 0 : limit - static_cast<DWORD>(waited);
         watchdog_ = std::make_unique<JobWatchdog>(left, [this] { ReportTimeLimitAndExit(); });
     });
@@ -54,12 +54,12 @@ JobOutcomeKeeper::JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__
 JobOutcomeKeeper::~JobOutcomeKeeper() {
     watchdog_.reset();
     if (delivered_) return;
-    BesideTheJob([&] { TidyAndDeliver(spool_, nullptr, clock_); });
+    BesideTheJob([&] { TidyAndDeliver(spool_, nullptr); });
 }
 
 void JobOutcomeKeeper::KeepChangedRecord() {
     if (!spool_.InUse()) return;
-    record_.written = clock_.now();
+    record_.written = Seams().now();
     LogRecordWrite(spool_.Replace(record_), TEXT("the outcome"));
 }
 
@@ -84,7 +84,7 @@ void JobOutcomeKeeper::AttemptFailed() {
         // A count that cannot be written leaves the record with the same
         // outcome and a count behind.
         if (spool_.RecordWritten()) {
-            record_.written = clock_.now();
+            record_.written = Seams().now();
             LogRecordWrite(spool_.Write(record_), TEXT("the outcome with its failed attempts counted"));
         }
     });
@@ -105,7 +105,7 @@ void JobOutcomeKeeper::Acknowledged(veltwuaPortBindingProxy* proxy) {
                                                          : TEXT("not delivered, the server could not be reached"));
             return result;
         };
-        TidyAndDeliver(spool_, &send, clock_);
+        TidyAndDeliver(spool_, &send);
     });
 }
 

@@ -43,7 +43,7 @@ public:
     // kInterruptedText) and starts the time limit, whose report goes out
     // through sendReport. jobIdText and drive are the command line's.
     JobOutcomeKeeper(LPCWSTR jobIdText, LPCWSTR drive, const ns1__UpdateDeployJobStatus& interrupted,
-                     SendJobReport sendReport, SpoolClock clock = SpoolClock::System());
+                     SendJobReport sendReport);
     // Keeps the spool within its bounds when the job's report was not
     // acknowledged (an acknowledged job did so as it delivered).
     ~JobOutcomeKeeper();
@@ -81,6 +81,5 @@ private:
     ReportRecord record_;
     bool delivered_ = false;
     SendJobReport sendReport_;
-    SpoolClock clock_;
     std::unique_ptr<JobWatchdog> watchdog_;
 };

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "joblog/job_log.h"
+#include "platform/test_seams.h"
 #include "spool/record_file.h"
 #include "spool/spool_folder.h"
 #include "spool/spool_listing.h"
@@ -194,20 +195,18 @@ void CountRefusal(const WideString& folder, const JobFiles& job, ReportRecord re
 // bounds of a delivery.
 class Delivery {
 public:
-    Delivery(const WideString& folder, JobLocks& locks, const SendPendingReport& send, const SpoolClock& clock,
-             std::time_t now)
+    Delivery(const WideString& folder, JobLocks& locks, const SendPendingReport& send, std::time_t now)
         : folder_(folder),
           locks_(locks),
           send_(send),
-          clock_(clock),
           now_(now),
           oldest_(now - SpoolBounds::kMostDays * 24LL * 3600),
-          deadline_(clock.milliseconds() + SpoolBounds::kMostMilliseconds) {}
+          deadline_(Seams().steadyMilliseconds() + SpoolBounds::kMostMilliseconds) {}
 
     // Whether the delivery may send another record.
     bool Goes() const {
         return !ended_ && sent_ < SpoolBounds::kMostSent && offered_ < SpoolBounds::kMostOffered &&
-               clock_.milliseconds() < deadline_;
+               Seams().steadyMilliseconds() < deadline_;
     }
 
     // Sends the job's newest record, unless the server declined it before
@@ -252,7 +251,6 @@ private:
     const WideString& folder_;
     JobLocks& locks_;
     const SendPendingReport& send_;
-    const SpoolClock& clock_;
     const std::time_t now_;
     const std::time_t oldest_;
     const long long deadline_;
@@ -264,14 +262,14 @@ private:
 
 }  // namespace
 
-void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const SpoolClock& clock) {
+void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send) {
     if (!spool.InUse()) return;
-    const std::time_t now = clock.now();
+    const std::time_t now = Seams().now();
     std::size_t total = 0;
     std::vector<JobFiles> listed = OtherJobsOldestFirst(spool.folder_, spool.jobNumber_, now, total);
     std::vector<JobFiles> jobs = KeepWithinBound(spool.folder_, std::move(listed), total);
     if (!send) return;
-    Delivery delivery(spool.folder_, *spool.locks_, *send, clock, now);
+    Delivery delivery(spool.folder_, *spool.locks_, *send, now);
     // Records that the server never declined first: one it declines for
     // itself (a job deleted on its console) would otherwise come first in
     // every delivery.

@@ -41,4 +41,4 @@ struct SpoolBounds {
 // delivery failed and that is older than the bound is removed. A record that
 // is not a plain file of one name, or cannot be read as one, is set aside
 // with the job's older records.
-void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const SpoolClock& clock);
+void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send);

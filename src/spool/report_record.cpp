@@ -160,12 +160,3 @@ std::optional<ReportRecord> ReadReportRecord(const std::string& bytes) {
     record.SetRequest(request);
     return record;
 }
-
-SpoolClock SpoolClock::System() {
-    return SpoolClock{[] { return std::time(nullptr); },
-                      [] {
-                          return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                            std::chrono::steady_clock::now().time_since_epoch())
-                                                            .count());
-                      }};
-}

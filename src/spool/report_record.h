@@ -11,7 +11,6 @@
 #pragma once
 
 #include <ctime>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -32,15 +31,6 @@ struct ReportRecord {
     void SetRequest(const ns1__UpdateDeployJobStatus& request);
     // Points request at this record's fields; the record must outlive its use.
     void FillRequest(ns1__UpdateDeployJobStatus& request);
-};
-
-// The clocks of the spool, replaced in tests: the calendar time that records
-// are written at and aged by, and a steady count of milliseconds that bounds
-// a delivery's duration.
-struct SpoolClock {
-    std::function<std::time_t()> now;
-    std::function<long long()> milliseconds;
-    static SpoolClock System();
 };
 
 // The record's bytes, written with the runtime's serializer of the request

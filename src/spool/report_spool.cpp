@@ -3,11 +3,11 @@
 
 #include <algorithm>
 
-#include "platform/platform_extras.h"
 #include "spool/last_error_kept.h"
 #include "spool/record_file.h"
 #include "spool/spool_folder.h"
 #include "spool/spool_listing.h"
+#include "status/status_settings.h"
 
 ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) : jobNumber_(SpoolJobNumber(jobIdText)) {
     LastErrorKept lastError;
@@ -16,7 +16,7 @@ ReportSpool::ReportSpool(LPCWSTR jobIdText, LPCWSTR drive) : jobNumber_(SpoolJob
     if (folder_.empty()) return;
     locks_ = std::make_unique<JobLocks>(folder_);
     // Another worker sends one of the job's records for at most one attempt.
-    claim_ = locks_->ClaimJob(jobNumber_, StatusTransferTimeoutSeconds() * 1000u);
+    claim_ = locks_->ClaimJob(jobNumber_, TransferLimitSeconds() * 1000u);
     if (!InUse()) return;
     // What earlier runs of the job left: its records, which this run's
     // supersede, and temporary files that a stopped write left behind.

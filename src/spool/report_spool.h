@@ -71,7 +71,7 @@ public:
 private:
     // The delivery of other jobs' records works in the same folder, passes
     // this job over, and borrows the others' locks from the same table.
-    friend void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send, const SpoolClock& clock);
+    friend void TidyAndDeliver(ReportSpool& spool, const SendPendingReport* send);
 
     // Learns the job's records from the folder; returns the temporary files
     // of the job that it holds.

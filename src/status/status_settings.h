@@ -22,6 +22,10 @@ struct StatusSettings {
     ServerTrust trust;
 };
 
+// The send and receive limit, in seconds, of each report attempt, and the
+// limit of the attempt's whole transfer: 120, which tests shorten.
+int TransferLimitSeconds();
+
 // A proxy for settings, with the worker's limits: 120 s to connect, and the
 // transfer limits for a server that never answers or never finishes; for
 // HTTPS a TLS client context for the settings' trust. It points into

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/deploy_job.h"
+#include "platform/test_seams.h"
 #include "standins/test_programs.h"
 #include "support/console_capture.h"
 #include "support/loopback_server.h"
@@ -57,10 +58,14 @@ protected:
     void SetUp() override {
         g_pauses.clear();
         g_deployCalls = 0;
-        previous_ = SetPauseFunction(RecordPause);
+        seams_->pause = RecordPause;
     }
-    void TearDown() override { SetPauseFunction(previous_); }
-    PauseFunction previous_ = nullptr;
+    // Runs the job with deploy as its deployment routine.
+    int Run(JobCommandLine& job, DeployRoutine deploy) {
+        seams_->deploy = deploy;
+        return RunDeployJob(job.Argv());
+    }
+    ScopedTestSeams seams_;
 };
 
 const std::string kUnavailable = LoopbackServer::Reply("503 Service Unavailable");
@@ -73,7 +78,7 @@ TEST_F(DeployJobTest, SecondAttemptAcceptedAfterExactlyOnePause) {
     LoopbackServer server({kUnavailable});
     JobCommandLine job(server.Port());
     ConsoleCapture console;
-    EXPECT_EQ(RunDeployJob(job.Argv(), DeploySucceedsWithRestart), 0);
+    EXPECT_EQ(Run(job, DeploySucceedsWithRestart), 0);
     EXPECT_EQ(console.Text(), "Soap failure. HTTP ErrorSuccess");
     EXPECT_EQ(g_pauses, std::vector<DWORD>{60000});
     auto requests = server.Requests();
@@ -90,7 +95,7 @@ TEST_F(DeployJobTest, FiveFailuresFivePauses) {
     LoopbackServer server(std::vector<std::string>(5, kUnavailable));
     JobCommandLine job(server.Port());
     ConsoleCapture console;
-    RunDeployJob(job.Argv(), DeploySucceedsWithRestart);
+    Run(job, DeploySucceedsWithRestart);
     std::string expected;
     for (int i = 0; i < 5; ++i) expected += "Soap failure. HTTP Error";
     EXPECT_EQ(console.Text(), expected);
@@ -102,7 +107,7 @@ TEST_F(DeployJobTest, CatchAllReportsOnceWithoutPause) {
     LoopbackServer server(std::vector<std::string>(5, kUnavailable));
     JobCommandLine job(server.Port());
     ConsoleCapture console;
-    EXPECT_EQ(RunDeployJob(job.Argv(), DeployThrows), 0);
+    EXPECT_EQ(Run(job, DeployThrows), 0);
     EXPECT_EQ(console.Text(), "Exception caught in mainSoap failure. HTTP Error");
     EXPECT_TRUE(g_pauses.empty());
     auto requests = server.Requests();
@@ -117,7 +122,7 @@ TEST_F(DeployJobTest, ComFailureSkipsTheDeploymentAndDescribesTheCode) {
     LoopbackServer server;
     JobCommandLine job(server.Port());
     ConsoleCapture console;
-    RunDeployJob(job.Argv(), DeploySucceedsWithRestart);
+    Run(job, DeploySucceedsWithRestart);
     EXPECT_EQ(g_deployCalls, 0);
     EXPECT_EQ(console.Text(), "Failed to initialize COM.\r\nSuccess");
     auto requests = server.Requests();
@@ -132,7 +137,7 @@ TEST_F(DeployJobTest, DescriptionIsMadeSafeForXml) {
     LoopbackServer server;
     JobCommandLine job(server.Port());
     ConsoleCapture console;
-    RunDeployJob(job.Argv(), DeployFailsWithText);
+    Run(job, DeployFailsWithText);
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_TRUE(
@@ -145,7 +150,7 @@ TEST_F(DeployJobTest, OverlongHostIsRefusedAndTheJobStillEnds) {
     // attempt is made and nothing waits.
     JobCommandLine job(1, std::u16string(2000, u'a'));
     ConsoleCapture console;
-    EXPECT_EQ(RunDeployJob(job.Argv(), DeploySucceedsWithRestart), 0);
+    EXPECT_EQ(Run(job, DeploySucceedsWithRestart), 0);
     EXPECT_EQ(console.Text(), "Soap failure. The status server's host or port is not valid.");
     EXPECT_TRUE(g_pauses.empty());
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/reboot_reminder.h"
+#include "platform/test_seams.h"
 #include "platform/linux/utf.h"
 #include "standins/test_programs.h"
 #include "support/console_capture.h"
@@ -28,9 +29,8 @@ protected:
         std::filesystem::create_directories(drives_ / "D/ORV/PatchTray");
         test_programs::WriteFile(utmp_, "");
         g_pauses.clear();
-        previous_ = SetPauseFunction(RecordPause);
+        seams_->pause = RecordPause;
     }
-    void TearDown() override { SetPauseFunction(previous_); }
 
     // A program that needs nothing of the drive once started, which may
     // then go away while it still runs.
@@ -50,7 +50,7 @@ protected:
     test_programs::TempDrives drives_;
     std::string utmp_ = drives_ / "utmp";
     ScopedVariable sessions_{"WORKER_UTMP_FILE", utmp_};
-    PauseFunction previous_ = nullptr;
+    ScopedTestSeams seams_;
     ConsoleCapture console_;  // keeps the worker's lines out of the test's output
 };
 

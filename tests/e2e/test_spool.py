@@ -262,14 +262,22 @@ class RunningJobs(unittest.TestCase):
 
 
 class TimeLimit(unittest.TestCase):
+    # The job's time limit as the tests shorten it: long enough for the job
+    # to reach its search.
+    LIMIT_MS = "200"
+
+    def drive(self):
+        return Drive(self)
+
     def test_job_whose_agent_call_never_returns_reports_the_time_limit_and_ends(self):
-        # The time limit's report has a proxy of its own, set up as the
-        # job's: over HTTPS it accepts the server's unverifiable certificate.
+        # The time limit's report goes out as the job's own would: over HTTPS
+        # it accepts the server's unverifiable certificate.
         for transport, tls in (("0", False), ("1", True)):
             with self.subTest(tls=tls):
-                drive = Drive(self)
+                drive = self.drive()
                 with StatusServer(tls=tls) as server:
-                    run = drive.run(server.port, "501", transport, WORKER_JOB_TIME_LIMIT_MS="200", **SEARCH_BLOCKS)
+                    run = drive.run(server.port, "501", transport, WORKER_JOB_TIME_LIMIT_MS=self.LIMIT_MS,
+                                    **SEARCH_BLOCKS)
                 self.assertEqual(run.returncode, 0)
                 self.assertTrue(run.text.endswith("Searching for missing patches. Please wait.\r\n"), run.text)
                 self.assertEqual(len(server.requests), 1)
@@ -279,8 +287,8 @@ class TimeLimit(unittest.TestCase):
                 self.assertEqual(drive.files(), [])
 
     def test_time_limit_report_that_fails_stays_in_the_spool(self):
-        drive = Drive(self)
-        run = drive.run(unused_port(), "502", WORKER_JOB_TIME_LIMIT_MS="200", **SEARCH_BLOCKS)
+        drive = self.drive()
+        run = drive.run(unused_port(), "502", WORKER_JOB_TIME_LIMIT_MS=self.LIMIT_MS, **SEARCH_BLOCKS)
         self.assertEqual(run.returncode, 0)
         record = drive.record("502")
         self.assertEqual((record["strErrorDescription"], record["attempts"]), (TIME_LIMIT, "1"))

@@ -57,5 +57,14 @@ class WineRunningJobs(test_spool.RunningJobs):
         return WineDrive(self)
 
 
+class WineTimeLimit(test_spool.TimeLimit):
+    """The Windows build takes the shortened time limit too: its watchdog
+    ends the job blocked in the update agent and reports it."""
+    LIMIT_MS = "5000"
+
+    def drive(self):
+        return WineDrive(self)
+
+
 if __name__ == "__main__":
     unittest.main()

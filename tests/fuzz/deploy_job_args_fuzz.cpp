@@ -12,6 +12,7 @@
 
 #include "driver/deploy_job.h"
 #include "fuzz_arguments.h"
+#include "platform/test_seams.h"
 
 namespace {
 
@@ -55,7 +56,9 @@ extern "C" int connect(int, const struct sockaddr*, socklen_t) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SilenceConsole();
-    SetPauseFunction(NoPause);
+    static ScopedTestSeams seams;
+    seams->pause = NoPause;
+    seams->deploy = Deploy;
     unsetenv("WORKER_COINIT_RESULT");
     return 0;
 }
@@ -67,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_job = &job;
     g_connects = 0;
     g_lookups = 0;
-    if (RunDeployJob(job.Argv(), Deploy) != 0) std::abort();
+    if (RunDeployJob(job.Argv()) != 0) std::abort();
     // At most five attempts, each one try at most (an endpoint the runtime
     // cannot parse fails before any try); none at all when the host or the
     // port holds a blank or a control character.

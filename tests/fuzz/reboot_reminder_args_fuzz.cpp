@@ -10,6 +10,7 @@
 
 #include "driver/reboot_reminder.h"
 #include "fuzz_arguments.h"
+#include "platform/test_seams.h"
 #include "platform/linux/command_line.h"
 #include "process/launch_as_user.h"
 
@@ -36,7 +37,8 @@ int LaunchProcessAsUser(LPCWSTR commandLine, LPCWSTR) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SilenceConsole();
-    SetPauseFunction(NoPause);
+    static ScopedTestSeams seams;
+    seams->pause = NoPause;
     return 0;
 }
 

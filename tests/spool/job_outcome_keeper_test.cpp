@@ -11,6 +11,7 @@
 #include <future>
 
 #include "platform/linux/file_faults.h"
+#include "platform/test_seams.h"
 #include "spool_drive.h"
 #include "standins/test_programs.h"
 #include "status/report_text.h"
@@ -118,7 +119,8 @@ TEST_F(JobOutcomeKeeperTest, ASecondRunOfTheJobKeepsNothingAndLeavesTheFirstRuns
 // for a later job when the server cannot be reached.
 TEST_F(JobOutcomeKeeperTest, TheTimeLimitRecordsItsReportAndEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "fast");
-    test_programs::ScopedVariable limit("WORKER_JOB_TIME_LIMIT_MS", "1");
+    ScopedTestSeams seams;
+    seams->jobTimeLimitMilliseconds = [](DWORD) -> DWORD { return 1; };
     EXPECT_EXIT(
         {
             // The report goes to the job's one sending routine as the time

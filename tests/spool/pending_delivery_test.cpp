@@ -10,6 +10,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/test_seams.h"
 #include "spool_drive.h"
 
 namespace {
@@ -28,9 +29,12 @@ protected:
     std::vector<int> sent_;
     std::vector<int> statuses_;
     long long millisecondsPerSend_ = 0;
+    // The spool's clocks are the test's.
+    ScopedTestSeams clock_;
 
-    SpoolClock Clock() {
-        return SpoolClock{[this] { return now_; }, [this] { return milliseconds_; }};
+    void SetUp() override {
+        clock_->now = [this] { return now_; };
+        clock_->steadyMilliseconds = [this] { return milliseconds_; };
     }
 
     // Runs the delivery of job 1's run.
@@ -44,7 +48,7 @@ protected:
             auto answer = answers_.find(request.nJobID);
             return answer == answers_.end() ? AttemptResult::Acknowledged : answer->second;
         };
-        TidyAndDeliver(spool, &send, Clock());
+        TidyAndDeliver(spool, &send);
     }
 
     std::string Leave(int job, std::time_t written) { return LeaveRecord(drive_, job, L"pending", written); }
@@ -127,7 +131,7 @@ TEST_F(PendingDeliveryTest, BeyondTheBoundTheOldestJobsGoFirstWithoutBeingSent) 
         SpoolDrive::Date(drive_.File(name), kNow - 100000 + job);
     }
     ReportSpool spool(TEXT("1"), TEXT("C"));
-    TidyAndDeliver(spool, nullptr, Clock());
+    TidyAndDeliver(spool, nullptr);
     const std::set<std::string> files = drive_.Files();
     EXPECT_EQ(files.size(), static_cast<std::size_t>(SpoolBounds::kMostFiles - 1));
     EXPECT_EQ(files.count("1000.1.xml.bad") + files.count("1001.1.xml.bad") + files.count("1002.1.xml.bad"), 0u);

@@ -108,15 +108,7 @@ int MultiByteToWideChar(UINT, DWORD, LPCSTR multiByte, int cbMultiByte, LPWSTR w
 }
 
 void Sleep(DWORD milliseconds) {
-    double scaled = milliseconds;
-    if (const char* scale = std::getenv("WORKER_SLEEP_SCALE")) {
-        char* end = nullptr;
-        double factor = std::strtod(scale, &end);
-        if (end != scale && factor >= 0) scaled = milliseconds * factor;
-    }
-    if (scaled <= 0) return;
-    timespec wait{static_cast<time_t>(scaled / 1000),
-                  static_cast<long>((scaled - static_cast<double>(static_cast<time_t>(scaled / 1000)) * 1000) * 1e6)};
+    timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
 }

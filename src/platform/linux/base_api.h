@@ -24,9 +24,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int cchWideCha
                         LPCSTR defaultChar, BOOL* usedDefaultChar);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int cbMultiByte, LPWSTR wide, int cchWideChar);
 
-// Sleeps for the given milliseconds. The environment variable
-// WORKER_SLEEP_SCALE (a non-negative decimal factor, 0 for no wait) shortens
-// the pauses for end-to-end tests; without it the full time is slept.
+// Sleeps for the given milliseconds.
 void Sleep(DWORD milliseconds);
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
