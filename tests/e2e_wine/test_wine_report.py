@@ -2,10 +2,10 @@
 runtime and the cross-built OpenSSL talk to the loopback status server over
 HTTP and HTTPS, and the console is the real C runtime's UTF-16 text mode.
 
-Where Wine cannot show what Windows does, the report's retries are not run
-here: each failed attempt is followed by the worker's real 60-second Sleep
-(the Linux suite covers the retry loop through the pause seam): a failed
-attempt is seen up to that pause, where the worker is stopped. A refused
+The report's retries run with the pauses between them shortened to nothing
+(WORKER_SLEEP_SCALE=0, which the Windows build takes as the Linux one does);
+the other tests of a failed attempt see it up to its pause, where the worker
+is stopped. A refused
 connection under Wine is not refused at once but waits out the 120-second
 connect limit and then fails as "Timeout", so it is not run here either."""
 
@@ -18,6 +18,7 @@ import wine_harness as wine
 from harness import (CONTENT_BOUND, FAULT_BODY, HTML_500, NO_PARTNER_LIMIT, StatusServer, drip, fault_reply, job_args,
                      reply, stream)
 from test_deploy import SCAN_SERVICE_ID, UPDATE_ID, update
+from test_spool import UNAVAILABLE
 from test_status_report import check_request
 
 
@@ -41,9 +42,20 @@ class ReportTest(unittest.TestCase):
             json.dump({"service_id": SCAN_SERVICE_ID, "updates": [update(installed=True)]}, f)
         wine.map_drive(self.root)
 
-    def run_job(self, server, transport="0", **fields):
+    def run_job(self, server, transport="0", env=None, **fields):
         return wine.run_worker(job_args(server.port, transport=transport, update_id=UPDATE_ID, drive=wine.DRIVE,
-                                        **fields))
+                                        **fields), env=env)
+
+    def test_a_report_is_tried_five_times_at_most(self):
+        # The fifth attempt is the last: acknowledged, or the job ends with
+        # its fifth failure printed.
+        for failures, attempts, last in ((4, 5, "Success"), (5, 5, "Soap failure. HTTP Error")):
+            with self.subTest(failures=failures), StatusServer([UNAVAILABLE] * failures) as server:
+                run = self.run_job(server, env={"WORKER_SLEEP_SCALE": "0"})
+                self.assertEqual(run.returncode, 0)
+                self.assertEqual(len(server.requests), attempts, run.text)
+                self.assertEqual(run.text.count("Soap failure. HTTP Error"), failures, run.text)
+                self.assertTrue(run.text.endswith(last), run.text)
 
     def test_report_over_http_and_https(self):
         # Over HTTPS the certificate is self-signed and made out to another
