@@ -5,6 +5,7 @@ search, on drive W: (W:\\ORV\\PatchDeploy\\Reports). Wine waits the real
 stopped in its first pause instead of waiting out five attempts; the record
 it leaves then holds its outcome all the same."""
 
+import contextlib
 import unittest
 
 import wine_harness as wine
@@ -64,6 +65,13 @@ class WineTimeLimit(test_spool.TimeLimit):
 
     def drive(self):
         return WineDrive(self)
+
+    @contextlib.contextmanager
+    def failing_port(self):
+        # A refused connection under Wine waits out the connect limit: the
+        # server answers with an error status instead.
+        with StatusServer([UNAVAILABLE]) as server:
+            yield server.port
 
 
 if __name__ == "__main__":
